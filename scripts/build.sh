@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds both trees: build/native (Debian g++) and build/windows (mingw-w64 i686).
+# Usage: scripts/build.sh [native|windows|fuzz]...   (default: native windows)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${JOBS:-$(nproc)}
+trees=("$@")
+[ ${#trees[@]} -gt 0 ] || trees=(native windows)
+
+for t in "${trees[@]}"; do
+  case "$t" in
+    native)
+      cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+      cmake --build build/native -j "$jobs" ;;
+    windows)
+      cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+      cmake --build build/windows -j "$jobs" ;;
+    fuzz)
+      CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF -DBUILD_BENCH=OFF >/dev/null
+      cmake --build build/fuzz -j "$jobs" ;;
+    *) echo "build.sh: unknown tree '$t'" >&2; exit 2 ;;
+  esac
+done

@@ -1,0 +1,50 @@
+# Sourced by the test scripts: a headless Wine session of our own.
+#   wine_session_start BUILD_DIR   - Xvfb display, WINEPREFIX under BUILD_DIR, wineserver
+#   wine_session_stop              - ends only what wine_session_start started
+# Exports WINEPREFIX, WINEDEBUG, DISPLAY, WINEDLLOVERRIDES for the tests.
+
+wine_session_start() {
+  local build=$1
+  export WINEPREFIX="$build/wine/prefix"
+  export WINEDEBUG=-all
+  # No Gecko/Mono install prompts on a new prefix.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=${WINEARCH:-win64}
+  mkdir -p "$build/wine" "$build/screenshots"
+  # An audio device that plays into nothing, for the multimedia calls.
+  mkdir -p "$build/wine/home"
+  printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$build/wine/home/.asoundrc"
+  export HOME="$build/wine/home"
+
+  # Display: our own Xvfb on a free number.
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  WINE_SESSION_XVFB_PID=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+
+  # The wineserver detached, so that a captured stdout is not held open by it.
+  (setsid wineserver -p60 </dev/null >/dev/null 2>&1 &)
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wine wineboot -i </dev/null >/dev/null 2>&1 || true
+    # A virtual desktop gives windows title bars without a window manager.
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f /reg:64 >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f /reg:64 >/dev/null 2>&1 || true
+    wineserver -w
+    (setsid wineserver -p60 </dev/null >/dev/null 2>&1 &)
+  fi
+}
+
+wine_session_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
+  if [ -n "${WINE_SESSION_XVFB_PID:-}" ]; then
+    kill "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+    unset WINE_SESSION_XVFB_PID
+  fi
+}
