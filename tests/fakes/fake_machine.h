@@ -108,7 +108,9 @@ struct FakeCall {
     WriteFile, FlushFileBuffers, GetLastError, Sleep, QueryDosDevice, GetLogicalDriveStrings,
     GetDriveType, GetVolumeInformation
   };
-  Kind kind;
+  FakeCall() = default;
+  explicit FakeCall(Kind k) : kind(k) {}
+  Kind kind = GetVersion;
   bool result = false;     // BOOL results; for CreateFile: opened
   std::string name;        // CreateFile name, root, QueryDosDevice device
   std::uint32_t access = 0, share = 0, disposition = 0, flags = 0;
@@ -219,6 +221,7 @@ class FakeMachine : public DiskPlatform {
   std::map<DiskHandle, std::unique_ptr<Handle>> handles_;
   DiskHandle nextHandle_ = 0x100;
   std::vector<void*> addresses_;
+  std::map<void*, std::uint32_t> tokens_;
   std::vector<FakeCall> log_;
   std::uint32_t lastError_ = 0;
   std::uint64_t bytesWritten_ = 0;

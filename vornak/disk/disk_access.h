@@ -92,11 +92,14 @@ class DiskAccess {
   // Number of lock attempts and the pause between them before a dismount.
   static constexpr int kNtLockAttempts = 5;
   static constexpr std::uint32_t kNtLockRetryMs = 200;
+  // The last sector an NT transfer can start at (byte offsets below 2 GiB).
+  static constexpr std::uint32_t kMaxNtSector = 0x7FFFFFFFu >> 9;
 
  private:
   bool VolumeLockCall(const std::string& drive, std::uint32_t minorCode);
   bool DeviceParams(const std::string& drive, DEVICEPARAMS& params, bool& callOk);
   bool NtMakeWritable(DiskHandle volume);
+  bool Seek(DiskHandle volume, std::uint32_t first);
 
   DiskPlatform& platform_;
   DiskUi& ui_;
