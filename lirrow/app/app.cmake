@@ -1,9 +1,12 @@
 # The converter application: start-up, texts, main dialog, player, help.
 set(_app ${CMAKE_CURRENT_LIST_DIR})
 
+# Portable logic: texts, start-up state, the dialog's handlers, player clock.
 add_library(lirrow_app STATIC
   ${_app}/text_table.cpp
   ${_app}/converter_app.cpp
+  ${_app}/converter_dialog.cpp
+  ${_app}/player_clock.cpp
 )
 target_include_directories(lirrow_app PUBLIC ${_app} ${_app}/../res)
 if(WIN32)
@@ -11,4 +14,23 @@ if(WIN32)
   target_compile_definitions(lirrow_app PUBLIC UNICODE _UNICODE)
 else()
   target_sources(lirrow_app PRIVATE ${_app}/file_exists_posix.cpp)
+endif()
+
+if(WIN32)
+  # The Win32 side: dialog windows, player control, About box.
+  add_library(lirrow_app_win32 STATIC
+    ${_app}/converter_dialog_win32.cpp
+    ${_app}/about_dialog_win32.cpp
+    ${_app}/player_win32.cpp
+    ${_app}/conversion_binding_win32.cpp
+  )
+  target_link_libraries(lirrow_app_win32 PUBLIC lirrow_app comctl32 comdlg32 shell32 winmm)
+  if(TARGET lirrow_pipeline_win32)
+    target_link_libraries(lirrow_app_win32 PUBLIC lirrow_pipeline_win32)
+  endif()
+
+  add_executable(lirrow WIN32 ${_app}/converter_app_win32.cpp ${_app}/../res/lirrow.rc)
+  target_link_libraries(lirrow PRIVATE lirrow_app_win32)
+  target_link_options(lirrow PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  set_target_properties(lirrow PROPERTIES OUTPUT_NAME lirrow)
 endif()
