@@ -298,7 +298,7 @@ DiskHandle FakeMachine::CreateFileA(const char* name, std::uint32_t access, std:
       const int number = std::atoi(digits.c_str());
       for (auto& [letter, d] : drives_) {
         if (d->cfg.present && d->cfg.ntStyle == NtDeviceStyle::Harddisk &&
-            d->cfg.ntDeviceName.empty() && d->cfg.ntDeviceNumber == number) {
+            d->cfg.ntDeviceNumber == number) {
           handle->letter = letter;
           ok = !d->cfg.physicalOpenRefused;
           if (!ok) lastError_ = kErrAccessDenied;
