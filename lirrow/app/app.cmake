@@ -23,6 +23,7 @@ if(WIN32)
     ${_app}/about_dialog_win32.cpp
     ${_app}/player_win32.cpp
     ${_app}/conversion_binding_win32.cpp
+    ${_app}/text_source_win32.cpp
   )
   target_link_libraries(lirrow_app_win32 PUBLIC lirrow_app comctl32 comdlg32 shell32 winmm)
   if(TARGET lirrow_pipeline_win32)
@@ -33,4 +34,10 @@ if(WIN32)
   target_link_libraries(lirrow PRIVATE lirrow_app_win32)
   target_link_options(lirrow PRIVATE -municode -static -static-libgcc -static-libstdc++)
   set_target_properties(lirrow PROPERTIES OUTPUT_NAME lirrow)
+  # The help pages are looked for in the start folder; the build folder of
+  # the program is where it is run from during development and tests.
+  foreach(page helpen.htm helpch.htm helpfan.htm)
+    add_custom_command(TARGET lirrow POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_app}/../res/${page} $<TARGET_FILE_DIR:lirrow>/${page})
+  endforeach()
 endif()
