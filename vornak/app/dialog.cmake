@@ -1,0 +1,23 @@
+# The main dialog's state and handlers, the format run, the system format
+# command, the start-up files and the results report (portable, tested
+# natively), their Win32 binding, and the program vornak.exe.
+add_library(vornak_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/formatter_dialog.cpp)
+target_include_directories(vornak_dialog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(vornak_dialog PUBLIC vornak_startup vornak_fat vornak_disk)
+
+if(WIN32)
+  add_library(vornak_dialog_win32 STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/dialog_platform_win32.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/formatter_window_win32.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../disk/test_binding_win32.cpp)
+  target_link_libraries(vornak_dialog_win32 PUBLIC vornak_dialog vornak_startup_win32
+                        vornak_disk_win32 shell32)
+
+  add_executable(vornak WIN32
+    ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../res/vornak.rc)
+  target_link_libraries(vornak PRIVATE vornak_dialog_win32)
+  target_link_options(vornak PRIVATE -static -static-libgcc -static-libstdc++)
+  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/../res/vornak.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/resource.h")
+endif()
