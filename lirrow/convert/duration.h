@@ -1,0 +1,39 @@
+// The length in seconds of a WAV file (by its size) or an MP3 file (by
+// walking its MPEG audio frame headers).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "file.h"
+
+namespace lirrow {
+
+// The state of one walk over MPEG audio frame headers; all zero at the start.
+struct Mp3Probe {
+    double duration = 0.0;  // seconds; set only when at least one frame was found
+    int version = 0;        // of the first frame: 3 = MPEG-1, 2 = MPEG-2, 1 = MPEG-2.5, 0 = reserved
+    int layer = 0;          // of the first frame: 1, 2 or 3 = Layer I, II, III; 0 = reserved
+    int sampleRate = 0;     // Hz, of the latest frame that named a valid rate
+};
+
+// Seconds of audio in the file at `path`. A path ending in "wav" (any case)
+// is measured by its size: bytes / 16000 (8 kHz, 16-bit, mono; the header
+// counts as sound). Anything else is walked as MP3. What cannot be opened or
+// measured is 0.
+double MeasureDuration(const std::wstring& path);
+
+// Moves `skip` bytes forward when skip > 0, then looks for a frame sync (11
+// set bits) in the 4-byte window at the position, advancing the window one
+// byte at a time for at most 10,000 further positions. `header` receives the
+// last window read as a big-endian word (0 when nothing could be read).
+// True when it carries the sync; the position then lies behind it.
+bool FindFrameHeader(File& file, long skip, uint32_t& header);
+
+// Walks the frames of the open file from its current position and fills
+// `probe`. A frame with bitrate index 15, a first frame with the reserved
+// layer, or a frame without a known sample rate ends the walk; the frames
+// before it count.
+void ProbeMp3(File& file, Mp3Probe& probe);
+
+}  // namespace lirrow
