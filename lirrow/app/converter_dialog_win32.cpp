@@ -189,10 +189,10 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         const int id = LOWORD(wParam);
         const int code = HIWORD(wParam);
         switch (id) {
-        case IDC_OPEN: if (code == BN_CLICKED) d.Open(); return TRUE;
+        case IDC_OPEN_BUTTON: if (code == BN_CLICKED) d.Open(); return TRUE;
         case IDC_SOURCE: if (code == EN_CHANGE) d.UpdateStartButton(); return TRUE;
-        case IDC_WAV:
-        case IDC_MP3: if (code == BN_CLICKED) d.OnOutputOptionClicked(); return TRUE;
+        case IDC_WAV_CHECK:
+        case IDC_MP3_CHECK: if (code == BN_CLICKED) d.OnOutputOptionClicked(); return TRUE;
         case IDC_START: if (code == BN_CLICKED) d.Start(); return TRUE;
         case IDC_HELP_BUTTON: if (code == BN_CLICKED) d.Help(); return TRUE;
         case IDC_EXIT: if (code == BN_CLICKED) d.Exit(); return TRUE;

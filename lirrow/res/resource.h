@@ -1,4 +1,6 @@
 // Resource and control ids of the converter.
+// Control macros are named apart from the text keys (TextKey::IDC_OPEN...),
+// so both can be used in one file.
 #pragma once
 
 #define IDD_ABOUT 100
@@ -17,9 +19,9 @@
 #define IDC_OUTPUT_GROUP 1029
 #define IDC_PLAYER 1044
 #define IDC_TOTAL_TIME 1045
-#define IDC_OPEN 1536
-#define IDC_WAV 1537
-#define IDC_MP3 1538
+#define IDC_OPEN_BUTTON 1536
+#define IDC_WAV_CHECK 1537
+#define IDC_MP3_CHECK 1538
 #define IDC_SOURCE 1539
 #define IDC_START 1540
 #define IDC_EXIT 1541
