@@ -1,6 +1,7 @@
 # Sourced by the test scripts: a headless Wine session of our own.
 #   wine_session_start BUILD_DIR   - Xvfb display, WINEPREFIX under BUILD_DIR, wineserver
 #   wine_session_stop              - ends only what wine_session_start started
+#   wine_session_warm_up           - (re)starts Wine's services detached from our output
 # Exports WINEPREFIX, WINEDEBUG, DISPLAY, WINEDLLOVERRIDES for the tests.
 
 wine_session_start() {
@@ -35,6 +36,15 @@ wine_session_start() {
     wineserver -w
     (setsid wineserver -p60 </dev/null >/dev/null 2>&1 &)
   fi
+  wine_session_warm_up
+}
+
+# Starts Wine's background services (services.exe, explorer.exe for the virtual
+# desktop, ...) with no stdout of ours. They inherit the standard handles of the
+# Wine program that happens to start them; started by a test under ctest, they
+# would hold its captured output open and ctest would wait for them for minutes.
+wine_session_warm_up() {
+  timeout 60 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 wine_session_stop() {
