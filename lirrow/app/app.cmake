@@ -9,6 +9,7 @@ add_library(lirrow_app STATIC
   ${_app}/player_clock.cpp
 )
 target_include_directories(lirrow_app PUBLIC ${_app} ${_app}/../res)
+target_link_libraries(lirrow_app PUBLIC lirrow_convert)
 if(WIN32)
   target_sources(lirrow_app PRIVATE ${_app}/file_exists_win32.cpp)
   target_compile_definitions(lirrow_app PUBLIC UNICODE _UNICODE)
@@ -16,7 +17,7 @@ else()
   target_sources(lirrow_app PRIVATE ${_app}/file_exists_posix.cpp)
 endif()
 
-if(WIN32)
+if(WIN32 AND TARGET lirrow_pipeline_win32)
   # The Win32 side: dialog windows, player control, About box.
   add_library(lirrow_app_win32 STATIC
     ${_app}/converter_dialog_win32.cpp
@@ -25,10 +26,7 @@ if(WIN32)
     ${_app}/conversion_binding_win32.cpp
     ${_app}/text_source_win32.cpp
   )
-  target_link_libraries(lirrow_app_win32 PUBLIC lirrow_app comctl32 comdlg32 shell32 winmm)
-  if(TARGET lirrow_pipeline_win32)
-    target_link_libraries(lirrow_app_win32 PUBLIC lirrow_pipeline_win32)
-  endif()
+  target_link_libraries(lirrow_app_win32 PUBLIC lirrow_app lirrow_pipeline_win32 comctl32 comdlg32 shell32 winmm)
 
   add_executable(lirrow WIN32 ${_app}/converter_app_win32.cpp ${_app}/../res/lirrow.rc)
   target_link_libraries(lirrow PRIVATE lirrow_app_win32)

@@ -1,6 +1,7 @@
 #include "converter_dialog.h"
 
 #include "converter_app.h"
+#include "recording.h"
 
 #include <cwchar>
 #include <cwctype>
@@ -55,11 +56,6 @@ bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b) {
         if (std::towlower(static_cast<wint_t>(a[i])) != std::towlower(static_cast<wint_t>(b[i])))
             return false;
     return true;
-}
-
-bool IsRecordingExtension(const std::wstring& extension) {
-    return EqualsIgnoreCase(extension, L"ovk") || EqualsIgnoreCase(extension, L"rcd") ||
-           EqualsIgnoreCase(extension, L"rec");
 }
 
 ConverterDialog::ConverterDialog(DialogWindow& window, PlayerControl& player, Conversion& conversion,
@@ -123,11 +119,11 @@ void ConverterDialog::Initialise() {
 void ConverterDialog::UpdateStartButton() {
     if (writingControls_) {
         // Only the decision; the fields are being written out.
-        window_.EnableControl(ctl::Start, IsRecordingExtension(PathExtension(window_.ControlText(ctl::Source))));
+        window_.EnableControl(ctl::Start, HasRecordingExtension(window_.ControlText(ctl::Source)));
         return;
     }
     ReadControls();
-    window_.EnableControl(ctl::Start, IsRecordingExtension(PathExtension(sourcePath_)));
+    window_.EnableControl(ctl::Start, HasRecordingExtension(sourcePath_));
 }
 
 void ConverterDialog::OnOutputOptionClicked() {
@@ -139,6 +135,15 @@ void ConverterDialog::SetPlayerFile(const std::wstring& path) {
     const unsigned code = player_.SetFileName(path);
     if (code != 0)
         window_.ShowMessage(L"System Error Code :" + std::to_wstring(code), MessageIcon::Warning);
+}
+
+void ConverterDialog::SetSourceText(const std::wstring& text) {
+    sourcePath_ = text;
+    {
+        FlagScope writing(writingControls_);
+        window_.SetControlText(ctl::Source, text);
+    }
+    UpdateStartButton();
 }
 
 void ConverterDialog::Open() {
@@ -154,21 +159,11 @@ void ConverterDialog::Open() {
         SetPlayerFile(path);
         window_.ReportSystemError();
         window_.SetCaption(path);
-        sourcePath_ = path;
-        {
-            FlagScope writing(writingControls_);
-            window_.SetControlText(ctl::Source, path);
-        }
-        UpdateStartButton();
+        SetSourceText(path);
         totalTime_ = FormatTotalTime(player_.Duration());
         WriteControls();
-    } else if (IsRecordingExtension(extension)) {
-        sourcePath_ = path;
-        {
-            FlagScope writing(writingControls_);
-            window_.SetControlText(ctl::Source, path);
-        }
-        UpdateStartButton();
+    } else if (HasRecordingExtension(path)) {
+        SetSourceText(path);
     } else {
         window_.ShowMessage(texts_[TextKey::BadFormatFile], MessageIcon::Error);
     }

@@ -98,8 +98,6 @@ std::wstring AboutMenuCaption(const std::wstring& aboutText);
 // The characters after the last '.', or the whole path when it has none.
 std::wstring PathExtension(const std::wstring& path);
 bool EqualsIgnoreCase(const std::wstring& a, const std::wstring& b);
-// True for the recording extensions ovk, rcd and rec, ignoring case.
-bool IsRecordingExtension(const std::wstring& extension);
 
 class ConverterDialog {
 public:
@@ -122,6 +120,8 @@ public:
     void ReadControls();
     void WriteControls();
     void SetPlayerFile(const std::wstring& path);
+    // Puts `text` into the source field and box.
+    void SetSourceText(const std::wstring& text);
 
     // ---- fields ---------------------------------------------------------
     std::wstring& OutputPath() { return outputPath_; }

@@ -8,6 +8,7 @@
 
 #include "about_dialog_win32.h"
 #include "converter_app.h"
+#include "pipeline_win32.h"
 #include "player_win32.h"
 #include "resource.h"
 
@@ -101,24 +102,13 @@ public:
     void DeleteFileIfPresent(const std::wstring& path) override { DeleteFileW(path.c_str()); }
     void EndDialog(int result) override { ::EndDialog(dialog_, result); }
     void ShowAboutBox(const TextTable& texts) override { ShowAboutDialog(dialog_, texts); }
-    bool ReportSystemError() override;
+    bool ReportSystemError() override { return lirrow::ReportSystemError(dialog_); }
 
 private:
     HWND dialog_;
     HINSTANCE instance_;
     HICON icon_ = nullptr;
 };
-
-bool Win32DialogWindow::ReportSystemError() {
-    const DWORD code = GetLastError();
-    if (code == 0)
-        return true;
-    wchar_t text[260] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 260, nullptr);
-    MessageBoxW(dialog_, text, kAppName, MB_OK | MB_ICONWARNING);
-    return false;
-}
 
 struct DialogContext;
 

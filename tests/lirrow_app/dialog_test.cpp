@@ -426,9 +426,8 @@ TEST(Extension, LastDotOrWholePath) {
     EXPECT_EQ(PathExtension(L"memo.part.ovk"), L"ovk");
     EXPECT_EQ(PathExtension(L"memo"), L"memo");
     EXPECT_EQ(PathExtension(L"memo."), L"");
-    EXPECT_TRUE(IsRecordingExtension(L"ReC"));
-    EXPECT_FALSE(IsRecordingExtension(L"recx"));
-    EXPECT_FALSE(IsRecordingExtension(L""));
+    EXPECT_TRUE(EqualsIgnoreCase(L"Mp3", L"mP3"));
+    EXPECT_FALSE(EqualsIgnoreCase(L"mp3", L"mp"));
 }
 
 }  // namespace
