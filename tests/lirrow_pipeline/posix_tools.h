@@ -1,0 +1,40 @@
+// A pipeline platform that really runs native programs: the stand-in
+// decoders built by this project and, as the encoder, lame.
+#pragma once
+
+#include "pipeline_fakes.h"
+
+namespace lirrow::test {
+
+// Runs tool command lines with fork/exec and waits for them. The tool path
+// of a command line is formed with a backslash ("%s\Vrn_dec.exe"); it is
+// taken as the POSIX separator here.
+struct PosixToolPlatform final : PipelinePlatform {
+    std::wstring programDirectory;
+    std::wstring tempDirectory;
+    std::vector<std::wstring> commandLines;
+    int systemErrorReports = 0;
+    std::map<std::uintptr_t, std::uint32_t> exitCodes;
+    std::uintptr_t nextHandle = 1;
+
+    std::wstring ProgramDirectory() override { return programDirectory; }
+    std::wstring TempDirectory() override { return tempDirectory; }
+    bool FileExists(const std::wstring& path) override;
+    bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+    void DeleteFile(const std::wstring& path) override;
+    ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+    std::uint32_t ReadExitCode(const ToolRun& run) override { return exitCodes.at(run.process); }
+    void CloseToolHandles(ToolRun& run) override { run.process = run.thread = 0; }
+    bool ReportSystemError() override {
+        ++systemErrorReports;
+        return false;
+    }
+    void OpenExtractionWindow(const std::wstring&) override {}
+    void CloseExtractionWindow() override {}
+    void PumpOneMessage() override {}
+};
+
+// Output of a shell command (its standard output), for independent checkers.
+std::string CommandOutput(const std::string& command);
+
+}  // namespace lirrow::test
