@@ -192,13 +192,15 @@ WaitResult Win32DialogPlatform::WaitForProcess(ProcessHandle process, std::uint3
   for (;;) {
     const DWORD elapsed = ::GetTickCount() - start;
     if (elapsed >= timeoutMs) return WaitResult::TimedOut;
-    const DWORD r =
-        ::MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_PAINT);
+    const DWORD r = ::MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed,
+                                                QS_PAINT | QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0) return WaitResult::Exited;
     if (r == WAIT_TIMEOUT) return WaitResult::TimedOut;
     if (r != WAIT_OBJECT_0 + 1) return WaitResult::Failed;
-    // Only paint messages: the dialog stays drawn, but no input is handled
-    // while the system format works.
+    // Only paint messages are taken from the queue: the dialog stays drawn,
+    // but no input is handled while the system format works. Messages sent by
+    // other threads (the system's device-change broadcast) are delivered by
+    // PeekMessage itself, so the dialog notes drive changes meanwhile.
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
       ::DispatchMessageA(&msg);
