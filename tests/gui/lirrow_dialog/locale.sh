@@ -1,0 +1,55 @@
+# A Simplified and a Traditional Chinese system default language give the
+# built-in Chinese texts (no INI file beside the program).
+#
+# Wine takes the system default language of a process from the Unix locale
+# it starts in (LC_ALL), provided that locale exists; the test compiles the
+# two locales into its own folder (LOCPATH) so that nothing needs to be
+# installed. Only lirrow.exe runs in them; the prefix is not changed.
+source "${GUI_HARNESS:?run this test through ctest}"
+
+bin=$GUI_WORK/bin
+exe=$(gui_copy_program "$GUI_PROGRAM_lirrow")
+locales=$GUI_WORK/locales
+mkdir -p "$locales"
+for l in zh_CN zh_TW; do
+  localedef -i "$l" -f UTF-8 "$locales/$l.UTF-8" 2>/dev/null
+  [ -d "$locales/$l.UTF-8" ] || gui_fail "cannot compile the locale $l.UTF-8 (localedef, locale sources)"
+done
+
+# ---- Simplified Chinese (0x0804) ------------------------------------------
+gui_start zhcn "$exe" --cwd "$bin" --env "LOCPATH=$locales" --env LC_ALL=zh_CN.UTF-8
+gui_script zhcn <<'GD'
+wait --window "Lirrow工具2.0"
+check --window "Lirrow工具2.0" --id 1536 --text-is "打开"
+check --window "Lirrow工具2.0" --id 1540 --text-is "转换" --enabled 0
+check --window "Lirrow工具2.0" --id 1031 --text-is "帮助"
+check --window "Lirrow工具2.0" --id 1541 --text-is "退出"
+check --window "Lirrow工具2.0" --id 1537 --text-is "输出 .WAV文件"
+syscmd --window "Lirrow工具2.0" 16
+wait --window "关于Lirrow工具"
+check --window "关于Lirrow工具" --id 1014 --text-is "Lirrow工具 2.0"
+check --window "关于Lirrow工具" --id 1 --text-is "确定"
+click --window "关于Lirrow工具" --id 1
+wait-gone --window "关于Lirrow工具"
+GD
+gui_screenshot zh-cn
+gui_do click --window "Lirrow工具2.0" --id 1541
+gui_wait_exit zhcn 20
+
+# ---- Traditional Chinese (0x0404): leading and trailing blanks kept -------
+gui_start zhtw "$exe" --cwd "$bin" --env "LOCPATH=$locales" --env LC_ALL=zh_TW.UTF-8
+gui_script zhtw <<'GD'
+wait --window "Lirrow工具2.0"
+check --window "Lirrow工具2.0" --id 1536 --text-is " 打開"
+check --window "Lirrow工具2.0" --id 1540 --text-is "轉換"
+check --window "Lirrow工具2.0" --id 1031 --text-is " 幫助"
+check --window "Lirrow工具2.0" --id 1541 --text-is " 退出"
+syscmd --window "Lirrow工具2.0" 16
+wait --window "關於Lirrow工具 "
+check --window "關於Lirrow工具 " --id 1 --text-is "確定"
+click --window "關於Lirrow工具 " --id 1
+wait-gone --window "關於Lirrow工具 "
+click --window "Lirrow工具2.0" --id 1541
+GD
+gui_wait_exit zhtw 20
+gui_log "passed"
