@@ -107,7 +107,7 @@ class Args {
             "--id", "--text", "--ctl-class", "--timeout", "--index", "--item", "--msg", "--wparam", "--lparam",
             "--text-is", "--text-has", "--enabled", "--visible", "--checked", "--sel", "--minimized",
             "--item-count", "--expect-text", "--expect-text-has", "--expect-icon", "--expect-buttons",
-            "--answer", "--pid"};
+            "--answer", "--pid", "--volume"};
         if (!flags.count(w) && !known.count(w)) throw UsageError("unknown option " + w);
         if (flags.count(w)) {
           opts_[w] = "1";
@@ -703,10 +703,15 @@ HWND WindowAndControl(const Args& a, HWND* window = nullptr) {
   return WaitControl(w, ControlSpec::From(a), ms);
 }
 
+// A user can only operate a visible, enabled control of an enabled window (a
+// window is disabled while a modal window of its own is open).
 void NeedUsable(const Args& a, HWND c) {
   if (a.Has("--force")) return;
   if (!IsWindowVisible(c)) throw Failure(ControlLine(c) + ": the control is hidden");
   if (!IsWindowEnabled(c)) throw Failure(ControlLine(c) + ": the control is disabled");
+  HWND top = GetAncestor(c, GA_ROOT);
+  if (top && !IsWindowEnabled(top))
+    throw Failure(ControlLine(c) + ": its window is disabled (is a modal window open?)");
 }
 
 void CmdClick(const Args& a) {
@@ -791,6 +796,15 @@ void CmdSysCmd(const Args& a) {
   if (!PostMessageW(w, WM_SYSCOMMAND, cmd, 0)) throw Failure("cannot post the system command");
 }
 
+// The layout of DEV_BROADCAST_VOLUME (dbt.h), declared here to keep the includes small.
+struct DEV_BROADCAST_VOLUME_ {
+  DWORD size;
+  DWORD deviceType;
+  DWORD reserved;
+  DWORD unitMask;
+  WORD flags;
+};
+
 void SendAsync(HWND target, UINT msg, WPARAM wp, LPARAM lp, DWORD ms);
 
 void CmdMessage(const Args& a, bool send) {
@@ -799,6 +813,25 @@ void CmdMessage(const Args& a, bool send) {
   UINT msg = static_cast<UINT>(a.Number("--msg", 0));
   WPARAM wp = static_cast<WPARAM>(a.Number("--wparam", 0));
   LPARAM lp = static_cast<LPARAM>(a.Number("--lparam", 0));
+  // A device event about a volume carries the volume's drive letter(s), as the
+  // system's broadcast does. Only a sent message can carry it to another process.
+  static DEV_BROADCAST_VOLUME_ volume;
+  if (a.Has("--volume")) {
+    std::string letters = a.Get("--volume");
+    volume = DEV_BROADCAST_VOLUME_();
+    volume.size = sizeof volume;
+    volume.deviceType = 2;  // DBT_DEVTYP_VOLUME
+    for (char ch : letters) {
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+      if (ch >= 'A' && ch <= 'Z') volume.unitMask |= 1u << (ch - 'A');
+      else if (ch != ':' && ch != ',') throw UsageError("--volume needs drive letters, e.g. E:");
+    }
+    lp = reinterpret_cast<LPARAM>(&volume);
+    if (!send) {  // a pointer cannot be posted: sent without waiting for the answer
+      SendAsync(WaitWindow(WindowSpec::From(a, false), TimeoutMs(a)), msg, wp, lp, TimeoutMs(a));
+      return;
+    }
+  }
   DWORD ms = TimeoutMs(a);
   HWND w = WaitWindow(WindowSpec::From(a, false), ms);
   ControlSpec cs = ControlSpec::From(a);

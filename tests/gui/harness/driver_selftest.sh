@@ -42,6 +42,13 @@ syscmd $W 0x10
 check $W --id 1010 --text-is "about"
 post $W --msg 0x219 --wparam 0x8000
 check $W --id 1010 --text-is "devchange=0x8000"
+post $W --msg 0x219 --wparam 0x8004 --volume E:
+check $W --id 1010 --text-is "devchange=0x8004 volume mask=0x10"
+send $W --msg 0x219 --wparam 0x8000 --volume "E:,G:"
+check $W --id 1010 --text-is "devchange=0x8000 volume mask=0x50"
+type $W --id 1003 "未發現可移動磁碟!"
+check $W --id 1010 --text-has "text=未發現可移動磁碟!"
+check $W --id 1003 --text-is "未發現可移動磁碟!"
 send $W --msg 0x8007 --wparam 40 --lparam 2
 syscmd $W minimize
 check $W --minimized 1
@@ -51,14 +58,22 @@ check $W --minimized 0 --enabled 1
 check $W --id 1010 --text-is "size=restored"
 EOF
 gui_expect_grep '^result=42$' "$(cat "$GUI_WORK/input.out")"
-[ "$(gui_do text "${WA[@]}" --id 1003)" = abc ] ||
-  gui_fail "text did not print the edit's text"
+[ "$(gui_do text "${WA[@]}" --id 1003)" = "未發現可移動磁碟!" ] ||
+  gui_fail "text did not print the edit's text in UTF-8"
 
 # Message boxes: caption, text, buttons, icon; owned by the dialog, then unowned.
 gui_script boxes <<EOF
 select $W --id 1004 --item hand
 click $W --text "&Show Box"
-msgbox --owner "Driver Test App" --expect-text "Proceed with the test?\nSecond line." --expect-icon hand --expect-buttons 6,7,2 --answer "&No"
+msgbox --owner "Driver Test App" --expect-text "Proceed with the test?\nSecond line." --expect-icon hand --expect-buttons 6,7,2
+EOF
+# While an owned box is open its owner is disabled: a user could not click it.
+err=$(gui_driver click "${WA[@]}" --id 1002 2>&1 >/dev/null); rc=$?
+[ $rc -eq 1 ] || gui_fail "a click into a window disabled by its modal box returned $rc"
+gui_expect_grep 'id=1002 .*its window is disabled' "$err"
+rm -f "$SCREENSHOT_DIR"/"$GUI_TEST_NAME"-fail-*.png
+gui_script boxes2 <<EOF
+answer --owner "Driver Test App" "&No"
 check $W --id 1010 --text-is "box=7"
 click $W --id 1005
 check $W --id 1005 --checked 0
@@ -82,7 +97,7 @@ msgbox --caption "Driver Retry" --expect-icon exclamation --answer 4
 answer --caption "Driver Retry" Cancel
 check $W --id 1010 --text-is "retries=2"
 EOF
-boxes=$(cat "$GUI_WORK/boxes.out")
+boxes=$(cat "$GUI_WORK/boxes.out" "$GUI_WORK/boxes2.out")
 gui_expect_grep '^msgbox hwnd=0x[0-9A-F]+ caption="Driver Box" icon=hand$' "$boxes"
 gui_expect_grep '^text="Proceed with the test\?\\nSecond line\."$' "$boxes"
 gui_expect_grep '^button id=6 text="&Yes" default=1 enabled=1$' "$boxes"

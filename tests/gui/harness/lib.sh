@@ -90,6 +90,7 @@ gui_cleanup() {
     wait "$pid" 2>/dev/null
   done
   GUI_PIDS=()
+  rm -f "$_gui_pid_file"
   if [ -n "${WINEPREFIX:-}" ]; then
     wineserver -k >/dev/null 2>&1
     timeout 20 wineserver -w >/dev/null 2>&1
@@ -107,6 +108,24 @@ _gui_on_exit() {
   trap - EXIT INT TERM
   gui_cleanup >/dev/null 2>&1
   exit $rc
+}
+
+# A test killed outright (ctest's timeout) cannot clean up; the programs it
+# started are listed in a file, and the next test ends those still running in
+# this prefix before it begins.
+_gui_reap_stale() {
+  local f pid
+  for f in "$GUI_BUILD_DIR"/gui-work/.pids-*; do
+    [ -f "$f" ] || continue
+    while read -r pid; do
+      [ -n "$pid" ] && [ -r "/proc/$pid/environ" ] || continue
+      if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        gui_log "ending pid $pid left running by an earlier test ($f)"
+        kill -KILL "$pid" 2>/dev/null
+      fi
+    done <"$f"
+    rm -f "$f"
+  done
 }
 
 # Windows path of a Linux path: Z: is the root of the Linux file system in a
@@ -158,6 +177,7 @@ gui_start() {
   (cd "$cwd" && exec env "${envs[@]}" wine "$exe" "${args[@]}" </dev/null >"$GUI_WORK/$name.log" 2>&1) &
   local pid=$!
   GUI_PIDS+=("$pid")
+  echo "$pid" >>"$_gui_pid_file"
   printf -v "GUI_PID_$name" '%s' "$pid"
   gui_log "started $name (pid $pid): $exe"
 }
@@ -244,8 +264,10 @@ mkdir -p "$SCREENSHOT_DIR"
 rm -f "$SCREENSHOT_DIR/$GUI_TEST_NAME"-*.png
 rm -rf "$GUI_WORK"
 mkdir -p "$GUI_WORK"
+_gui_pid_file=$GUI_BUILD_DIR/gui-work/.pids-$GUI_TEST_NAME
 trap _gui_on_exit EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 _gui_session
+_gui_reap_stale
 _gui_warm_up

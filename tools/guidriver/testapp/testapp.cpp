@@ -96,8 +96,17 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       else if (wp == SIZE_RESTORED && IsWindowVisible(dlg)) Status(dlg, L"size=restored");
       return FALSE;
     case WM_DEVICECHANGE: {
-      wchar_t buf[64];
-      wsprintfW(buf, L"devchange=0x%X", static_cast<unsigned>(wp));
+      // DEV_BROADCAST_VOLUME: size, device type, reserved, unit mask, flags.
+      struct Volume {
+        DWORD size, type, reserved, mask;
+        WORD flags;
+      };
+      wchar_t buf[96];
+      const Volume* v = reinterpret_cast<const Volume*>(lp);
+      if (v && !IsBadReadPtr(v, sizeof(DWORD) * 4) && v->type == 2)
+        wsprintfW(buf, L"devchange=0x%X volume mask=0x%X", static_cast<unsigned>(wp), static_cast<unsigned>(v->mask));
+      else
+        wsprintfW(buf, L"devchange=0x%X", static_cast<unsigned>(wp));
       Status(dlg, buf);
       SetWindowLongPtrW(dlg, DWLP_MSGRESULT, TRUE);
       return TRUE;
