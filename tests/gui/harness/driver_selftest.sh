@@ -148,7 +148,7 @@ wait-gone $W
 wait-exit --exe guidriver_testapp.exe
 EOF
 gui_wait_exit app 10
-[ "$GUI_EXIT_CODE" -eq 0 ] || gui_fail "the test dialog exited with $GUI_EXIT_CODE"
+[ "$GUI_EXIT_CODE" -eq 3 ] || gui_fail "the test dialog's Quit status 3 arrived as $GUI_EXIT_CODE"
 gui_start app2 "$app"
 gui_script close <<EOF
 wait $W
@@ -156,4 +156,5 @@ syscmd $W close
 wait-exit --exe guidriver_testapp.exe
 EOF
 gui_wait_exit app2 10
+[ "$GUI_EXIT_CODE" -eq 0 ] || gui_fail "the test dialog closed by SC_CLOSE exited with $GUI_EXIT_CODE"
 echo "guidriver self-test passed"
