@@ -317,6 +317,36 @@ TEST(FormatRunLow, StopDuringThePassRewritesTheImageAndStillReports) {
   EXPECT_EQ(Shell("fsck.fat -n '" + rig.image + "'", &out), 0) << out;
 }
 
+TEST(FormatRunLow, StartCommandDuringARunDoesNotBeginAnother) {
+  LowRig rig(30 * kMiB);
+  rig.ui.onPump = [&](int n) {
+    if (n == 20) rig.dialog->OnStart();  // Enter reaches the dialog mid-pass
+  };
+  rig.dialog->OnStart();
+  EXPECT_EQ(rig.ui.CountBoxes("ALL DATA ON THIS DISK WILL BE LOST! ARE YOU SURE?(Y/N)"), 1);
+  EXPECT_EQ(rig.ui.started.size(), 1u);
+  EXPECT_TRUE(HasReport(rig.ui));
+  // Once the run is over, Start works again.
+  rig.ui.onPump = nullptr;
+  rig.ui.boxes.clear();
+  rig.dialog->SetModeQuick();
+  rig.dialog->OnStart();
+  EXPECT_TRUE(HasReport(rig.ui));
+}
+
+TEST(FormatRunNt, WithoutTheSystemFormatCommandTheRunWritesDirectly) {
+  Rig rig;
+  rig.AddDrive('E', 30 * kMiB);
+  rig.Open();
+  rig.dialog->useSystemFormat = false;
+  rig.ui.files.clear();  // no format.com either
+  rig.dialog->OnStart();
+  EXPECT_TRUE(rig.ui.started.empty());
+  EXPECT_TRUE(rig.ui.copies.empty());
+  EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 0);
+  EXPECT_TRUE(HasReport(rig.ui));
+}
+
 TEST(FormatRunLow, AnsweringNoToStopKeepsTheRunGoing) {
   LowRig rig(30 * kMiB);
   rig.ui.answer = [](const FakeDialogPlatform::Box& b) {

@@ -342,6 +342,9 @@ bool FormatterDialog::WriteImage(const std::string& drive, const std::uint8_t* i
 }
 
 void FormatterDialog::RunFormat() {
+  // The Low passes dispatch window messages, so a Start command (Enter) can
+  // arrive while a run is under way: it must not begin a second one.
+  if (inRun_) return;
   if (layout.kind == LayoutKind::Unsupported) {
     ui_.MessageBoxA(texts.MsgUnsupport.c_str(), "Sorry!", dlg::kMbIconHand);
     return;
@@ -357,6 +360,7 @@ void FormatterDialog::RunFormat() {
     return;
   }
 
+  inRun_ = true;
   ui_.SetWaitCursor(true);
   const std::uint32_t size = disk_.GetDiskSize(drive);
   const std::uint32_t imageSize = ImageBufferSize(layout, size);
@@ -390,6 +394,7 @@ void FormatterDialog::RunFormat() {
   image.reset();
   ui_.NotifyShellChanged(drive + "\\");
   replugWaitFlag = 0;
+  inRun_ = false;
 }
 
 void FormatterDialog::RunBody(const std::string& startDrive, std::uint8_t* image,
@@ -515,7 +520,7 @@ bool FormatterDialog::WriteAnswerFile(const std::string& path) {
 }
 
 bool FormatterDialog::RunSystemFormat(const std::string& drive) {
-  if (family_ == kFamilyWindows98) return true;
+  if (family_ == kFamilyWindows98 || !useSystemFormat) return true;
 
   const std::string windows = ui_.GetWindowsDirectoryA();
   const std::string formatPath = windows + "\\system32\\format.com ";

@@ -81,6 +81,10 @@ class FormatterDialog : public FormatUi, public DiskUi {
   BadClusterList badClusters;
   // Volume serial number of the image last written (Windows 98 re-plug check).
   std::uint32_t lastSerial = 0;
+  // Whether a run lets the system's format command format the drive first on
+  // the Windows 2000/XP family. Front ends on systems without that command
+  // clear it; the run then goes straight to its own writing.
+  bool useSystemFormat = true;
 
   const std::string& Family() const { return family_; }
   void SetFamily(const std::string& family);
@@ -137,6 +141,8 @@ class FormatterDialog : public FormatUi, public DiskUi {
   std::string family_;
   DiskAccess disk_;
   bool bootableWasEnabled_ = false;
+  // A run is on the stack (also after Stop has cleared the running flag).
+  bool inRun_ = false;
   // The drive whose size, label and layout the dialog holds.
   std::string inspectedDrive_;
   // The drive a run ended on (after a Windows 98 re-plug it may be another letter).
