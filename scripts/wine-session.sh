@@ -17,14 +17,32 @@ wine_session_start() {
   printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$build/wine/home/.asoundrc"
   export HOME="$build/wine/home"
 
-  # Display: our own Xvfb on a free number.
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-  WINE_SESSION_XVFB_PID=$!
+  # Display: our own Xvfb on a free number. Sessions started at the same moment
+  # may pick the same number; the X lock file names the server that won, so the
+  # loser tries the next number instead of using the other session's display.
+  local n=90 i tries
+  for tries in $(seq 1 20); do
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    WINE_SESSION_XVFB_PID=$!
+    for i in $(seq 1 100); do
+      kill -0 "$WINE_SESSION_XVFB_PID" 2>/dev/null || break
+      [ -e "/tmp/.X11-unix/X$n" ] && [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$WINE_SESSION_XVFB_PID" ] && break
+      sleep 0.1
+    done
+    if kill -0 "$WINE_SESSION_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      break
+    fi
+    kill "$WINE_SESSION_XVFB_PID" 2>/dev/null
+    wait "$WINE_SESSION_XVFB_PID" 2>/dev/null
+    unset WINE_SESSION_XVFB_PID
+    n=$((n + 1))
+  done
+  if [ -z "${WINE_SESSION_XVFB_PID:-}" ]; then
+    echo "wine_session_start: no Xvfb display could be started" >&2
+    return 1
+  fi
   export DISPLAY=":$n"
-  local i
-  for i in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
   # The wineserver detached, so that a captured stdout is not held open by it.
   (setsid wineserver -p60 </dev/null >/dev/null 2>&1 &)
