@@ -205,6 +205,14 @@ std::wstring TextOf(HWND h) {
   return std::wstring(buf.data());
 }
 
+// The caption of a top-level window as the system keeps it: no message is sent,
+// so a busy or hung program does not slow down the search.
+std::wstring CaptionOf(HWND h) {
+  wchar_t buf[1024];
+  int n = GetWindowTextW(h, buf, 1024);
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
 std::string ExeName(DWORD pid) {
   std::string name;
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -312,7 +320,7 @@ bool MatchesSpec(HWND h, const WindowSpec& s) {
   if (s.hwnd && h != s.hwnd) return false;
   if (!IsWindowVisible(h)) return false;
   if (s.excludeAnswered && g.answered.count(h)) return false;
-  std::string caption = Utf8(TextOf(h));
+  std::string caption = Utf8(CaptionOf(h));
   if (!s.caption.empty() && caption != s.caption) return false;
   if (!s.captionSub.empty() && caption.find(s.captionSub) == std::string::npos) return false;
   if (!s.cls.empty() && Utf8(ClassOf(h)) != s.cls) return false;
@@ -328,7 +336,7 @@ bool MatchesSpec(HWND h, const WindowSpec& s) {
   }
   if (!s.owner.empty()) {
     HWND owner = GetWindow(h, GW_OWNER);
-    if (!owner || Utf8(TextOf(owner)) != s.owner) return false;
+    if (!owner || Utf8(CaptionOf(owner)) != s.owner) return false;
   }
   if (s.needControls && !GetWindow(h, GW_CHILD)) return false;
   return true;
@@ -345,7 +353,7 @@ std::string WindowLine(HWND h) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
   std::string exe = ExeName(pid);
-  return "window hwnd=" + HwndText(h) + " class=" + Quote(Utf8(ClassOf(h))) + " text=" + Quote(Utf8(TextOf(h))) +
+  return "window hwnd=" + HwndText(h) + " class=" + Quote(Utf8(ClassOf(h))) + " text=" + Quote(Utf8(CaptionOf(h))) +
          " visible=" + (IsWindowVisible(h) ? "1" : "0") + " enabled=" + (IsWindowEnabled(h) ? "1" : "0") +
          " minimized=" + (IsIconic(h) ? "1" : "0") + " exe=" + Quote(exe);
 }
@@ -419,7 +427,7 @@ HWND WaitControl(HWND win, const ControlSpec& c, DWORD ms) {
         return !IsWindow(win);
       }) ||
       !found)
-    throw Failure("no " + c.Describe() + " in window " + HwndText(win) + " " + Quote(Utf8(TextOf(win))));
+    throw Failure("no " + c.Describe() + " in window " + HwndText(win) + " " + Quote(Utf8(CaptionOf(win))));
   return found;
 }
 
@@ -629,7 +637,7 @@ std::string DetectIcon(HWND box) {
 
 BoxFacts ReadBox(HWND box) {
   BoxFacts f;
-  f.caption = Utf8(TextOf(box));
+  f.caption = Utf8(CaptionOf(box));
   std::string fallbackText;
   for (HWND c : Children(box)) {
     std::string cls = Utf8(ClassOf(c));
