@@ -172,7 +172,7 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
             platform_.ReportSystemError();
             return false;
         }
-        platform_.DeleteFile(bitstream);
+        platform_.RemoveFile(bitstream);
     }
 
     double shownLength = 0.0;
@@ -207,12 +207,12 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
         const double difference = std::trunc(shownLength - wavSeconds);
         if (produced && std::fabs(difference) > 2.0) {
             host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-            platform_.DeleteFile(output);
+            platform_.RemoveFile(output);
             host_.SetOutputPath(L"");
         }
     }
 
-    platform_.DeleteFile(decodedWav);
+    platform_.RemoveFile(decodedWav);
 
     const std::wstring output = TrimmedWhiteSpace(host_.OutputPath());
     host_.SetOutputPath(output);

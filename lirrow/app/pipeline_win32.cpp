@@ -28,7 +28,7 @@ public:
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
         return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
     }
-    void DeleteFile(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+    void RemoveFile(const std::wstring& path) override { DeleteFileW(path.c_str()); }
 
     ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
         return lirrow::RunTool(Owner(), commandLine, baseText);

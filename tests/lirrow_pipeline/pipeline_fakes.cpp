@@ -75,12 +75,15 @@ bool ScriptedPlatform::CopyFileReplacing(const std::wstring& from, const std::ws
     log.push_back(L"copy:" + from + L">" + to);
     if (copyFails)
         return false;
-    std::error_code error;
-    fs::copy_file(Narrow(from), Narrow(to), fs::copy_options::overwrite_existing, error);
-    return !error;
+    // A plain byte copy: std::filesystem's overwriting copy is not reliable
+    // in every build of the library.
+    if (!fs::exists(Narrow(from)))
+        return false;
+    WriteBytes(Narrow(to), ReadBytes(Narrow(from)));
+    return fs::file_size(Narrow(to)) == fs::file_size(Narrow(from));
 }
 
-void ScriptedPlatform::DeleteFile(const std::wstring& path) {
+void ScriptedPlatform::RemoveFile(const std::wstring& path) {
     log.push_back(L"delete:" + path);
     std::error_code ignored;
     fs::remove(Narrow(path), ignored);

@@ -131,7 +131,7 @@ struct ScriptedPlatform final : PipelinePlatform {
         return present.count(path) != 0;
     }
     bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
-    void DeleteFile(const std::wstring& path) override;
+    void RemoveFile(const std::wstring& path) override;
     ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
     std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
     void CloseToolHandles(ToolRun& run) override;

@@ -40,7 +40,7 @@ protected:
         fs::create_directories(TempFolder());
         fs::create_directories(VoiceFolder());
         platform.programDirectory = L"C:\\Program";
-        platform.tempDirectory = Wide(TempFolder().string()) + L"/";
+        platform.tempDirectory = Wide((TempFolder() / "").string());
     }
 
     fs::path TempFolder() const { return dir.Path() / "temp"; }
@@ -215,7 +215,7 @@ TEST_F(PipelineTest, FramedKindsAreExtractedBehindTheWindowThenDecoded) {
 }
 
 TEST_F(PipelineTest, ExtractionFailureIsReportedAndNoDecoderRuns) {
-    platform.tempDirectory = Wide((dir.Path() / "missing").string()) + L"/";  // temp.sbs cannot be created
+    platform.tempDirectory = Wide((dir.Path() / "missing" / "").string());  // temp.sbs cannot be created
     EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
     EXPECT_EQ(platform.systemErrorReports, 1);
     EXPECT_TRUE(platform.calls.empty());

@@ -37,7 +37,7 @@ bool PosixToolPlatform::CopyFileReplacing(const std::wstring& from, const std::w
     return !error;
 }
 
-void PosixToolPlatform::DeleteFile(const std::wstring& path) {
+void PosixToolPlatform::RemoveFile(const std::wstring& path) {
     std::error_code ignored;
     fs::remove(Narrow(path), ignored);
 }
