@@ -12,12 +12,27 @@ namespace vornak {
 // An opaque icon handle value; 0 is no icon.
 using IconHandle = std::uintptr_t;
 
+// These names are macros once <windows.h> is in: keep them out of the way
+// while the constants are declared, and bring them back afterwards.
+#pragma push_macro("MB_RETRYCANCEL")
+#undef MB_RETRYCANCEL
+#pragma push_macro("MB_ICONEXCLAMATION")
+#undef MB_ICONEXCLAMATION
+#pragma push_macro("IDCANCEL")
+#undef IDCANCEL
+#pragma push_macro("IDRETRY")
+#undef IDRETRY
 namespace win {
 constexpr std::uint32_t MB_RETRYCANCEL = 0x00000005u;
 constexpr std::uint32_t MB_ICONEXCLAMATION = 0x00000030u;
 constexpr int IDCANCEL = 2;
 constexpr int IDRETRY = 4;
 }  // namespace win
+#pragma pop_macro("MB_RETRYCANCEL")
+#pragma pop_macro("MB_ICONEXCLAMATION")
+#pragma pop_macro("IDCANCEL")
+#pragma pop_macro("IDRETRY")
+
 
 class StartupPlatform {
  public:
