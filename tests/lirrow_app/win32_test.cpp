@@ -235,5 +235,80 @@ TEST_F(PlayerWindowTest, FailedLoadsReportASystemErrorCode) {
     DeleteFileW(junk.c_str());
 }
 
+class NoConversions final : public ConversionFactory, public Conversion {
+public:
+    Conversion& For(ConverterDialog&, HWND) override { return *this; }
+    bool CheckDecoders() override { return false; }
+    bool ConvertRecording(const std::wstring&) override { return false; }
+};
+
+LRESULT CALLBACK RefuseCreation(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE)
+        return -1;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(MainDialog, FailsWhenThePlayerCannotBeCreated) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    UnregisterClassW(L"LirrowPlayer", instance);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = RefuseCreation;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"LirrowPlayer";
+    ASSERT_TRUE(RegisterClassW(&wc));
+    NoConversions conversions;
+    EXPECT_EQ(RunConverterDialog(instance, conversions), -1);
+    UnregisterClassW(L"LirrowPlayer", instance);
+}
+
+struct Observed {
+    std::wstring startText, menuItem, caption;
+    BOOL startEnabled = TRUE;
+    bool found = false;
+};
+
+DWORD WINAPI ObserveAndExit(LPVOID parameter) {
+    auto* seen = static_cast<Observed*>(parameter);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 200 && !dialog; ++i) {
+        dialog = FindWindowW(L"#32770", L"Lirrow Tool 2.0");
+        if (!dialog)
+            Sleep(25);
+    }
+    if (!dialog)
+        return 1;
+    seen->found = true;
+    wchar_t text[128] = L"";
+    GetDlgItemTextW(dialog, 1540, text, 128);
+    seen->startText = text;
+    seen->startEnabled = IsWindowEnabled(GetDlgItem(dialog, 1540));
+    if (HMENU menu = GetSystemMenu(dialog, FALSE)) {
+        GetMenuStringW(menu, 16, text, 128, MF_BYCOMMAND);
+        seen->menuItem = text;
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1541, BN_CLICKED), 0);
+    return 0;
+}
+
+TEST(MainDialog, RunsFromItsTemplateAndEndsWithExit) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    SetAppTexts(EnglishTexts());
+    SetStartDirectory(TempFolder());
+    const std::wstring tempMp3 = TempFolder() + L"\\tempMP3.mp3";
+    WriteBytes(tempMp3, {'x'});
+    Observed seen;
+    HANDLE thread = CreateThread(nullptr, 0, ObserveAndExit, &seen, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    NoConversions conversions;
+    EXPECT_EQ(RunConverterDialog(instance, conversions), IDOK);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(seen.startText, L"Convert");
+    EXPECT_FALSE(seen.startEnabled);
+    EXPECT_EQ(seen.menuItem, L"About Lirrow Tool(&A)");
+    EXPECT_EQ(GetFileAttributesW(tempMp3.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace lirrow

@@ -63,6 +63,14 @@ expected="$(gui_winpath "$bin")\\helpen.htm"
 got=$(cat "$record")
 [ "$got" = "$expected" ] || gui_fail "hh.exe got \"$got\", wanted \"$expected\""
 gui_log "hh.exe got $got"
+# Minimised and restored, the dialog keeps working.
+gui_script minimise <<GD
+syscmd --window "$W" minimize
+check --window "$W" --minimized 1
+syscmd --window "$W" restore
+check --window "$W" --minimized 0
+check --window "$W" --id 1539 --enabled 1
+GD
 gui_do syscmd --window "$W" close
 gui_wait_exit app 20
 [ ! -e "$bin/tempMP3.mp3" ] || gui_fail "Close left tempMP3.mp3 in the start folder"
