@@ -59,7 +59,11 @@ public:
         case MessageIcon::Error: type |= MB_ICONERROR; break;
         case MessageIcon::Stop: type |= MB_ICONSTOP; break;
         }
+        // The box must not disturb the thread's last error: callers report
+        // it with the system's text right after some of their messages.
+        const DWORD error = GetLastError();
         MessageBoxW(dialog_, text.c_str(), kAppName, type);
+        SetLastError(error);
     }
     bool ChooseFileToOpen(const std::wstring& filter, std::wstring& path) override {
         std::wstring list = filter;  // '|' separators become NULs

@@ -15,11 +15,13 @@ sox -n -r 8000 -c 1 -b 16 "$media/tone.Wav" synth 2.5 sine 440 vol 0.3 || gui_fa
 lame --quiet -b 32 "$media/tone.Wav" "$media/SONG.MP3" || gui_fail "lame cannot make the MP3"
 printf '\201recording' >"$media/memo.rcd"
 printf 'just text\r\n' >"$media/notes.txt"
+printf 'RIFF-not-really-a-wave' >"$media/broken.wav"
 
 mp3=$(gui_winpath "$media/SONG.MP3")
 wav=$(gui_winpath "$media/tone.Wav")
 rcd=$(gui_winpath "$media/memo.rcd")
 txt=$(gui_winpath "$media/notes.txt")
+broken=$(gui_winpath "$media/broken.wav")
 # The driver reads backslashes in quoted words as escapes: double them.
 q() { printf '%s' "${1//\\/\\\\}"; }
 
@@ -78,14 +80,26 @@ msgbox --caption Lirrow --expect-text "Unsupport Format" --expect-icon hand --ex
 check --window "$(q "$wav")" --id 1539 --text-is "$(q "$rcd")"
 GD
 
+# A WAV file the player cannot load: its error code, then the system's text
+# for it; the title still names the file and nothing is loaded.
+open_file "$broken"
+gui_script broken <<GD
+msgbox --caption Lirrow --expect-text "System Error Code :50" --expect-icon exclamation --answer 1
+msgbox --caption Lirrow --expect-icon exclamation --answer 1
+check --window "$(q "$broken")" --id 1539 --text-is "$(q "$broken")"
+check --window "$(q "$broken")" --id 1045 --text-is "0:00:00"
+check --window "$(q "$broken")" --id 10 --enabled 0
+GD
+main=$broken
+
 # Cancel in the file dialog.
 gui_script cancel <<GD
-click --window "$(q "$wav")" --id 1536
+click --window "$(q "$broken")" --id 1536
 wait --window Open --class "#32770"
 click --window Open --class "#32770" --id 2 --ctl-class Button
 wait-gone --window Open --class "#32770"
-check --window "$(q "$wav")" --id 1539 --text-is "$(q "$rcd")"
-click --window "$(q "$wav")" --id 1541
+check --window "$(q "$broken")" --id 1539 --text-is "$(q "$broken")"
+click --window "$(q "$broken")" --id 1541
 GD
 gui_wait_exit app 20
 gui_log "passed"
