@@ -18,11 +18,15 @@ std::string Progress(const std::string& area, std::uint32_t sector, std::uint32_
   return text;
 }
 
+// A chunk of 0xFF bytes to compare against: memcmp is many times faster than
+// a byte loop, and a good disk reads back nothing else.
+const std::uint8_t* AllFFChunk() {
+  static const std::vector<std::uint8_t> chunk(kChunkBytes, 0xFF);
+  return chunk.data();
+}
+
 bool AllFF(const std::uint8_t* p, std::uint32_t n) {
-  for (std::uint32_t i = 0; i < n; ++i) {
-    if (p[i] != 0xFF) return false;
-  }
-  return true;
+  return std::memcmp(p, AllFFChunk(), n) == 0;
 }
 
 // The chunk transfers of one pass, on the Windows 98 or the NT mechanism.
@@ -124,7 +128,7 @@ bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const Fa
       ui.ShowStatus(Progress(dataText, sector, total));
       std::memset(dataBuffer.data(), write ? 0xFF : 0x00, bytes);
       if (!channel.Transfer(dataBuffer.data(), sector, n, write)) return false;
-      if (!write) {
+      if (!write && !AllFF(dataBuffer.data(), bytes)) {
         bool haveLast = false;
         std::uint32_t last = 0;
         for (std::uint32_t i = 0; i < bytes; ++i) {
