@@ -75,11 +75,16 @@ gui_do syscmd --window "$W" close
 gui_wait_exit app 20
 [ ! -e "$bin/tempMP3.mp3" ] || gui_fail "Close left tempMP3.mp3 in the start folder"
 
-# ---- second run: texts from the INI file beside the program, ended by Exit -
+# ---- second run: started from another folder (as from a shortcut): the
+# texts still come from the INI file beside the program, while Help and Exit
+# use the folder it was started in.
+cwd=$GUI_WORK/elsewhere
+mkdir -p "$cwd"
 printf '[409]\r\nHelpFile=guide page.htm\r\nIDC_OPEN=&Browse\r\nTitle=Converter\r\n' >"$bin/lirrow.ini"
+printf 'old' >"$cwd/tempMP3.mp3"
 printf 'old' >"$bin/tempMP3.mp3"
 rm -f "$record"
-gui_start app2 "$exe" --cwd "$bin" --env "HH_RECORD=$(gui_winpath "$record")"
+gui_start app2 "$exe" --cwd "$cwd" --env "HH_RECORD=$(gui_winpath "$record")"
 gui_script second <<GD
 wait --window "Converter"
 check --window "Converter" --id 1536 --text-is "&Browse"
@@ -87,10 +92,11 @@ check --window "Converter" --id 1541 --text-is "Exit"
 click --window "Converter" --id 1031
 GD
 wait_record
-expected="$(gui_winpath "$bin")\\guide page.htm"
+expected="$(gui_winpath "$cwd")\\guide page.htm"
 got=$(cat "$record")
 [ "$got" = "$expected" ] || gui_fail "hh.exe got \"$got\", wanted \"$expected\""
 gui_do click --window "Converter" --id 1541
 gui_wait_exit app2 20
-[ ! -e "$bin/tempMP3.mp3" ] || gui_fail "Exit left tempMP3.mp3 in the start folder"
+[ ! -e "$cwd/tempMP3.mp3" ] || gui_fail "Exit left tempMP3.mp3 in the start folder"
+[ -e "$bin/tempMP3.mp3" ] || gui_fail "Exit deleted tempMP3.mp3 beside the program instead of in the start folder"
 gui_log "passed"
