@@ -171,9 +171,9 @@ TEST_F(Win32RunnerTest, TheSpinnerTurnsWhileTheToolRunsAndContinuesInTheNextRun)
     const std::vector<std::wstring> two = run(false);
     const unsigned third = ToolProgressSpinner().Count();
 
-    // Ticks at 0.8 s and 1.6 s (2.4 s maybe, when the start was slow).
+    // Ticks at 0.8 s and 1.6 s, more when the tool started slowly.
     EXPECT_GE(second - first, 2u);
-    EXPECT_LE(second - first, 3u);
+    EXPECT_LE(second - first, 4u);  // a slow start can add a tick
     EXPECT_GE(third - second, 2u);
     // The lines shown: the text alone, then one frame per tick from where the
     // counter stood; the second run continues the first one's cycle.

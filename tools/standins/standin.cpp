@@ -24,6 +24,9 @@
 //                  than the input's length
 //   once           delete the control file after reading it, so that only
 //                  this run is affected
+//   hold           (Windows) show a small window captioned "<tool> stand-in"
+//                  and go on only when it is closed (WM_CLOSE), at most 60 s:
+//                  lets a test end the run at a moment of its choosing
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -34,6 +37,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #ifndef STANDIN_NAME
 #error "STANDIN_NAME must name the tool"
@@ -46,6 +53,7 @@ struct Control {
     int exitCode = 0;
     bool fail = false;
     double mp3Offset = 0;
+    bool hold = false;
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -79,6 +87,8 @@ Control ReadControl(const std::string& directory, char separator) {
             in >> control.mp3Offset;
         else if (word == "once")
             once = true;
+        else if (word == "hold")
+            control.hold = true;
     }
     in.close();
     if (once)
@@ -92,6 +102,34 @@ void Log(const std::string& directory, char separator, int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         log << '|' << argv[i];
     log << '\n';
+}
+
+// Waits until the test closes the window "<tool> stand-in" (at most 60 s).
+void Hold() {
+#ifdef _WIN32
+    const std::string caption = std::string(STANDIN_NAME) + " stand-in";
+    // Visible (so a test finds it) but off the screen and never activated,
+    // so it neither covers nor takes the focus from the windows under test.
+    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "STATIC", caption.c_str(),
+                                  WS_POPUP | WS_CAPTION, -3000, -3000, 160, 40, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (!window)
+        return;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    const DWORD until = GetTickCount() + 60000;
+    MSG message;
+    while (GetTickCount() < until) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.hwnd == window && message.message == WM_CLOSE) {
+                DestroyWindow(window);
+                return;
+            }
+            DispatchMessageA(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    DestroyWindow(window);
+#endif
 }
 
 void PutLE(std::vector<unsigned char>& out, std::uint32_t value, int bytes) {
@@ -167,6 +205,8 @@ int main(int argc, char** argv) {
     const Control control = ReadControl(directory, separator);
     if (control.sleepSeconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(control.sleepSeconds * 1000)));
+    if (control.hold)
+        Hold();
     if (control.fail)
         return control.exitCode;
 
