@@ -1,0 +1,213 @@
+#include "block_device.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace vornak_cli {
+
+namespace {
+
+std::string ReadLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  if (!in || !std::getline(in, line)) return std::string();
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\n' || line.back() == '\r'))
+    line.pop_back();
+  return line;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string RealPath(const std::string& path) {
+  char buffer[PATH_MAX];
+  if (!realpath(path.c_str(), buffer)) return std::string();
+  return buffer;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DirName(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::vector<std::string> Entries(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* d = opendir(directory.c_str());
+  if (!d) return names;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Fills the whole-disk fields from the disk's sysfs directory.
+void DescribeDisk(const std::string& diskDir, BlockDeviceInfo& info) {
+  info.disk = BaseName(diskDir);
+  info.diskDevNumber = ReadLine(diskDir + "/dev");
+  info.removable = ReadLine(diskDir + "/removable") == "1";
+  std::string vendor = ReadLine(diskDir + "/device/vendor");
+  std::string model = ReadLine(diskDir + "/device/model");
+  info.model = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
+  for (const std::string& name : Entries(diskDir)) {
+    const std::string child = diskDir + "/" + name;
+    if (Exists(child + "/partition")) {
+      const std::string dev = ReadLine(child + "/dev");
+      if (!dev.empty()) info.partitionDevNumbers.push_back(dev);
+      for (const std::string& h : Entries(child + "/holders")) info.holders.push_back(h);
+    }
+  }
+  for (const std::string& h : Entries(diskDir + "/holders")) info.holders.push_back(h);
+}
+
+// Unescapes the octal escapes (\040 for a blank) of mountinfo and swaps.
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size()) {
+      const std::string digits = s.substr(i + 1, 3);
+      if (digits.size() == 3 && digits.find_first_not_of("01234567") == std::string::npos) {
+        out += static_cast<char>(std::strtol(digits.c_str(), nullptr, 8));
+        i += 3;
+        continue;
+      }
+    }
+    out += s[i];
+  }
+  return out;
+}
+
+struct Mount {
+  std::string devNumber;
+  std::string source;
+  std::string point;
+};
+
+std::vector<Mount> Mounts(const SystemPaths& paths) {
+  std::vector<Mount> mounts;
+  std::ifstream in(paths.MountInfo());
+  std::string line;
+  while (std::getline(in, line)) {
+    // id parent major:minor root mount-point options [optional...] - type source super
+    std::istringstream fields(line);
+    std::string id, parent, dev, root, point;
+    if (!(fields >> id >> parent >> dev >> root >> point)) continue;
+    std::string word, source;
+    while (fields >> word && word != "-") {
+    }
+    std::string type;
+    fields >> type >> source;
+    mounts.push_back({dev, Unescape(source), Unescape(point)});
+  }
+  return mounts;
+}
+
+// The device number of a device node, "" when it is not one.
+std::string DevNumberOfNode(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || path[0] != '/' || stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
+    return std::string();
+  return DevNumber(st.st_rdev);
+}
+
+}  // namespace
+
+std::string DevNumber(dev_t device) {
+  return std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+BlockDeviceInfo DescribeBlockDevice(const SystemPaths& paths, const std::string& devNumber) {
+  BlockDeviceInfo info;
+  const std::string dir = RealPath(paths.Sys() + "/dev/block/" + devNumber);
+  if (dir.empty()) return info;
+  info.found = true;
+  info.devNumber = devNumber;
+  info.name = BaseName(dir);
+  info.partition = Exists(dir + "/partition");
+  const std::string sectors = ReadLine(dir + "/size");
+  info.size = std::strtoull(sectors.c_str(), nullptr, 10) * 512u;
+  DescribeDisk(info.partition ? DirName(dir) : dir, info);
+  return info;
+}
+
+std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info) {
+  // Any file system on the disk or on one of its partitions is in the way:
+  // formatting a partition under a mounted whole-disk volume, or a disk with
+  // a mounted partition, destroys it just the same.
+  std::set<std::string> ours;
+  if (!info.devNumber.empty()) ours.insert(info.devNumber);
+  if (!info.diskDevNumber.empty()) ours.insert(info.diskDevNumber);
+  // Formatting a partition does not touch its sister partitions.
+  if (!info.partition)
+    for (const std::string& d : info.partitionDevNumbers) ours.insert(d);
+
+  for (const Mount& m : Mounts(paths)) {
+    const bool byNumber = ours.count(m.devNumber) != 0;
+    const std::string sourceDev = DevNumberOfNode(m.source);
+    if (byNumber || (!sourceDev.empty() && ours.count(sourceDev)))
+      return m.source + " is mounted on " + m.point;
+  }
+  std::ifstream swaps(paths.Swaps());
+  std::string line;
+  std::getline(swaps, line);  // heading
+  while (std::getline(swaps, line)) {
+    std::istringstream fields(line);
+    std::string file;
+    fields >> file;
+    file = Unescape(file);
+    const std::string dev = DevNumberOfNode(file);
+    if (!dev.empty() && ours.count(dev)) return file + " is in use as swap space";
+  }
+  if (!info.holders.empty())
+    return "/dev/" + info.disk + " is in use by /dev/" + info.holders.front();
+  return std::string();
+}
+
+std::string ImageInUse(const SystemPaths& paths, const std::string& realPath) {
+  for (const std::string& name : Entries(paths.Sys() + "/block")) {
+    if (name.compare(0, 4, "loop") != 0) continue;
+    const std::string backing = ReadLine(paths.Sys() + "/block/" + name + "/loop/backing_file");
+    if (!backing.empty() && backing == realPath)
+      return realPath + " is attached to /dev/" + name;
+  }
+  return std::string();
+}
+
+std::vector<BlockDeviceInfo> ListDisks(const SystemPaths& paths, bool all) {
+  std::vector<BlockDeviceInfo> disks;
+  for (const std::string& name : Entries(paths.Sys() + "/block")) {
+    const std::string dev = ReadLine(paths.Sys() + "/block/" + name + "/dev");
+    if (dev.empty()) continue;
+    BlockDeviceInfo info = DescribeBlockDevice(paths, dev);
+    if (!info.found) continue;
+    if (all || info.removable) disks.push_back(info);
+  }
+  return disks;
+}
+
+std::string HumanSize(std::uint64_t bytes) {
+  char text[64];
+  if (bytes >= (1ull << 30))
+    std::snprintf(text, sizeof text, "%.2f GiB", static_cast<double>(bytes) / (1ull << 30));
+  else
+    std::snprintf(text, sizeof text, "%.2f MiB", static_cast<double>(bytes) / (1ull << 20));
+  return text;
+}
+
+}  // namespace vornak_cli

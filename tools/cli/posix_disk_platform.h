@@ -1,0 +1,93 @@
+// The disk seam of the formatter on Linux: one block device (a whole disk or
+// a partition) or one regular image file, presented as the removable drive
+// "E:" of a Windows 2000/XP-family system.
+//
+// DiskAccess then finds what it looks for on that family: \\.\vwin32 does not
+// open, \\.\E: opens the target, the geometry answers removable media (or
+// fixed media for a block device the kernel does not flag removable), the
+// drive's device name is \Device\Harddisk1, and the layout of
+// \\.\PHYSICALDRIVE1 gives the target's size as its first partition's length.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "disk_platform.h"
+
+namespace vornak_cli {
+
+// The drive string under which the target appears.
+constexpr const char* kCliDrive = "E:";
+
+class PosixDiskPlatform : public vornak::DiskPlatform {
+ public:
+  // `removable` is what the geometry reports (media type 11 or 12).
+  PosixDiskPlatform(std::string targetPath, bool removable);
+  ~PosixDiskPlatform() override;
+
+  PosixDiskPlatform(const PosixDiskPlatform&) = delete;
+  PosixDiskPlatform& operator=(const PosixDiskPlatform&) = delete;
+
+  // Handles open now; every operation of DiskAccess closes what it opened.
+  std::size_t OpenHandles() const { return handles_.size(); }
+
+  std::uint32_t GetVersion() override;
+  vornak::DiskHandle CreateFileA(const char* name, std::uint32_t access, std::uint32_t share,
+                                 std::uint32_t disposition, std::uint32_t flags) override;
+  bool CloseHandle(vornak::DiskHandle h) override;
+  bool DeviceIoControl(vornak::DiskHandle h, std::uint32_t code, void* in, std::uint32_t inSize,
+                       void* out, std::uint32_t outSize, std::uint32_t* returned) override;
+  std::uint32_t SetFilePointer(vornak::DiskHandle h, std::int32_t distance,
+                               std::uint32_t method) override;
+  bool ReadFile(vornak::DiskHandle h, void* buffer, std::uint32_t size,
+                std::uint32_t* done) override;
+  bool WriteFile(vornak::DiskHandle h, const void* buffer, std::uint32_t size,
+                 std::uint32_t* done) override;
+  bool FlushFileBuffers(vornak::DiskHandle h) override;
+  std::uint32_t GetLastError() override { return lastError_; }
+  void Sleep(std::uint32_t ms) override;
+  std::uint32_t QueryDosDeviceA(const char* device, char* buffer, std::uint32_t max) override;
+  std::uint32_t GetLogicalDriveStringsA(std::uint32_t length, char* buffer) override;
+  std::uint32_t GetDriveTypeA(const char* root) override;
+  bool GetVolumeInformationA(const char* root, char* volumeName, std::uint32_t volumeSize,
+                             char* fsName, std::uint32_t fsSize) override;
+  std::uint32_t AddressOf(void* p) override;
+
+ private:
+  struct Open {
+    int fd = -1;
+    bool blockDevice = false;
+    bool writable = false;
+    bool dirty = false;
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+  };
+  vornak::DiskHandle OpenTarget(bool writable);
+  Open* Find(vornak::DiskHandle h);
+  void SetErrorFromErrno(int error);
+
+  std::string path_;
+  bool removable_;
+  std::map<vornak::DiskHandle, Open> handles_;
+  vornak::DiskHandle nextHandle_ = 0x100;
+  std::uint32_t lastError_ = 0;
+};
+
+// Size in bytes of an open block device or regular file; false when it
+// cannot be taken.
+bool TargetSize(int fd, std::uint64_t& size);
+
+// Reads `length` bytes at byte `offset` of the volume; false when short.
+using VolumeReader = std::function<bool(std::uint64_t offset, void* buffer, std::size_t length)>;
+
+// The volume label and file-system name of a FAT12/16 volume, as Windows
+// reports them: the label of the root directory's label entry, else the boot
+// sector's ("NO NAME" is no label). False when sector 0 is not the boot
+// sector of such a volume.
+bool ReadFatVolumeInfo(const VolumeReader& read, std::string& label, std::string& fsName);
+
+}  // namespace vornak_cli

@@ -1,0 +1,420 @@
+#include "vornak_cli.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "formatter_dialog.h"
+#include "posix_disk_platform.h"
+#include "resource.h"
+#include "system_area.h"
+#include "terminal_format_ui.h"
+
+namespace vornak_cli {
+
+namespace {
+
+const char kMainHelp[] =
+    "Usage: vornak-cli COMMAND [OPTIONS]\n"
+    "Formats the player's removable disk (or a disk image) with its FAT16 file system.\n"
+    "\n"
+    "Commands:\n"
+    "  list     list the removable disks\n"
+    "  format   format a disk or an image file\n"
+    "\n"
+    "'vornak-cli COMMAND --help' describes a command.\n"
+    "Exit codes: 0 success, 1 the run failed, 2 bad usage.\n";
+
+const char kListHelp[] =
+    "Usage: vornak-cli list [--all]\n"
+    "Lists the disks that the kernel flags removable, with their sizes.\n"
+    "\n"
+    "  --all    list every disk, with its removable flag\n";
+
+const char kFormatHelp[] =
+    "Usage: vornak-cli format TARGET [OPTIONS]\n"
+    "Formats TARGET, a block device (/dev/sdX or one of its partitions) or a\n"
+    "regular image file, as the Windows formatter does: the FAT16 system area\n"
+    "(boot sector, two FATs, root directory with the label), after a write and\n"
+    "verify pass over the whole disk in Low mode. Everything on TARGET is lost.\n"
+    "\n"
+    "  --label L         volume label, at most 11 characters (default: keep the\n"
+    "                    disk's label; --label '' for none)\n"
+    "  --mode M          quick (default; keeps bad clusters marked in the old FAT),\n"
+    "                    full, or low (write 0xFF and verify every sector first)\n"
+    "  --bootable        copy the start-up files (io.sys first) onto the disk;\n"
+    "                    needs --sys and mtools\n"
+    "  --sys DIR         folder of the start-up files\n"
+    "  --lang ID         language of the results report: 409 English (default),\n"
+    "                    804 Simplified Chinese, 404 Traditional Chinese\n"
+    "  --size BYTES      create TARGET as an image file of BYTES bytes, or extend\n"
+    "                    it to that size (suffixes K, M, G: binary multiples)\n"
+    "  --yes             answer the confirmation with yes; also allows a block\n"
+    "                    device that the kernel does not flag removable\n"
+    "\n"
+    "A mounted device is always refused. Ctrl-C during the Low passes stops them;\n"
+    "the system area is then written again and the results are reported.\n";
+
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+               std::string& value, std::string& error) {
+  const std::string& word = args[i];
+  if (word.size() > name.size() && word.compare(0, name.size() + 1, name + "=") == 0) {
+    value = word.substr(name.size() + 1);
+    return true;
+  }
+  if (i + 1 >= args.size()) {
+    error = name + " needs a value";
+    return false;
+  }
+  value = args[++i];
+  return true;
+}
+
+bool Named(const std::string& word, const char* name) {
+  const std::size_t n = std::strlen(name);
+  return word == name || (word.size() > n && word.compare(0, n, name) == 0 && word[n] == '=');
+}
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+void Print(std::FILE* f, const std::string& text) {
+  std::fputs(text.c_str(), f);
+  std::fflush(f);
+}
+
+}  // namespace
+
+bool ParseByteCount(const std::string& text, std::uint64_t& bytes) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0) return false;
+  std::string suffix(end);
+  unsigned shift = 0;
+  if (suffix == "K" || suffix == "k" || suffix == "KiB") shift = 10;
+  else if (suffix == "M" || suffix == "m" || suffix == "MiB") shift = 20;
+  else if (suffix == "G" || suffix == "g" || suffix == "GiB") shift = 30;
+  else if (!suffix.empty()) return false;
+  if (shift && value > (ULLONG_MAX >> shift)) return false;
+  bytes = static_cast<std::uint64_t>(value) << shift;
+  return true;
+}
+
+bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& options,
+                          bool& help, std::string& error) {
+  help = false;
+  bool sawSys = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    std::string value;
+    if (word == "--help" || word == "-h") {
+      help = true;
+      return true;
+    } else if (Named(word, "--label")) {
+      if (!TakeValue(args, i, "--label", value, error)) return false;
+      options.labelGiven = true;
+      options.label = value;
+    } else if (Named(word, "--mode")) {
+      if (!TakeValue(args, i, "--mode", value, error)) return false;
+      if (value == "quick") options.mode = FormatMode::Quick;
+      else if (value == "full") options.mode = FormatMode::Full;
+      else if (value == "low") options.mode = FormatMode::Low;
+      else {
+        error = "--mode must be quick, full or low, not '" + value + "'";
+        return false;
+      }
+    } else if (word == "--bootable") {
+      options.bootable = true;
+    } else if (Named(word, "--sys")) {
+      if (!TakeValue(args, i, "--sys", value, error)) return false;
+      options.sysDir = value;
+      sawSys = true;
+    } else if (Named(word, "--lang")) {
+      if (!TakeValue(args, i, "--lang", value, error)) return false;
+      if (value == "409") options.languageId = 0x0409;
+      else if (value == "804") options.languageId = 0x0804;
+      else if (value == "404") options.languageId = 0x0404;
+      else {
+        error = "--lang must be 409, 804 or 404, not '" + value + "'";
+        return false;
+      }
+    } else if (Named(word, "--size")) {
+      if (!TakeValue(args, i, "--size", value, error)) return false;
+      if (!ParseByteCount(value, options.size) || options.size == 0) {
+        error = "--size needs a positive byte count, not '" + value + "'";
+        return false;
+      }
+      options.sizeGiven = true;
+    } else if (word == "--yes" || word == "-y") {
+      options.yes = true;
+    } else if (word.size() > 1 && word[0] == '-') {
+      error = "unknown option '" + word + "'";
+      return false;
+    } else if (options.target.empty()) {
+      options.target = word;
+    } else {
+      error = "only one TARGET may be given ('" + word + "' is one too many)";
+      return false;
+    }
+  }
+  if (options.target.empty()) {
+    error = "format needs a TARGET (a block device or an image file)";
+    return false;
+  }
+  if (options.bootable && !sawSys) {
+    error = "--bootable needs --sys DIR, the folder of the start-up files";
+    return false;
+  }
+  if (sawSys && !options.bootable) {
+    error = "--sys is only used with --bootable";
+    return false;
+  }
+  if (options.sysDir.empty() && options.bootable) {
+    error = "--sys needs a folder";
+    return false;
+  }
+  if (options.labelGiven) {
+    if (options.label.size() > static_cast<std::size_t>(vornak::kLabelMaxChars)) {
+      error = "--label takes at most 11 characters";
+      return false;
+    }
+    if (!vornak::IsValidVolumeLabel(options.label)) {
+      error = "Invalid volume label! A label may not hold blanks or any of \"*+,./:;<=>?[\\]|";
+      return false;
+    }
+  }
+  return true;
+}
+
+TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) {
+  TargetCheck check;
+  const std::string& target = options.target;
+  struct stat st {};
+  if (stat(target.c_str(), &st) != 0) {
+    if (errno != ENOENT || !options.sizeGiven) {
+      check.message = "cannot open " + target + ": " + ErrnoText(errno) +
+                      (errno == ENOENT ? " (give --size to create an image file)" : "");
+      return check;
+    }
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      check.message = "cannot create " + target + ": " + ErrnoText(errno);
+      return check;
+    }
+    const bool sized = ftruncate(fd, static_cast<off_t>(options.size)) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!sized) {
+      unlink(target.c_str());
+      check.message = "cannot make " + target + " " + std::to_string(options.size) +
+                      " bytes long: " + ErrnoText(error);
+      return check;
+    }
+    if (stat(target.c_str(), &st) != 0) {
+      check.message = "cannot open " + target + ": " + ErrnoText(errno);
+      return check;
+    }
+  } else if (options.sizeGiven) {
+    if (!S_ISREG(st.st_mode)) {
+      check.exitCode = kExitUsage;
+      check.message = "--size applies to image files only; " + target + " is not one";
+      return check;
+    }
+    const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
+    if (now > options.size) {
+      check.exitCode = kExitUsage;
+      check.message = target + " is " + std::to_string(now) + " bytes, more than --size " +
+                      std::to_string(options.size) + "; an image file is never shrunk";
+      return check;
+    }
+    if (now < options.size && truncate(target.c_str(), static_cast<off_t>(options.size)) != 0) {
+      check.message = "cannot extend " + target + ": " + ErrnoText(errno);
+      return check;
+    }
+  }
+
+  if (S_ISREG(st.st_mode)) {
+    char real[PATH_MAX];
+    const std::string inUse = realpath(target.c_str(), real) ? ImageInUse(paths, real) : "";
+    if (!inUse.empty()) {
+      check.message = "refusing to format " + target + ": " + inUse;
+      return check;
+    }
+    check.ok = true;
+    check.removable = true;
+    return check;
+  }
+  if (!S_ISBLK(st.st_mode)) {
+    check.message = target + " is neither a block device nor a regular file";
+    return check;
+  }
+  check.blockDevice = true;
+  const BlockDeviceInfo info = DescribeBlockDevice(paths, DevNumber(st.st_rdev));
+  if (!info.found) {
+    check.message = "refusing to format " + target + ": the kernel does not describe it in " +
+                    paths.Sys() + "/dev/block";
+    return check;
+  }
+  const std::string inUse = DeviceInUse(paths, info);
+  if (!inUse.empty()) {
+    check.message = "refusing to format " + target + ": " + inUse;
+    return check;
+  }
+  check.removable = info.removable;
+  if (!info.removable && !options.yes) {
+    check.message = "refusing to format " + target + ": the kernel does not flag /dev/" +
+                    info.disk + " removable (give --yes if this really is the disk to erase)";
+    return check;
+  }
+  check.ok = true;
+  return check;
+}
+
+int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Console& console) {
+  if (options.bootable) {
+    struct stat st {};
+    if (stat(options.sysDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      Print(console.err, "vornak-cli: --sys " + options.sysDir + " is not a folder\n");
+      return kExitUsage;
+    }
+    if (access((options.sysDir + "/io.sys").c_str(), R_OK) != 0) {
+      Print(console.err, "vornak-cli: " + options.sysDir + " has no readable io.sys\n");
+      return kExitUsage;
+    }
+  }
+
+  const TargetCheck check = CheckTarget(paths, options);
+  if (!check.ok) {
+    Print(console.err, "vornak-cli: " + check.message + "\n");
+    return check.exitCode;
+  }
+
+  PosixDiskPlatform disk(options.target, check.removable);
+  TerminalOptions terminal;
+  terminal.target = options.target;
+  terminal.assumeYes = options.yes;
+  terminal.progressBar = console.outIsTerminal;
+  terminal.sysDir = options.sysDir;
+  terminal.in = console.in;
+  terminal.out = console.out;
+  terminal.err = console.err;
+  TerminalFormatUi ui(terminal, options.languageId);
+  vornak::FormatterDialog dialog(ui, disk, ui);
+  ui.Bind(&dialog);
+  dialog.driveList = {kCliDrive};
+  dialog.OnInitDialog();  // texts, language, the drive list, InspectDrive
+
+  const std::uint32_t size = dialog.Disk().GetDiskSize(kCliDrive);
+  Print(console.out, options.target + ": " + std::to_string(size) + " bytes (" +
+                         HumanSize(size) + "), " + std::to_string(size >> 9) + " sectors" +
+                         (dialog.labelText.empty() ? "" : ", label " + dialog.labelText) + "\n");
+
+  if (options.labelGiven) ui.SetControlText(IDC_LABEL, options.label);
+  switch (options.mode) {
+    case FormatMode::Quick: dialog.SetModeQuick(); break;
+    case FormatMode::Full: dialog.SetModeFull(); break;
+    case FormatMode::Low: dialog.SetModeLow(); break;
+  }
+  if (options.bootable) {
+    if (!ui.IsControlEnabled(IDC_BOOTABLE)) {
+      Print(console.err,
+            "vornak-cli: a disk of this size gets a layout without room for the start-up "
+            "files; it cannot be made bootable\n");
+      return kExitFailed;
+    }
+    ui.SetCheck(IDC_BOOTABLE, true);
+  }
+
+  CatchInterrupt(true);
+  dialog.OnStart();
+  CatchInterrupt(false);
+
+  if (!ui.confirmed && !ui.failureShown) {
+    Print(console.err, "vornak-cli: not formatted\n");
+    return kExitFailed;
+  }
+  if (ui.failureShown) return kExitFailed;
+  if (!ui.reportShown) {
+    Print(console.err, "vornak-cli: the run ended without its results\n");
+    return kExitFailed;
+  }
+  if (ui.stopped) {
+    Print(console.err,
+          "vornak-cli: the surface passes were stopped; the disk is formatted but not "
+          "verified\n");
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int RunListCommand(const SystemPaths& paths, bool all, Console& console) {
+  const std::vector<BlockDeviceInfo> disks = ListDisks(paths, all);
+  if (disks.empty()) {
+    Print(console.out, all ? "No disks found.\n" : "No removable disks found.\n");
+    return kExitOk;
+  }
+  for (const BlockDeviceInfo& d : disks) {
+    char line[512];
+    std::snprintf(line, sizeof line, "/dev/%-8s %-10s %12llu bytes  %-11s %s%s\n", d.name.c_str(),
+                  d.removable ? "removable" : "fixed", static_cast<unsigned long long>(d.size),
+                  HumanSize(d.size).c_str(), d.model.c_str(),
+                  d.size > 0x40000000ull ? "  (larger than 1 GiB: not supported)" : "");
+    Print(console.out, line);
+  }
+  return kExitOk;
+}
+
+int VornakCliMain(const std::vector<std::string>& args, const SystemPaths& paths, Console& console) {
+  if (args.empty()) {
+    Print(console.err, kMainHelp);
+    return kExitUsage;
+  }
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (command == "--help" || command == "-h" || command == "help") {
+    Print(console.out, kMainHelp);
+    return kExitOk;
+  }
+  if (command == "list") {
+    bool all = false;
+    for (const std::string& word : rest) {
+      if (word == "--help" || word == "-h") {
+        Print(console.out, kListHelp);
+        return kExitOk;
+      }
+      if (word == "--all") {
+        all = true;
+        continue;
+      }
+      Print(console.err, "vornak-cli: list: unexpected '" + word + "'\n" + kListHelp);
+      return kExitUsage;
+    }
+    return RunListCommand(paths, all, console);
+  }
+  if (command == "format") {
+    FormatOptions options;
+    bool help = false;
+    std::string error;
+    if (!ParseFormatArguments(rest, options, help, error)) {
+      Print(console.err, "vornak-cli: format: " + error + "\n" +
+                             "Try 'vornak-cli format --help'.\n");
+      return kExitUsage;
+    }
+    if (help) {
+      Print(console.out, kFormatHelp);
+      return kExitOk;
+    }
+    return RunFormatCommand(options, paths, console);
+  }
+  Print(console.err, "vornak-cli: unknown command '" + command + "'\n" + kMainHelp);
+  return kExitUsage;
+}
+
+}  // namespace vornak_cli
