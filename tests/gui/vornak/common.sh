@@ -28,7 +28,9 @@ vk_cleanup() {
 trap 'vk_rc=$?; vk_cleanup; (exit $vk_rc); _gui_on_exit' EXIT
 
 for f in "${VK_STUBS[@]}"; do
-  [ ! -e "$f" ] || gui_fail "$f exists already: this test would replace it"
+  # A stand-in left by an interrupted run may be replaced; anything else not.
+  [ ! -e "$f" ] || cmp -s "$f" "${VK_FORMAT_STUB:?}" ||
+    gui_fail "$f exists already and is not the stand-in: this test would replace it"
   cp "${VK_FORMAT_STUB:?}" "$f" || gui_fail "cannot install the stand-in format.com"
 done
 
@@ -42,7 +44,12 @@ vk_drive() {
   truncate -s "${mib}M" "$img"
   mkdir -p "$dir"
   local dev=$WINEPREFIX/dosdevices
-  [ -e "$dev/$lower:" ] || [ -L "$dev/$lower:" ] && gui_fail "drive $letter: exists in the prefix already"
+  local l
+  for l in "$dev/$lower:" "$dev/$lower::"; do
+    # Links left by an interrupted run of these tests point into gui-work.
+    if [ -L "$l" ] && [[ "$(readlink "$l")" == */gui-work/vornak_* ]]; then rm -f "$l"; fi
+    [ -e "$l" ] || [ -L "$l" ] && gui_fail "drive $letter: exists in the prefix already"
+  done
   ln -s "$dir" "$dev/$lower:"
   ln -s "$img" "$dev/$lower::"
   VK_LINKS+=("$dev/$lower:" "$dev/$lower::")
