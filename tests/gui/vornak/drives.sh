@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives plugged in and pulled out while idle and during a run, an
-# unsupported drive, a run answered No, the About box, and Esc closing the
-# dialog.
+# unsupported drive, a run answered No, the About box, minimise and restore,
+# and Esc closing the dialog.
 source "${GUI_HARNESS:?run this test through ctest}"
 source "${VK_COMMON:?}"
 
@@ -21,6 +21,11 @@ syscmd $vk_win 0x10
 check --window "About Vornak" --id 1025 --text-is "Vornak V2.0"
 click --window "About Vornak" --id 1
 wait-gone --window "About Vornak"
+syscmd $vk_win minimize
+check $vk_win --minimized 1
+syscmd $vk_win restore
+check $vk_win --minimized 0 --enabled 1
+check $vk_win --id 1003 --text-is "E:"
 EOF
 
 vk_plug F
