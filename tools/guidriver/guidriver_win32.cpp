@@ -924,12 +924,7 @@ void CmdCheck(const Args& a) {
   if (!ok) throw Failure((c == w ? WindowLine(c) : ControlLine(c)) + ":" + mismatch);
 }
 
-HWND WaitBox(const Args& a) {
-  WindowSpec s = WindowSpec::From(a, true);
-  if (s.exe.empty() && s.owner.empty() && s.caption.empty() && s.captionSub.empty() && !s.hwnd)
-    s.needControls = true;
-  return WaitWindow(s, TimeoutMs(a));
-}
+HWND WaitBox(const Args& a) { return WaitWindow(WindowSpec::From(a, true), TimeoutMs(a)); }
 
 void CmdMsgBox(const Args& a) {
   NeedPositional(a, 0, "msgbox [--caption T] [--exe NAME] [--expect-text T] [--expect-icon I] [--answer B]");
