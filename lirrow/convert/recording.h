@@ -38,8 +38,9 @@ struct ExtractionHooks {
     virtual ~ExtractionHooks() = default;
     // Once, after the first byte named a framed layout, before the first block.
     virtual void OnStarted() {}
-    // In the 10-byte layout after every byte pair placed: 5 times per frame,
-    // 255 times per 512-byte block. Never in the 22-byte layout.
+    // In the 10-byte layout once per byte pair placed, as each frame is
+    // done: 5 times per frame, 255 times per 512-byte block. Never in the
+    // 22-byte layout.
     virtual void OnPump() {}
     // Once, after the last block and the target was closed, right before 0
     // is returned. Not called when the extraction fails.
