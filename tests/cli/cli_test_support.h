@@ -1,0 +1,56 @@
+// Shared pieces of the command-line tests: a scratch folder per test, and
+// running a program with its input, output and exit status captured.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli_test {
+
+// A new empty folder under the temporary folder, removed with its content.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct RunResult {
+  int exitCode = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+struct RunOptions {
+  std::string input;                    // written to standard input, then closed
+  std::vector<std::string> environment;  // NAME=VALUE added to the environment
+  // Called with the child's pid and each chunk of standard output as it
+  // arrives (for signalling the child in the middle of a run).
+  std::function<void(pid_t, const std::string& outSoFar)> onOutput;
+  // Capacity of the standard-output pipe (0: the system's default).
+  int outPipeSize = 0;
+};
+
+RunOptions WithInput(const std::string& input);
+RunOptions WithEnvironment(std::vector<std::string> environment);
+
+RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& options = {});
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+std::uint64_t FileSize(const std::string& path);
+// True when the program is found on PATH.
+bool HaveProgram(const std::string& name);
+
+}  // namespace cli_test

@@ -1,0 +1,176 @@
+// The disk seam on Linux, through the formatter's own disk access: what an
+// image file looks like as drive E:, sizes, the edges of the volume, and the
+// label that the dialog shows.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "cli_test_support.h"
+#include "disk_access.h"
+#include "fat_layout.h"
+#include "posix_disk_platform.h"
+
+namespace {
+
+using cli_test::ScratchDir;
+using vornak_cli::PosixDiskPlatform;
+
+class NoBoxes : public vornak::DiskUi {
+ public:
+  int MessageBoxA(const char*, const char*, std::uint32_t) override {
+    ++shown;
+    return 1;
+  }
+  int shown = 0;
+};
+
+void MakeImage(const std::string& path, std::uint64_t size) {
+  cli_test::WriteFile(path, "");
+  ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+}
+
+struct Drive {
+  Drive(const std::string& path, bool removable) : platform(path, removable),
+      disk(platform, ui, vornak::GetOsFamily(platform), lockText) {}
+  PosixDiskPlatform platform;
+  NoBoxes ui;
+  std::string lockText = "Lock volume error!";
+  vornak::DiskAccess disk;
+};
+
+TEST(PosixDisk, ImageIsARemovableDiskOfTheNtFamilySizedByItsLength) {
+  ScratchDir dir;
+  const std::string image = dir / "disk.img";
+  MakeImage(image, 62u << 20);
+  Drive d(image, true);
+  EXPECT_EQ(d.disk.Family(), "Windows2K");
+  EXPECT_TRUE(d.disk.IsRemovableDisk("E:"));
+  EXPECT_FALSE(d.disk.IsRemovableDisk("F:"));
+  EXPECT_EQ(d.disk.GetDiskSize("E:"), 62u << 20);
+  EXPECT_EQ(d.disk.GetDiskSize("F:"), 0u);
+  EXPECT_EQ(d.platform.OpenHandles(), 0u);
+
+  Drive fixed(image, false);
+  EXPECT_FALSE(fixed.disk.IsRemovableDisk("E:"));
+}
+
+TEST(PosixDisk, TargetOfFourGiBOrMoreIsNotTakenForASmallDisk) {
+  ScratchDir dir;
+  const std::string image = dir / "big.img";
+  // 4 GiB + 30 MiB: its low 32 bits alone would read as a 30 MiB disk.
+  MakeImage(image, (4ull << 30) + (30ull << 20));
+  Drive d(image, true);
+  const std::uint32_t size = d.disk.GetDiskSize("E:");
+  EXPECT_EQ(size, 0xFFFFFFFFu);
+  vornak::FatLayout layout;
+  vornak::ChooseLayout(size, layout);
+  EXPECT_EQ(layout.kind, vornak::LayoutKind::Unsupported);
+}
+
+TEST(PosixDisk, SectorsMoveInsideTheVolumeAndNeverPastItsEnd) {
+  ScratchDir dir;
+  const std::string image = dir / "disk.img";
+  MakeImage(image, 64 * 512);
+  Drive d(image, true);
+  std::vector<unsigned char> out(2 * 512), in(2 * 512);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<unsigned char>(i * 7 + 1);
+
+  ASSERT_TRUE(d.disk.WriteSectors("E:", out.data(), 62, 2));
+  ASSERT_TRUE(d.disk.ReadSectors("E:", in.data(), 62, 2));
+  EXPECT_EQ(in, out);
+  const std::string bytes = cli_test::ReadFile(image);
+  EXPECT_EQ(std::memcmp(bytes.data() + 62 * 512, out.data(), out.size()), 0);
+
+  // One sector over the end: nothing is written and the file does not grow.
+  EXPECT_FALSE(d.disk.WriteSectors("E:", out.data(), 63, 2));
+  EXPECT_EQ(cli_test::FileSize(image), 64u * 512);
+  EXPECT_EQ(cli_test::ReadFile(image), bytes);
+  EXPECT_FALSE(d.disk.ReadSectors("E:", in.data(), 63, 2));
+  EXPECT_FALSE(d.disk.ReadSectors("E:", in.data(), 64, 1));
+  EXPECT_EQ(d.ui.shown, 0);
+  EXPECT_EQ(d.platform.OpenHandles(), 0u);
+}
+
+TEST(PosixDisk, ReadOnlyImageRefusesWritesWithoutChangingIt) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+  ScratchDir dir;
+  const std::string image = dir / "ro.img";
+  MakeImage(image, 64 * 512);
+  chmod(image.c_str(), 0444);
+  Drive d(image, true);
+  unsigned char sector[512] = {1};
+  EXPECT_FALSE(d.disk.WriteSectors("E:", sector, 0, 1));
+  EXPECT_EQ(d.platform.GetLastError(), 5u);  // access denied
+}
+
+// Volume labels as mformat (an independent FAT writer) leaves them.
+TEST(PosixDisk, VolumeInformationNamesTheLabelOfTheRootDirectory) {
+  if (!cli_test::HaveProgram("mformat")) GTEST_SKIP() << "mtools missing";
+  ScratchDir dir;
+  const std::string image = dir / "fat.img";
+  MakeImage(image, 16u << 20);
+  ASSERT_EQ(cli_test::RunProgram({"mformat", "-i", image, "-v", "PLAYER", "::"}).exitCode, 0);
+  Drive d(image, true);
+  char name[150] = "x", fs[150] = "x";
+  ASSERT_TRUE(d.platform.GetVolumeInformationA("E:\\", name, sizeof name, fs, sizeof fs));
+  EXPECT_STREQ(name, "PLAYER");
+  EXPECT_EQ(std::string(fs).substr(0, 3), "FAT");
+
+  // Relabelled: the root directory's entry wins over the boot sector copy.
+  std::string bytes = cli_test::ReadFile(image);
+  std::memcpy(&bytes[0x2B], "BOOTCOPY   ", 11);
+  cli_test::WriteFile(image, bytes);
+  ASSERT_TRUE(d.platform.GetVolumeInformationA("E:\\", name, sizeof name, fs, sizeof fs));
+  EXPECT_STREQ(name, "PLAYER");
+  EXPECT_EQ(d.platform.OpenHandles(), 0u);
+}
+
+TEST(PosixDisk, VolumeInformationFailsOnAnUnformattedDisk) {
+  ScratchDir dir;
+  const std::string image = dir / "blank.img";
+  MakeImage(image, 1u << 20);
+  Drive d(image, true);
+  char name[150], fs[150];
+  EXPECT_FALSE(d.platform.GetVolumeInformationA("E:\\", name, sizeof name, fs, sizeof fs));
+}
+
+TEST(FatVolumeInfo, NoNameIsNoLabelAndFat32IsNotRead) {
+  std::vector<unsigned char> volume(64 * 512, 0);
+  unsigned char* b = volume.data();
+  b[0x0B] = 0x00; b[0x0C] = 0x02;  // 512 bytes per sector
+  b[0x0D] = 4;                     // sectors per cluster
+  b[0x0E] = 1;                     // reserved
+  b[0x10] = 2;                     // FATs
+  b[0x11] = 16;                    // root entries
+  b[0x16] = 8;                     // sectors per FAT
+  b[0x26] = 0x29;
+  std::memcpy(b + 0x2B, "NO NAME    FAT16   ", 19);
+  b[510] = 0x55; b[511] = 0xAA;
+  const vornak_cli::VolumeReader read = [&](std::uint64_t offset, void* buffer, std::size_t n) {
+    if (offset + n > volume.size()) return false;
+    std::memcpy(buffer, volume.data() + offset, n);
+    return true;
+  };
+  std::string label = "x", fs;
+  ASSERT_TRUE(vornak_cli::ReadFatVolumeInfo(read, label, fs));
+  EXPECT_EQ(label, "");
+  EXPECT_EQ(fs, "FAT16");
+
+  // A deleted label entry and a long-name piece are passed over.
+  unsigned char* root = b + (1 + 2 * 8) * 512;
+  std::memcpy(root, "\xE5OLD       ", 11);
+  root[11] = 0x08;
+  std::memcpy(root + 32, "Axxxxxxxxxx", 11);
+  root[32 + 11] = 0x0F;
+  std::memcpy(root + 64, "MUSIC      ", 11);
+  root[64 + 11] = 0x28;
+  ASSERT_TRUE(vornak_cli::ReadFatVolumeInfo(read, label, fs));
+  EXPECT_EQ(label, "MUSIC");
+
+  b[0x16] = 0;  // FAT32 keeps its FAT size elsewhere
+  EXPECT_FALSE(vornak_cli::ReadFatVolumeInfo(read, label, fs));
+}
+
+}  // namespace

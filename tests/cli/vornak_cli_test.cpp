@@ -1,0 +1,278 @@
+// vornak-cli as a user runs it: bad usage, refusals, a format of an image
+// file checked by fsck.fat and mtools, the Low passes' progress lines, and
+// Ctrl-C in the middle of them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <regex>
+#include <sstream>
+
+#include "cli_test_support.h"
+
+namespace {
+
+using cli_test::RunProgram;
+using cli_test::RunOptions;
+using cli_test::RunResult;
+using cli_test::ScratchDir;
+
+const std::string kCli = VORNAK_CLI;
+
+RunResult Vornak(std::vector<std::string> args, const RunOptions& options = {}) {
+  args.insert(args.begin(), kCli);
+  return RunProgram(args, options);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+RunOptions Mtools() { return cli_test::WithEnvironment({"MTOOLS_SKIP_CHECK=1"}); }
+
+RunResult Fsck(const std::string& image) { return RunProgram({"fsck.fat", "-n", image}); }
+
+void RequireTools() {
+  if (!cli_test::HaveProgram("fsck.fat") || !cli_test::HaveProgram("mdir"))
+    GTEST_SKIP() << "dosfstools and mtools are needed";
+}
+
+TEST(VornakCli, BadUsageExitsWithTwoAndSaysWhy) {
+  ScratchDir dir;
+  const std::string image = dir / "x.img";
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{}, "Usage: vornak-cli COMMAND"},
+      {{"erase"}, "unknown command 'erase'"},
+      {{"format"}, "needs a TARGET"},
+      {{"format", image, "other.img"}, "one too many"},
+      {{"format", image, "--mode", "slow"}, "--mode must be quick, full or low"},
+      {{"format", image, "--mode"}, "--mode needs a value"},
+      {{"format", image, "--lang", "411"}, "--lang must be 409, 804 or 404"},
+      {{"format", image, "--label", "TWELVE_CHARS"}, "at most 11 characters"},
+      {{"format", image, "--label", "A.B"}, "Invalid volume label!"},
+      {{"format", image, "--bootable"}, "--bootable needs --sys DIR"},
+      {{"format", image, "--sys", "."}, "--sys is only used with --bootable"},
+      {{"format", image, "--size", "64MB"}, "--size needs a positive byte count"},
+      {{"format", image, "--size", "0"}, "--size needs a positive byte count"},
+      {{"format", image, "--force"}, "unknown option '--force'"},
+      {{"list", "/dev/sdb"}, "unexpected '/dev/sdb'"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = Vornak(c.args);
+    EXPECT_EQ(r.exitCode, 2) << c.says;
+    EXPECT_TRUE(Contains(r.err, c.says)) << r.err;
+  }
+  EXPECT_FALSE(cli_test::Exists(image));  // nothing was created on the way
+}
+
+TEST(VornakCli, HelpOfEveryCommandGoesToStandardOutput) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--help"}, {"list", "--help"}, {"format", "--help"},
+        {"format", "/dev/sdb", "--help"}}) {
+    const RunResult r = Vornak(args);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Contains(r.out, "Usage: vornak-cli")) << r.out;
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_TRUE(Contains(Vornak({"format", "--help"}).out, "--mode M"));
+}
+
+TEST(VornakCli, TargetsThatCannotBeFormattedFailWithoutWriting) {
+  ScratchDir dir;
+  RunResult r = Vornak({"format", dir / "missing.img", "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "give --size to create an image file")) << r.err;
+
+  r = Vornak({"format", "/dev/null", "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "neither a block device nor a regular file")) << r.err;
+
+  const std::string image = dir / "big.img";
+  cli_test::WriteFile(image, std::string(8192, 'x'));
+  r = Vornak({"format", image, "--size", "4096", "--yes"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(cli_test::ReadFile(image), std::string(8192, 'x'));
+
+  // Too small for any layout: the run's own message, nothing written.
+  r = Vornak({"format", image, "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "Unsupported type!")) << r.err;
+  EXPECT_EQ(cli_test::ReadFile(image), std::string(8192, 'x'));
+}
+
+// A real block device node that the kernel does not flag removable: the
+// unattached loop device 7:7 (opening it would fail, so a broken refusal
+// could not write anything either).
+TEST(VornakCli, UnflaggedBlockDeviceIsRefusedWithoutYes) {
+  if (cli_test::ReadFile("/sys/dev/block/7:7/removable") != "0\n" ||
+      cli_test::ReadFile("/sys/dev/block/7:7/size") != "0\n")
+    GTEST_SKIP() << "no free loop device 7:7";
+  ScratchDir dir;
+  const std::string node = dir / "loop7";
+  if (mknod(node.c_str(), S_IFBLK | 0600, makedev(7, 7)) != 0) GTEST_SKIP() << "no mknod";
+  const RunResult r = Vornak({"format", node}, cli_test::WithInput("y\n"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "does not flag /dev/loop7 removable")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "ARE YOU SURE")) << "refused before the question";
+}
+
+TEST(VornakCli, QuickFormatOfANewImageIsCleanAndKeepsItsLabelNextTime) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string image = dir / "player.img";
+  RunResult r = Vornak({"format", image, "--size", "64M", "--label", "memo1", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(cli_test::FileSize(image), 64u << 20);
+  EXPECT_TRUE(Contains(r.out, "Format Results - Removable Disk(" + image + ")")) << r.out;
+
+  const RunResult fsck = Fsck(image);
+  EXPECT_EQ(fsck.exitCode, 0) << fsck.out << fsck.err;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(fsck.out, m, std::regex("0/([0-9]+) clusters"))) << fsck.out;
+  const unsigned long clusters = std::stoul(m[1]);
+  // The report's figures are the file system's own.
+  EXPECT_TRUE(Contains(r.out, "total allocation units: " + std::to_string(clusters))) << r.out;
+  EXPECT_TRUE(Contains(r.out, "total disk space: " + std::to_string(clusters * 2048) + " bytes"));
+
+  const RunResult label = RunProgram({"mlabel", "-i", image, "-s", "::"}, Mtools());
+  EXPECT_TRUE(Contains(label.out, "MEMO1")) << label.out << label.err;
+
+  // Without --label the disk's own label is kept, as the dialog shows it.
+  r = Vornak({"format", image, "--mode", "full", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "label MEMO1")) << r.out;
+  EXPECT_TRUE(Contains(RunProgram({"mlabel", "-i", image, "-s", "::"}, Mtools()).out,
+                       "MEMO1"));
+  EXPECT_EQ(Fsck(image).exitCode, 0);
+}
+
+TEST(VornakCli, AnswerNoLeavesTheImageAsItWas) {
+  ScratchDir dir;
+  const std::string image = dir / "keep.img";
+  cli_test::WriteFile(image, std::string(64u << 20, '\x5A'));
+  for (const char* answer : {"n\n", ""}) {  // No, and no answer at all
+    const RunResult r = Vornak({"format", image}, cli_test::WithInput(answer));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.out, "ALL DATA ON THIS DISK WILL BE LOST! ARE YOU SURE?(Y/N)"));
+    EXPECT_TRUE(Contains(r.err, "not formatted"));
+  }
+  EXPECT_EQ(cli_test::ReadFile(image), std::string(64u << 20, '\x5A'));
+  EXPECT_EQ(Vornak({"format", image}, cli_test::WithInput("y\n")).exitCode, 0);
+}
+
+TEST(VornakCli, ChineseReportIsPrintedInUtf8) {
+  ScratchDir dir;
+  const std::string image = dir / "zh.img";
+  RunResult r = Vornak({"format", image, "--size", "64M", "--lang", "804", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "\xE5\x8F\xAF\xE7\x94\xA8\xE7\xA3\x81\xE7\x9B\x98")) << r.out;  // 可用磁盘
+  r = Vornak({"format", image, "--lang", "404", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "\xE7\xA3\x81\xE7\xA2\x9F")) << r.out;  // 磁碟
+}
+
+// Progress lines of the Low passes, in order: area by area, percentages
+// rising, each data area ending with its End line.
+TEST(VornakCli, LowFormatPrintsPlainProgressLinesAndVerifies) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string image = dir / "low.img";
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--mode", "low", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.find('\r'), std::string::npos) << "no bar when the output is not a terminal";
+
+  std::vector<std::string> areas;
+  int lastPercent = -1;
+  std::istringstream lines(r.out);
+  std::string line;
+  const std::regex progress("(.+): ([0-9]+)\\(([0-9]+)%\\)");
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    if (std::regex_match(line, m, progress)) {
+      const int percent = std::stoi(m[3]);
+      if (areas.empty() || areas.back() != m[1]) {
+        areas.push_back(m[1]);
+      } else {
+        EXPECT_GT(percent, lastPercent) << line;
+      }
+      lastPercent = percent;
+    } else if (line.size() > 5 && line.compare(line.size() - 5, 5, ": End") == 0) {
+      areas.push_back(line);
+    }
+  }
+  const std::vector<std::string> expected = {
+      "Write system area", "Write data area", "Write data area: End",
+      "Read system area", "Read data area", "Read data area: End"};
+  EXPECT_EQ(areas, expected);
+  EXPECT_EQ(lastPercent, 99);
+  EXPECT_TRUE(Contains(r.out, "bad sectors: 0 bytes"));
+  EXPECT_EQ(Fsck(image).exitCode, 0);
+}
+
+// Ctrl-C while the passes run. The output pipe is kept small and is not read
+// after the first data-area line, so the program is still inside the passes
+// when the signal comes.
+TEST(VornakCli, CtrlCStopsTheLowPassesAndTheSystemAreaIsWrittenAgain) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string image = dir / "stop.img";
+  bool sent = false;
+  RunOptions options;
+  options.outPipeSize = 4096;
+  options.onOutput = [&](pid_t pid, const std::string& out) {
+    if (!sent && Contains(out, "Write data area: ")) {
+      kill(pid, SIGINT);
+      sent = true;
+    }
+  };
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--mode", "low", "--yes"}, options);
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "stopped")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "Format fail!")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "Read data area: End")) << "the passes did not run to their end";
+  EXPECT_TRUE(Contains(r.out, "Format Results - Removable Disk(")) << r.out;
+  const RunResult fsck = Fsck(image);
+  EXPECT_EQ(fsck.exitCode, 0) << fsck.out << fsck.err;
+}
+
+TEST(VornakCli, BootableDiskGetsIoSysFirstAndTheOtherFiles) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string sys = dir / "sys";
+  mkdir(sys.c_str(), 0755);
+  cli_test::WriteFile(sys + "/io.sys", std::string(40000, 'I'));
+  cli_test::WriteFile(sys + "/command.com", std::string(3000, 'C'));
+  cli_test::WriteFile(sys + "/autoexec.bat", "@echo off\r\n");
+  const std::string image = dir / "boot.img";
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--label", "BOOT", "--bootable",
+                              "--sys", sys, "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(Contains(r.out, "system files use: 0\n")) << r.out;
+  EXPECT_EQ(Fsck(image).exitCode, 0);
+
+  const RunResult listing = RunProgram({"mdir", "-b", "-i", image, "::"}, Mtools());
+  ASSERT_EQ(listing.exitCode, 0) << listing.err;
+  EXPECT_EQ(listing.out.find("::/IO.SYS"), 0u) << listing.out;
+  EXPECT_TRUE(Contains(listing.out, "::/COMMAND.COM")) << listing.out;
+  EXPECT_TRUE(Contains(listing.out, "::/AUTOEXEC.BAT")) << listing.out;
+  ScratchDir out;
+  ASSERT_EQ(RunProgram({"mcopy", "-i", image, "::/IO.SYS", out / "io.sys"}, Mtools())
+                .exitCode, 0);
+  EXPECT_EQ(cli_test::ReadFile(out / "io.sys"), std::string(40000, 'I'));
+
+  // A 30 MiB disk's layout has no room for them: refused before writing.
+  const std::string small = dir / "small.img";
+  const RunResult refused = Vornak({"format", small, "--size", "30M", "--bootable", "--sys", sys,
+                                    "--yes"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_TRUE(Contains(refused.err, "cannot be made bootable")) << refused.err;
+  EXPECT_EQ(cli_test::ReadFile(small), std::string(30u << 20, '\0'));
+}
+
+}  // namespace
