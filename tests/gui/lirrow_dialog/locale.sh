@@ -3,17 +3,17 @@
 #
 # Wine takes the system default language of a process from the Unix locale
 # it starts in (LC_ALL), provided that locale exists; the test compiles the
-# two locales into its own folder (LOCPATH) so that nothing needs to be
+# two locales once into the build tree (LOCPATH) so that nothing needs to be
 # installed. Only lirrow.exe runs in them; the prefix is not changed.
 source "${GUI_HARNESS:?run this test through ctest}"
 
 bin=$GUI_WORK/bin
 exe=$(gui_copy_program "$GUI_PROGRAM_lirrow")
-locales=$GUI_WORK/locales
+locales=$GUI_BUILD_DIR/lirrow-test-locales
 mkdir -p "$locales"
 for l in zh_CN zh_TW; do
-  localedef -i "$l" -f UTF-8 "$locales/$l.UTF-8" 2>/dev/null
-  [ -d "$locales/$l.UTF-8" ] || gui_fail "cannot compile the locale $l.UTF-8 (localedef, locale sources)"
+  [ -f "$locales/$l.UTF-8/LC_CTYPE" ] || localedef -i "$l" -f UTF-8 "$locales/$l.UTF-8" 2>/dev/null
+  [ -f "$locales/$l.UTF-8/LC_CTYPE" ] || gui_fail "cannot compile the locale $l.UTF-8 (localedef, locale sources)"
 done
 
 # ---- Simplified Chinese (0x0804) ------------------------------------------
