@@ -1,10 +1,10 @@
 #include "converter_dialog.h"
 
-#include "converter_app.h"
-#include "recording.h"
-
 #include <cwchar>
 #include <cwctype>
+
+#include "converter_app.h"
+#include "recording.h"
 
 namespace lirrow {
 

@@ -217,7 +217,6 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     default:
         break;
     }
-    (void)lParam;
     return FALSE;
 }
 
