@@ -56,13 +56,21 @@ check --window "$(q "$mp3")" --id 10 --text-is "Play" --enabled 1 --visible 1
 GD
 gui_screenshot loaded-mp3
 
-# A WAV file.
+# A WAV file, played, paused and stopped with the player's buttons.
 open_file "$wav"
 main=$wav
 gui_script wav <<GD
 check --window "$(q "$wav")" --id 1539 --text-is "$(q "$wav")"
 check --window "$(q "$wav")" --id 14 --text-is "0:00 / 0:02"
 check --window "$(q "$wav")" --id 1045 --text-is "0:00:02" --visible 0
+click --window "$(q "$wav")" --id 10
+check --window "$(q "$wav")" --id 14 --text-is "0:01 / 0:02"
+click --window "$(q "$wav")" --id 11
+check --window "$(q "$wav")" --id 10 --enabled 1
+check --window "$(q "$wav")" --id 12 --enabled 1
+click --window "$(q "$wav")" --id 12
+check --window "$(q "$wav")" --id 14 --text-is "0:00 / 0:02"
+check --window "$(q "$wav")" --id 12 --enabled 0
 GD
 
 # A recording: only the path box changes, and Convert becomes available.
