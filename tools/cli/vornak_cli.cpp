@@ -335,6 +335,9 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   CatchInterrupt(true);
   dialog.OnStart();
   CatchInterrupt(false);
+  if (g_interrupted && !ui.stopped)
+    Print(console.err,
+          "vornak-cli: Ctrl-C stops only the Low passes; the run went on to its end\n");
 
   if (!ui.confirmed && !ui.failureShown) {
     Print(console.err, "vornak-cli: not formatted\n");
