@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <share.h>
@@ -53,6 +54,9 @@ bool ToUtf8(const std::wstring& path, std::string& out) {
 std::FILE* OpenPath(const std::wstring& path, const char* mode) {
     std::string name;
     if (!ToUtf8(path, name)) return nullptr;
+    // POSIX opens a folder for reading; Windows does not, and neither do we.
+    std::error_code error;
+    if (std::filesystem::is_directory(name, error)) return nullptr;
     return std::fopen(name.c_str(), mode);
 }
 

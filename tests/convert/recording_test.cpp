@@ -221,6 +221,12 @@ TEST(ExtractBitstream, FailureResults) {
         EXPECT_FALSE(fs::exists(dir / "t1.sbs"));
         EXPECT_EQ(hooks.events, "");
     }
+    {   // source is a folder: -1
+        fs::create_directory(dir / "folder.rec");
+        RecordingHooks hooks;
+        EXPECT_EQ(ExtractBitstream(dir.W("folder.rec"), dir.W("t1.sbs"), hooks), lirrow::kExtractSourceOpenFailed);
+        EXPECT_FALSE(fs::exists(dir / "t1.sbs"));
+    }
     {   // target in a missing folder: -2
         RecordingHooks hooks;
         EXPECT_EQ(ExtractBitstream(dir.W("framed.rec"), dir.W("no/t.sbs"), hooks), lirrow::kExtractTargetCreateFailed);
