@@ -149,7 +149,10 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
             extracted = files_.ExtractBitstream(sourcePath, bitstream, progress);
         }
         if (extracted != 0) {
-            platform_.ReportSystemError();
+            // A block that reads short or a failed write leaves no system
+            // error behind; the user is still told that the conversion failed.
+            if (platform_.ReportSystemError())
+                host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
             return false;
         }
         decodedWav = temp + L"temp.wav";

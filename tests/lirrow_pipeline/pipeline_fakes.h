@@ -135,10 +135,11 @@ struct ScriptedPlatform final : PipelinePlatform {
     ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
     std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
     void CloseToolHandles(ToolRun& run) override;
+    bool lastErrorSet = true;  // what ReportSystemError finds
     bool ReportSystemError() override {
         ++systemErrorReports;
         log.push_back(L"system-error");
-        return false;
+        return !lastErrorSet;
     }
     void OpenExtractionWindow(const std::wstring& baseText) override {
         extractionOpen = true;

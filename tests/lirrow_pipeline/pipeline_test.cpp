@@ -221,6 +221,13 @@ TEST_F(PipelineTest, ExtractionFailureIsReportedAndNoDecoderRuns) {
     EXPECT_TRUE(platform.calls.empty());
     EXPECT_FALSE(platform.extractionOpen);
     EXPECT_FALSE(fs::exists(VoiceFolder() / "m.wav"));
+    EXPECT_TRUE(host.messages.empty());  // the system's text was the message
+
+    // A failure that leaves no system error still tells the user.
+    platform.lastErrorSet = false;
+    EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, L"Failed to convert file!Perhaps have no enough space for write!");
 }
 
 // ---- decoder results -------------------------------------------------------

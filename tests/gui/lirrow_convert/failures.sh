@@ -70,4 +70,19 @@ click --window "$Wq" --exe lirrow.exe --id 1540
 msgbox --caption Lirrow --exe lirrow.exe --expect-text "QL4_DEC.exe\\n$(q "Can't find above file,Please copy it to $winbin.")" --expect-icon exclamation --answer OK
 GD
 exit_lirrow "$W"
+
+# Started from another folder (a shortcut's working folder): the decoders are
+# found beside the program, but they are run from the start folder, where
+# there are none; the system's own text for the failed start is shown.
+elsewhere=$GUI_WORK/elsewhere
+mkdir -p "$elsewhere"
+gui_copy_program "$GUI_PROGRAM_standin_Vrn_dec" "$bin" >/dev/null
+gui_copy_program "$GUI_PROGRAM_standin_QL4_Dec" "$bin" >/dev/null
+gui_start lirrow "$exe" --cwd "$elsewhere" --env LANG=en_US.UTF-8 --env LC_ALL=en_US.UTF-8
+gui_script unstarted <<GD
+type --window "$Wq" --exe lirrow.exe --id 1539 "$(q "$direct")"
+click --window "$Wq" --exe lirrow.exe --id 1540
+msgbox --caption Lirrow --exe lirrow.exe --expect-text-has "not found" --expect-icon exclamation --answer OK
+GD
+exit_lirrow "$W"
 echo "unsupported, failing, abandoned, deleted and missing-decoder cases behave as the user expects"
