@@ -169,6 +169,7 @@ class FakeDevices : public FakeSystem {
   void SetUp() override {
     FakeSystem::SetUp();
     if (mknod((dir / "sda").c_str(), S_IFBLK | 0600, makedev(8, 0)) != 0 ||
+        mknod((dir / "sdb").c_str(), S_IFBLK | 0600, makedev(8, 16)) != 0 ||
         mknod((dir / "sdb1").c_str(), S_IFBLK | 0600, makedev(8, 17)) != 0)
       GTEST_SKIP() << "cannot make device nodes here";
   }
@@ -192,6 +193,11 @@ TEST_F(FakeDevices, FixedDiskNeedsYesAndAMountedOneIsAlwaysRefused) {
   EXPECT_TRUE(check.ok);
   EXPECT_TRUE(check.blockDevice);
   EXPECT_TRUE(check.removable);
+  EXPECT_EQ(check.note, "");
+  // The whole disk is allowed, with a word about the partitions it replaces.
+  check = Check("sdb", false);
+  EXPECT_TRUE(check.ok);
+  EXPECT_NE(check.note.find("/dev/sdb has partitions"), std::string::npos) << check.note;
 
   Mounts(MountLine("8:17", "/dev/sdb1", "/media/usb"));
   check = Check("sdb1", true);

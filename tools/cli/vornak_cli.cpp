@@ -268,6 +268,9 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
     return check;
   }
   check.removable = info.removable;
+  if (!info.partition && !info.partitionDevNumbers.empty())
+    check.note = "/dev/" + info.disk + " has partitions; formatting it as a whole replaces "
+                 "them (the Windows formatter formats the partition that has the drive letter)";
   if (!info.removable && !options.yes) {
     check.message = "refusing to format " + target + ": the kernel does not flag /dev/" +
                     info.disk + " removable (give --yes if this really is the disk to erase)";
@@ -295,6 +298,7 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
     Print(console.err, "vornak-cli: " + check.message + "\n");
     return check.exitCode;
   }
+  if (!check.note.empty()) Print(console.err, "vornak-cli: note: " + check.note + "\n");
 
   PosixDiskPlatform disk(options.target, check.removable);
   TerminalOptions terminal;

@@ -58,6 +58,7 @@ struct TargetCheck {
   std::string message;         // when not ok
   bool blockDevice = false;
   bool removable = false;      // image files count as removable
+  std::string note;            // a remark shown before the question
 };
 
 // Creates or extends an image file for --size, then decides whether the
