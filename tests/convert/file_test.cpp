@@ -21,7 +21,7 @@ Bytes Pseudorandom(size_t size, unsigned seed) {
     return bytes;
 }
 
-TEST(File, RandomSeeksAndReadsMatchContent) {
+TEST(BufferedFile, RandomSeeksAndReadsMatchContent) {
     TempDir dir;
     const Bytes content = Pseudorandom(200000, 1);  // spans several read buffers
     WriteBytes(dir / "f.bin", content);
@@ -52,7 +52,7 @@ TEST(File, RandomSeeksAndReadsMatchContent) {
     EXPECT_EQ(file.Position(), position);
 }
 
-TEST(File, SlidingWindowFetchesEachByteAboutOnce) {
+TEST(BufferedFile, SlidingWindowFetchesEachByteAboutOnce) {
     TempDir dir;
     const Bytes content = Pseudorandom(300000, 3);
     WriteBytes(dir / "f.bin", content);
@@ -70,7 +70,7 @@ TEST(File, SlidingWindowFetchesEachByteAboutOnce) {
     EXPECT_LE(file.BytesFetched(), 300000u + 1024u);
 }
 
-TEST(File, WritesArriveWholeAndFailuresSurfaceAtClose) {
+TEST(BufferedFile, WritesArriveWholeAndFailuresSurfaceAtClose) {
     TempDir dir;
     const Bytes content = Pseudorandom(150001, 4);
     {
@@ -98,7 +98,7 @@ TEST(File, WritesArriveWholeAndFailuresSurfaceAtClose) {
 #endif
 }
 
-TEST(File, RecordingBeingWrittenCanBeClassified) {
+TEST(BufferedFile, RecordingBeingWrittenCanBeClassified) {
     // The player's software or a copy may still hold the file open for
     // writing; classification shares it.
     TempDir dir;
