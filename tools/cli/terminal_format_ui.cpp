@@ -251,29 +251,10 @@ std::uint32_t TerminalFormatUi::GetTickCount() {
                                     static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
-bool TerminalFormatUi::IsSystemFormatFile(const std::string& path) const {
-  const std::string windows = std::string(kWindowsDirectory) + "\\";
-  return StartsWith(path, windows) || path == "E:\\finish";
-}
-
-vornak::ProcessHandle TerminalFormatUi::StartHidden(const std::string& commandLine) {
-  // The only program a run starts is the system format command.
-  (void)commandLine;
-  return 1;
-}
-
 bool TerminalFormatUi::CanOpenForReading(const std::string& path) {
-  if (IsSystemFormatFile(path)) return true;
   const std::string local = SysPath(path);
   return !local.empty() && access(local.c_str(), R_OK) == 0;
 }
-
-bool TerminalFormatUi::WriteWholeFile(const std::string& path, const std::string& bytes) {
-  (void)bytes;
-  return IsSystemFormatFile(path);
-}
-
-bool TerminalFormatUi::DeleteFileA(const std::string& path) { return IsSystemFormatFile(path); }
 
 std::string TerminalFormatUi::SysPath(const std::string& dialogPath) const {
   if (options_.sysDir.empty() || !StartsWith(dialogPath, kSysPrefix)) return std::string();
@@ -285,7 +266,6 @@ std::string TerminalFormatUi::SysPath(const std::string& dialogPath) const {
 bool TerminalFormatUi::CopyFileA(const std::string& from, const std::string& to,
                                  bool failIfExists) {
   (void)failIfExists;
-  if (IsSystemFormatFile(from) && IsSystemFormatFile(to)) return true;  // the marker file
   const std::string source = SysPath(from);
   if (source.empty() || !StartsWith(to, "E:\\")) return false;
   const std::string name = to.substr(3);

@@ -4,12 +4,9 @@
 // output is not a terminal), and Ctrl-C acts as a confirmed Stop.
 //
 // The controls keep their state here as a window would, so that the dialog's
-// data exchange reads back what it wrote.
-//
-// The system format command of Windows 2000/XP has no Linux counterpart: the
-// command is reported present, its answer and marker files are accepted
-// without being written, and its process ends at once, so the run goes on to
-// its own system area as it does after that command.
+// data exchange reads back what it wrote. The only files the run reaches
+// here are the start-up files of a bootable disk; the system format command
+// of Windows 2000/XP has no Linux counterpart and is not run.
 #pragma once
 
 #include <csignal>
@@ -107,7 +104,8 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   void Sleep(std::uint32_t) override {}
   std::uint32_t GetTickCount() override;
   void NotifyShellChanged(const std::string&) override {}
-  vornak::ProcessHandle StartHidden(const std::string& commandLine) override;
+  // No program is started: the run's only one is the system format command.
+  vornak::ProcessHandle StartHidden(const std::string&) override { return 0; }
   vornak::WaitResult WaitForProcess(vornak::ProcessHandle, std::uint32_t) override {
     return vornak::WaitResult::Exited;
   }
@@ -116,9 +114,9 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   std::string GetWindowsDirectoryA() override { return kWindowsDirectory; }
   std::string GetModuleFileNameA() override { return kProgramPath; }
   bool CanOpenForReading(const std::string& path) override;
-  bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
+  bool WriteWholeFile(const std::string&, const std::string&) override { return false; }
   bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) override;
-  bool DeleteFileA(const std::string& path) override;
+  bool DeleteFileA(const std::string&) override { return false; }
   vornak::FindHandle FindFirstFileA(const std::string& pattern, vornak::FindEntry& entry) override;
   bool FindNextFileA(vornak::FindHandle search, vornak::FindEntry& entry) override;
   void FindClose(vornak::FindHandle search) override;
@@ -139,7 +137,6 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   bool AskYesNo(const std::string& question);
   // The local path of a start-up file named by its dialog path, "" if none.
   std::string SysPath(const std::string& dialogPath) const;
-  bool IsSystemFormatFile(const std::string& path) const;
 
   TerminalOptions options_;
   std::uint16_t languageId_;

@@ -312,6 +312,7 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   TerminalFormatUi ui(terminal, options.languageId);
   vornak::FormatterDialog dialog(ui, disk, ui);
   ui.Bind(&dialog);
+  dialog.useSystemFormat = false;  // no format command on Linux
   dialog.driveList = {kCliDrive};
   dialog.OnInitDialog();  // texts, language, the drive list, InspectDrive
 
