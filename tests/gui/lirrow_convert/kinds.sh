@@ -9,9 +9,9 @@ start_lirrow
 caption=$W
 n=0
 # first byte, decoder, bytes the decoder reads (7 blocks and 300 bytes over)
-for spec in '\005 Vrn_dec.exe 4396' '\004 Vrn_dec.exe 4396' '\003 Vrn_dec.exe 4396' \
+for kind in '\005 Vrn_dec.exe 4396' '\004 Vrn_dec.exe 4396' '\003 Vrn_dec.exe 4396' \
             '\200 QL8_Dec.exe 3570' '\201 QL8_Dec.exe 3570' '\101 QL4_Dec.exe 3542'; do
-  set -- $spec
+  set -- $kind
   src=$(recording "kind$n.rec" "$1" 7 300)
   winsrc=$(gui_winpath "$src")
   out=${winsrc%.rec}.wav
