@@ -1,5 +1,7 @@
 #include "file.h"
 
+#include "utf8.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -24,36 +26,10 @@ bool SeekSystem(std::FILE* file, int64_t offset, int origin) {
 
 int64_t TellSystem(std::FILE* file) { return _ftelli64(file); }
 #else
-// Encodes the code points of `path` as UTF-8; false for a value that is no
-// Unicode scalar value or for an embedded NUL.
-bool ToUtf8(const std::wstring& path, std::string& out) {
-    out.clear();
-    out.reserve(path.size());
-    for (wchar_t wc : path) {
-        const uint32_t c = static_cast<uint32_t>(wc);
-        if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return !out.empty();
-}
-
 std::FILE* OpenPath(const std::wstring& path, const char* mode) {
-    std::string name;
-    if (!ToUtf8(path, name)) return nullptr;
+    bool valid = false;
+    const std::string name = ToUtf8(path, &valid);
+    if (!valid || name.empty()) return nullptr;
     // POSIX opens a folder for reading; Windows does not, and neither do we.
     std::error_code error;
     if (std::filesystem::is_directory(name, error)) return nullptr;

@@ -9,6 +9,7 @@
 
 #include "recording.h"
 #include "temp_files.h"
+#include "utf8.h"
 
 namespace {
 
@@ -106,6 +107,26 @@ TEST(BufferedFile, RecordingBeingWrittenCanBeClassified) {
     writer.put(static_cast<char>(0x41));
     writer.flush();
     EXPECT_EQ(lirrow::ClassifyRecording(dir.W("r.rec")), lirrow::kRecordingByte40or41);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Utf8, EncodesEveryLengthAndRefusesWhatIsNoScalarValue) {
+    bool valid = false;
+    // A, e-acute, the CJK character for "record", and a character beyond the BMP.
+    std::wstring text = L"A\u00E9\u5F55";
+    text += static_cast<wchar_t>(sizeof(wchar_t) == 2 ? 0xD83C : 0x1F3B5);
+    if (sizeof(wchar_t) == 2) text += static_cast<wchar_t>(0xDFB5);
+    EXPECT_EQ(lirrow::ToUtf8(text, &valid), "A\xC3\xA9\xE5\xBD\x95\xF0\x9F\x8E\xB5");
+    EXPECT_TRUE(valid);
+
+    // A lone surrogate is replaced for display and marks the text unusable as a name.
+    EXPECT_EQ(lirrow::ToUtf8(std::wstring(1, static_cast<wchar_t>(0xDC00)), &valid), "\xEF\xBF\xBD");
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(lirrow::ToUtf8(std::wstring(L"a\0b", 3), &valid), std::string("a\0b", 3));
+    EXPECT_FALSE(valid);
 }
 
 }  // namespace

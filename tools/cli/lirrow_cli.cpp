@@ -1,5 +1,7 @@
 #include "lirrow_cli.h"
 
+#include "utf8.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -375,28 +377,7 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
 
 }  // namespace
 
-std::string ToUtf8(const std::wstring& text) {
-  std::string out;
-  for (wchar_t wc : text) {
-    const unsigned long c = static_cast<unsigned long>(wc);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+std::string ToUtf8(const std::wstring& text) { return lirrow::ToUtf8(text); }
 
 std::wstring FromUtf8(const std::string& text) {
   std::wstring out;
