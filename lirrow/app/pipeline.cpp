@@ -102,6 +102,28 @@ bool ConversionPipeline::CheckDecoders() {
     return true;
 }
 
+bool ConversionPipeline::RunDecoder(std::wstring command, const std::wstring& baseText,
+                                    bool reportSystemError) {
+    ToolRun run = platform_.RunTool(command, baseText);
+    if (!run.started) {
+        platform_.ReportSystemError();
+        return false;
+    }
+    if (run.exitCode == kAbandonExitCode) {
+        platform_.CloseToolHandles(run);
+        return false;
+    }
+    host_.WriteControls();
+    const std::uint32_t exitCode = platform_.ReadExitCode(run);
+    platform_.CloseToolHandles(run);
+    if (exitCode != 0) {
+        host_.ShowMessage(host_.Texts()[TextKey::ConvertErr], MessageIcon::Warning);
+        if (reportSystemError) platform_.ReportSystemError();
+        return false;
+    }
+    return true;
+}
+
 bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
     const TextTable& texts = host_.Texts();
     const std::wstring& start = host_.StartDirectory();
@@ -123,23 +145,9 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
     if (kind <= 2) {
         // The decoder reads the recording itself.
         decodedWav = temp + L"tmp.wav";
-        std::wstring command = DecoderCommandLine(start + L"\\Vrn_dec.exe", sourcePath, decodedWav);
-        ToolRun run = platform_.RunTool(command, texts[TextKey::OvkToPcm]);
-        if (!run.started) {
-            platform_.ReportSystemError();
+        if (!RunDecoder(DecoderCommandLine(start + L"\\Vrn_dec.exe", sourcePath, decodedWav),
+                        texts[TextKey::OvkToPcm], false))
             return false;
-        }
-        if (run.exitCode == kAbandonExitCode) {
-            platform_.CloseToolHandles(run);
-            return false;
-        }
-        host_.WriteControls();
-        const std::uint32_t exitCode = platform_.ReadExitCode(run);
-        platform_.CloseToolHandles(run);
-        if (exitCode != 0) {
-            host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-            return false;
-        }
     } else {
         // Framed recordings: reorder into the decoders' bitstream first.
         const std::wstring bitstream = temp + L"temp.sbs";
@@ -157,24 +165,9 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
         }
         decodedWav = temp + L"temp.wav";
         const wchar_t* decoder = kind == 5 ? L"\\QL4_Dec.exe" : L"\\QL8_Dec.exe";
-        std::wstring command = DecoderCommandLine(start + decoder, bitstream, decodedWav);
-        ToolRun run = platform_.RunTool(command, texts[TextKey::BinToPcm]);
-        if (!run.started) {
-            platform_.ReportSystemError();
+        if (!RunDecoder(DecoderCommandLine(start + decoder, bitstream, decodedWav),
+                        texts[TextKey::BinToPcm], true))
             return false;
-        }
-        if (run.exitCode == kAbandonExitCode) {
-            platform_.CloseToolHandles(run);
-            return false;
-        }
-        host_.WriteControls();
-        const std::uint32_t exitCode = platform_.ReadExitCode(run);
-        platform_.CloseToolHandles(run);
-        if (exitCode != 0) {
-            host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-            platform_.ReportSystemError();
-            return false;
-        }
         platform_.RemoveFile(bitstream);
     }
 

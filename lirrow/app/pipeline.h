@@ -84,6 +84,12 @@ public:
     bool ConvertRecording(const std::wstring& sourcePath) override;
 
 private:
+    // Runs one decoder behind the progress window. False ends the conversion:
+    // the decoder did not start (the system's error is shown), it abandoned
+    // with 262 (nothing is shown), or it failed (the ConvertErr text, then the
+    // system's error when `reportSystemError` is set).
+    bool RunDecoder(std::wstring command, const std::wstring& baseText, bool reportSystemError);
+
     ConversionHost& host_;
     PipelinePlatform& platform_;
     RecordingFiles& files_;
