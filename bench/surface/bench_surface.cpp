@@ -142,16 +142,15 @@ void Line(const char* what, double mib, double seconds) {
 int main(int argc, char** argv) {
   const std::string file = argc > 1 ? argv[1] : "/tmp/vornak-surface.img";
   const std::uint32_t mib = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 1024;
-  const std::uint32_t flushedMib =
-      argc > 3 ? static_cast<std::uint32_t>(std::atoi(argv[3])) : mib;
+  const std::uint32_t flushedMib = argc > 3 ? static_cast<std::uint32_t>(std::atoi(argv[3])) : mib;
   const std::string quoted = "'" + file + "'";
   std::printf("surface passes over %s, %u MiB (flushed run: %u MiB)\n", file.c_str(), mib,
               flushedMib);
 
   // dd creates the file: one sequential write of the whole size.
   std::remove(file.c_str());
-  const double dd = TimeCommand("dd if=/dev/zero of=" + quoted + " bs=16384 count=" +
-                                std::to_string(mib * 64) + " conv=fdatasync");
+  const double dd = TimeCommand("dd if=/dev/zero of=" + quoted +
+                                " bs=16384 count=" + std::to_string(mib * 64) + " conv=fdatasync");
   Line("dd bs=16k (one fdatasync at the end)", mib, dd);
 
   const PassTimes plain = RunPasses(file, mib, false);
@@ -161,8 +160,8 @@ int main(int argc, char** argv) {
 
   // badblocks: one 0xFF write pass and one read-back pass, 16 KiB at a time
   // like the passes (-b 512 -c 32).
-  const double bb = TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + quoted + " " +
-                                std::to_string(mib * 2048));
+  const double bb =
+      TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + quoted + " " + std::to_string(mib * 2048));
   Line("badblocks -w -t 0xff -b 512 -c 32 (both)", mib * 2.0, bb);
 
   PassTimes flushed;

@@ -27,8 +27,8 @@ bool PosixFilePlatform::CloseHandle(DiskHandle h) { return ::close(static_cast<i
 
 std::uint32_t PosixFilePlatform::SetFilePointer(DiskHandle h, std::int32_t distance,
                                                 std::uint32_t) {
-  const off_t at = ::lseek(static_cast<int>(h), static_cast<off_t>(static_cast<std::uint32_t>(distance)),
-                           SEEK_SET);
+  const off_t at = ::lseek(static_cast<int>(h),
+                           static_cast<off_t>(static_cast<std::uint32_t>(distance)), SEEK_SET);
   return at < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(at);
 }
 

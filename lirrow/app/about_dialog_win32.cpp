@@ -7,33 +7,32 @@ namespace lirrow {
 namespace {
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
+  switch (message) {
     case WM_INITDIALOG: {
-        const auto& texts = *reinterpret_cast<const TextTable*>(lParam);
-        SetWindowTextW(dialog, texts[TextKey::AboutTitle].c_str());
-        SetDlgItemTextW(dialog, IDOK, texts[TextKey::AboutIDOK].c_str());
-        SetDlgItemTextW(dialog, IDC_ABOUT_LINE1, texts[TextKey::AboutIDC_STATIC1].c_str());
-        SetDlgItemTextW(dialog, IDC_ABOUT_LINE2, texts[TextKey::AboutIDC_STATIC2].c_str());
-        return TRUE;
+      const auto& texts = *reinterpret_cast<const TextTable*>(lParam);
+      SetWindowTextW(dialog, texts[TextKey::AboutTitle].c_str());
+      SetDlgItemTextW(dialog, IDOK, texts[TextKey::AboutIDOK].c_str());
+      SetDlgItemTextW(dialog, IDC_ABOUT_LINE1, texts[TextKey::AboutIDC_STATIC1].c_str());
+      SetDlgItemTextW(dialog, IDC_ABOUT_LINE2, texts[TextKey::AboutIDC_STATIC2].c_str());
+      return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
-    default:
-        break;
-    }
-    return FALSE;
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+      }
+      break;
+    default: break;
+  }
+  return FALSE;
 }
 
 }  // namespace
 
 void ShowAboutDialog(HWND owner, const TextTable& texts) {
-    const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc,
-                    reinterpret_cast<LPARAM>(&texts));
+  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc,
+                  reinterpret_cast<LPARAM>(&texts));
 }
 
 }  // namespace lirrow

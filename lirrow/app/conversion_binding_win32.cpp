@@ -6,43 +6,45 @@ namespace lirrow {
 
 // The main dialog as the pipeline's host.
 class DialogHost final : public ConversionHost {
-public:
-    DialogHost(ConverterDialog& dialog, HWND window) : dialog_(dialog), window_(window) {}
+ public:
+  DialogHost(ConverterDialog& dialog, HWND window) : dialog_(dialog), window_(window) {}
 
-    bool WavFlag() override { return dialog_.WavFlag(); }
-    bool Mp3Flag() override { return dialog_.Mp3Flag(); }
-    std::wstring OutputPath() override { return dialog_.OutputPath(); }
-    void SetOutputPath(const std::wstring& path) override { dialog_.OutputPath() = path; }
-    void SetTotalTimeText(const std::wstring& text) override { dialog_.TotalTimeText() = text; }
-    void SetSourceText(const std::wstring& text) override { dialog_.SetSourceText(text); }
-    void ReadControls() override { dialog_.ReadControls(); }
-    void WriteControls() override { dialog_.WriteControls(); }
-    void SetCaption(const std::wstring& text) override { dialog_.Window().SetCaption(text); }
-    void SetPlayerFile(const std::wstring& path) override { dialog_.SetPlayerFile(path); }
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override { dialog_.Window().ShowMessage(text, icon); }
-    void* OwnerWindow() override { return window_; }
-    const TextTable& Texts() override { return dialog_.Texts(); }
-    const std::wstring& StartDirectory() override { return dialog_.StartDirectoryPath(); }
+  bool WavFlag() override { return dialog_.WavFlag(); }
+  bool Mp3Flag() override { return dialog_.Mp3Flag(); }
+  std::wstring OutputPath() override { return dialog_.OutputPath(); }
+  void SetOutputPath(const std::wstring& path) override { dialog_.OutputPath() = path; }
+  void SetTotalTimeText(const std::wstring& text) override { dialog_.TotalTimeText() = text; }
+  void SetSourceText(const std::wstring& text) override { dialog_.SetSourceText(text); }
+  void ReadControls() override { dialog_.ReadControls(); }
+  void WriteControls() override { dialog_.WriteControls(); }
+  void SetCaption(const std::wstring& text) override { dialog_.Window().SetCaption(text); }
+  void SetPlayerFile(const std::wstring& path) override { dialog_.SetPlayerFile(path); }
+  void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+    dialog_.Window().ShowMessage(text, icon);
+  }
+  void* OwnerWindow() override { return window_; }
+  const TextTable& Texts() override { return dialog_.Texts(); }
+  const std::wstring& StartDirectory() override { return dialog_.StartDirectoryPath(); }
 
-private:
-    ConverterDialog& dialog_;
-    HWND window_;
+ private:
+  ConverterDialog& dialog_;
+  HWND window_;
 };
 
 struct PipelineConversions::Binding {
-    std::unique_ptr<DialogHost> host;
-    std::unique_ptr<Conversion> pipeline;
+  std::unique_ptr<DialogHost> host;
+  std::unique_ptr<Conversion> pipeline;
 };
 
 PipelineConversions::PipelineConversions() : binding_(std::make_unique<Binding>()) {}
 PipelineConversions::~PipelineConversions() = default;
 
 Conversion& PipelineConversions::For(ConverterDialog& dialog, HWND window) {
-    if (!binding_->pipeline) {
-        binding_->host = std::make_unique<DialogHost>(dialog, window);
-        binding_->pipeline = CreateWin32Pipeline(*binding_->host);
-    }
-    return *binding_->pipeline;
+  if (!binding_->pipeline) {
+    binding_->host = std::make_unique<DialogHost>(dialog, window);
+    binding_->pipeline = CreateWin32Pipeline(*binding_->host);
+  }
+  return *binding_->pipeline;
 }
 
 }  // namespace lirrow

@@ -8,14 +8,14 @@
 namespace lirrow {
 
 class PipelineConversions final : public ConversionFactory {
-public:
-    PipelineConversions();
-    ~PipelineConversions() override;
-    Conversion& For(ConverterDialog& dialog, HWND window) override;
+ public:
+  PipelineConversions();
+  ~PipelineConversions() override;
+  Conversion& For(ConverterDialog& dialog, HWND window) override;
 
-private:
-    struct Binding;
-    std::unique_ptr<Binding> binding_;
+ private:
+  struct Binding;
+  std::unique_ptr<Binding> binding_;
 };
 
 }  // namespace lirrow

@@ -45,13 +45,14 @@ const TextTable& BuiltInTexts(unsigned mappedLangId);
 
 // What LoadTexts needs from the system.
 class TextSource {
-public:
-    virtual ~TextSource() = default;
-    virtual bool FileExists(const std::wstring& path) = 0;
-    // The value of `key` in `section` of `iniPath`, or `fallback` when the
-    // section or key is missing; at most kMaxTextLength characters.
-    virtual std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
-                                           const std::wstring& fallback, const std::wstring& iniPath) = 0;
+ public:
+  virtual ~TextSource() = default;
+  virtual bool FileExists(const std::wstring& path) = 0;
+  // The value of `key` in `section` of `iniPath`, or `fallback` when the
+  // section or key is missing; at most kMaxTextLength characters.
+  virtual std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
+                                         const std::wstring& fallback,
+                                         const std::wstring& iniPath) = 0;
 };
 
 // Chooses the 32 texts: from the INI file when it exists (section of the

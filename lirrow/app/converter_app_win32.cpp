@@ -10,23 +10,23 @@
 namespace lirrow {
 
 int RunConverterApp(HINSTANCE instance) {
-    InitCommonControls();
+  InitCommonControls();
 
-    ProfileTextSource source;
-    SetAppTexts(LoadTexts(GetSystemDefaultLangID(), IniPathForProgram(ProgramPath()), source));
-    SetStartDirectory(CurrentDirectory());
+  ProfileTextSource source;
+  SetAppTexts(LoadTexts(GetSystemDefaultLangID(), IniPathForProgram(ProgramPath()), source));
+  SetStartDirectory(CurrentDirectory());
 
-    PipelineConversions conversions;
-    const INT_PTR result = RunConverterDialog(instance, conversions);
-    if (result == -1) {
-        MessageBoxW(nullptr, AppTexts()[TextKey::AppNoMsdxm].c_str(), kAppName, MB_OK | MB_ICONWARNING);
-        return 1;
-    }
-    return 0;
+  PipelineConversions conversions;
+  const INT_PTR result = RunConverterDialog(instance, conversions);
+  if (result == -1) {
+    MessageBoxW(nullptr, AppTexts()[TextKey::AppNoMsdxm].c_str(), kAppName, MB_OK | MB_ICONWARNING);
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace lirrow
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    return lirrow::RunConverterApp(instance);
+  return lirrow::RunConverterApp(instance);
 }

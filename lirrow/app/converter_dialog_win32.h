@@ -10,9 +10,9 @@ namespace lirrow {
 // Binds the dialog's Start command to the conversion. Given the dialog so
 // that the conversion can use it as its host.
 class ConversionFactory {
-public:
-    virtual ~ConversionFactory() = default;
-    virtual Conversion& For(ConverterDialog& dialog, HWND window) = 0;
+ public:
+  virtual ~ConversionFactory() = default;
+  virtual Conversion& For(ConverterDialog& dialog, HWND window) = 0;
 };
 
 // Runs the main dialog modally; returns the DialogBox result (-1 when the

@@ -17,209 +17,210 @@ constexpr int kKindUnsupported = 6;
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
 std::wstring TrimmedWhiteSpace(const std::wstring& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::iswspace(static_cast<wint_t>(text[begin])))
-        ++begin;
-    while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && std::iswspace(static_cast<wint_t>(text[begin]))) ++begin;
+  while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
 }
 
 // The extraction hooks of a framed recording: the extraction window spins
 // while the dialog's messages are dispatched one at a time.
 class ExtractionProgress final : public RecordingFiles::Hooks {
-public:
-    ExtractionProgress(PipelinePlatform& platform, const std::wstring& baseText)
-        : platform_(platform), baseText_(baseText) {}
-    ~ExtractionProgress() override {
-        if (open_)
-            platform_.CloseExtractionWindow();
-    }
-    ExtractionProgress(const ExtractionProgress&) = delete;
-    ExtractionProgress& operator=(const ExtractionProgress&) = delete;
+ public:
+  ExtractionProgress(PipelinePlatform& platform, const std::wstring& baseText)
+      : platform_(platform), baseText_(baseText) {}
+  ~ExtractionProgress() override {
+    if (open_) platform_.CloseExtractionWindow();
+  }
+  ExtractionProgress(const ExtractionProgress&) = delete;
+  ExtractionProgress& operator=(const ExtractionProgress&) = delete;
 
-    void OnStarted() override {
-        platform_.OpenExtractionWindow(baseText_);
-        open_ = true;
-    }
-    void OnPump() override { platform_.PumpOneMessage(); }
-    void OnFinished() override {
-        if (open_)
-            platform_.CloseExtractionWindow();
-        open_ = false;
-    }
+  void OnStarted() override {
+    platform_.OpenExtractionWindow(baseText_);
+    open_ = true;
+  }
+  void OnPump() override { platform_.PumpOneMessage(); }
+  void OnFinished() override {
+    if (open_) platform_.CloseExtractionWindow();
+    open_ = false;
+  }
 
-private:
-    PipelinePlatform& platform_;
-    const std::wstring baseText_;
-    bool open_ = false;
+ private:
+  PipelinePlatform& platform_;
+  const std::wstring baseText_;
+  bool open_ = false;
 };
 
 }  // namespace
 
-std::wstring DecoderCommandLine(const std::wstring& tool, const std::wstring& input, const std::wstring& output) {
-    return Quoted(tool) + L" " + Quoted(input) + L" " + Quoted(output);
+std::wstring DecoderCommandLine(const std::wstring& tool, const std::wstring& input,
+                                const std::wstring& output) {
+  return Quoted(tool) + L" " + Quoted(input) + L" " + Quoted(output);
 }
 
-std::wstring EncoderCommandLine(const std::wstring& tool, const std::wstring& input, const std::wstring& output) {
-    return Quoted(tool) + L" -b 32 " + Quoted(input) + L" " + Quoted(output);
+std::wstring EncoderCommandLine(const std::wstring& tool, const std::wstring& input,
+                                const std::wstring& output) {
+  return Quoted(tool) + L" -b 32 " + Quoted(input) + L" " + Quoted(output);
 }
 
 std::wstring BasePathOf(const std::wstring& source) {
-    const auto dot = source.rfind(L'.');
-    return dot == std::wstring::npos ? source : source.substr(0, dot);
+  const auto dot = source.rfind(L'.');
+  return dot == std::wstring::npos ? source : source.substr(0, dot);
 }
 
 std::wstring MissingDecoderMessage(const std::wstring& name, const std::wstring& directory,
                                    const std::wstring& notFindText) {
-    std::wstring message = name + L"\n";
-    // The English text asks to copy the file "to %s": the directory belongs
-    // in its placeholder. The Chinese texts have none; the directory then
-    // stands in front of the text.
-    const auto placeholder = notFindText.find(L"%s");
-    if (placeholder != std::wstring::npos && notFindText.find(L"%s", placeholder + 2) == std::wstring::npos &&
-        notFindText.find(L'%') == placeholder) {
-        std::wstring text = notFindText;
-        text.replace(placeholder, 2, directory);
-        return message + text;
-    }
-    return message + directory + notFindText;
+  std::wstring message = name + L"\n";
+  // The English text asks to copy the file "to %s": the directory belongs
+  // in its placeholder. The Chinese texts have none; the directory then
+  // stands in front of the text.
+  const auto placeholder = notFindText.find(L"%s");
+  if (placeholder != std::wstring::npos &&
+      notFindText.find(L"%s", placeholder + 2) == std::wstring::npos &&
+      notFindText.find(L'%') == placeholder) {
+    std::wstring text = notFindText;
+    text.replace(placeholder, 2, directory);
+    return message + text;
+  }
+  return message + directory + notFindText;
 }
 
-ConversionPipeline::ConversionPipeline(ConversionHost& host, PipelinePlatform& platform, RecordingFiles& files)
+ConversionPipeline::ConversionPipeline(ConversionHost& host, PipelinePlatform& platform,
+                                       RecordingFiles& files)
     : host_(host), platform_(platform), files_(files) {}
 
 bool ConversionPipeline::CheckDecoders() {
-    const std::wstring directory = platform_.ProgramDirectory();
-    for (const wchar_t* name : kCheckedDecoders) {
-        if (!platform_.FileExists(directory + L"\\" + name)) {
-            host_.ShowMessage(MissingDecoderMessage(name, directory, host_.Texts()[TextKey::NotFindExeFile]),
-                              MessageIcon::Warning);
-            return false;
-        }
+  const std::wstring directory = platform_.ProgramDirectory();
+  for (const wchar_t* name : kCheckedDecoders) {
+    if (!platform_.FileExists(directory + L"\\" + name)) {
+      host_.ShowMessage(
+          MissingDecoderMessage(name, directory, host_.Texts()[TextKey::NotFindExeFile]),
+          MessageIcon::Warning);
+      return false;
     }
-    return true;
+  }
+  return true;
 }
 
 bool ConversionPipeline::RunDecoder(std::wstring command, const std::wstring& baseText,
                                     bool reportSystemError) {
-    ToolRun run = platform_.RunTool(command, baseText);
-    if (!run.started) {
-        platform_.ReportSystemError();
-        return false;
-    }
-    if (run.exitCode == kAbandonExitCode) {
-        platform_.CloseToolHandles(run);
-        return false;
-    }
-    host_.WriteControls();
-    const std::uint32_t exitCode = platform_.ReadExitCode(run);
+  ToolRun run = platform_.RunTool(command, baseText);
+  if (!run.started) {
+    platform_.ReportSystemError();
+    return false;
+  }
+  if (run.exitCode == kAbandonExitCode) {
     platform_.CloseToolHandles(run);
-    if (exitCode != 0) {
-        host_.ShowMessage(host_.Texts()[TextKey::ConvertErr], MessageIcon::Warning);
-        if (reportSystemError) platform_.ReportSystemError();
-        return false;
-    }
-    return true;
+    return false;
+  }
+  host_.WriteControls();
+  const std::uint32_t exitCode = platform_.ReadExitCode(run);
+  platform_.CloseToolHandles(run);
+  if (exitCode != 0) {
+    host_.ShowMessage(host_.Texts()[TextKey::ConvertErr], MessageIcon::Warning);
+    if (reportSystemError) platform_.ReportSystemError();
+    return false;
+  }
+  return true;
 }
 
 bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
-    const TextTable& texts = host_.Texts();
-    const std::wstring& start = host_.StartDirectory();
+  const TextTable& texts = host_.Texts();
+  const std::wstring& start = host_.StartDirectory();
 
-    host_.SetPlayerFile(L"");
+  host_.SetPlayerFile(L"");
 
-    const int kind = files_.ClassifyRecording(sourcePath);
-    if (kind < 0 || kind >= kKindUnsupported) {
-        host_.SetSourceText(sourcePath);
-        host_.ReadControls();
-        host_.ShowMessage(texts[TextKey::BadFormatFile], MessageIcon::Stop);
-        return false;
+  const int kind = files_.ClassifyRecording(sourcePath);
+  if (kind < 0 || kind >= kKindUnsupported) {
+    host_.SetSourceText(sourcePath);
+    host_.ReadControls();
+    host_.ShowMessage(texts[TextKey::BadFormatFile], MessageIcon::Stop);
+    return false;
+  }
+
+  const std::wstring temp = platform_.TempDirectory();
+  const std::wstring basePath = BasePathOf(sourcePath);
+  std::wstring decodedWav;
+
+  if (kind <= 2) {
+    // The decoder reads the recording itself.
+    decodedWav = temp + L"tmp.wav";
+    if (!RunDecoder(DecoderCommandLine(start + L"\\Vrn_dec.exe", sourcePath, decodedWav),
+                    texts[TextKey::OvkToPcm], false))
+      return false;
+  } else {
+    // Framed recordings: reorder into the decoders' bitstream first.
+    const std::wstring bitstream = temp + L"temp.sbs";
+    int extracted;
+    {
+      ExtractionProgress progress(platform_, texts[TextKey::OvkToBin]);
+      extracted = files_.ExtractBitstream(sourcePath, bitstream, progress);
     }
-
-    const std::wstring temp = platform_.TempDirectory();
-    const std::wstring basePath = BasePathOf(sourcePath);
-    std::wstring decodedWav;
-
-    if (kind <= 2) {
-        // The decoder reads the recording itself.
-        decodedWav = temp + L"tmp.wav";
-        if (!RunDecoder(DecoderCommandLine(start + L"\\Vrn_dec.exe", sourcePath, decodedWav),
-                        texts[TextKey::OvkToPcm], false))
-            return false;
-    } else {
-        // Framed recordings: reorder into the decoders' bitstream first.
-        const std::wstring bitstream = temp + L"temp.sbs";
-        int extracted;
-        {
-            ExtractionProgress progress(platform_, texts[TextKey::OvkToBin]);
-            extracted = files_.ExtractBitstream(sourcePath, bitstream, progress);
-        }
-        if (extracted != 0) {
-            // A block that reads short or a failed write leaves no system
-            // error behind; the user is still told that the conversion failed.
-            if (platform_.ReportSystemError())
-                host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-            return false;
-        }
-        decodedWav = temp + L"temp.wav";
-        const wchar_t* decoder = kind == 5 ? L"\\QL4_Dec.exe" : L"\\QL8_Dec.exe";
-        if (!RunDecoder(DecoderCommandLine(start + decoder, bitstream, decodedWav),
-                        texts[TextKey::BinToPcm], true))
-            return false;
-        platform_.RemoveFile(bitstream);
+    if (extracted != 0) {
+      // A block that reads short or a failed write leaves no system
+      // error behind; the user is still told that the conversion failed.
+      if (platform_.ReportSystemError())
+        host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
+      return false;
     }
+    decodedWav = temp + L"temp.wav";
+    const wchar_t* decoder = kind == 5 ? L"\\QL4_Dec.exe" : L"\\QL8_Dec.exe";
+    if (!RunDecoder(DecoderCommandLine(start + decoder, bitstream, decodedWav),
+                    texts[TextKey::BinToPcm], true))
+      return false;
+    platform_.RemoveFile(bitstream);
+  }
 
-    double shownLength = 0.0;
-    if (host_.WavFlag()) {
-        const std::wstring wavOutput = basePath + L".wav";
-        if (!platform_.CopyFileReplacing(decodedWav, wavOutput)) {
-            platform_.ReportSystemError();
-            host_.SetOutputPath(L"");
-            return false;
-        }
-        host_.SetOutputPath(wavOutput);
-        shownLength = files_.MeasureDuration(decodedWav);
+  double shownLength = 0.0;
+  if (host_.WavFlag()) {
+    const std::wstring wavOutput = basePath + L".wav";
+    if (!platform_.CopyFileReplacing(decodedWav, wavOutput)) {
+      platform_.ReportSystemError();
+      host_.SetOutputPath(L"");
+      return false;
     }
+    host_.SetOutputPath(wavOutput);
+    shownLength = files_.MeasureDuration(decodedWav);
+  }
 
-    if (host_.Mp3Flag()) {
-        const double wavSeconds = files_.MeasureDuration(decodedWav);
-        const std::wstring mp3Output = basePath + L".mp3";
-        std::wstring command = EncoderCommandLine(start + L"\\sqenc.exe", decodedWav, mp3Output);
-        ToolRun run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
-        if (run.started) {
-            host_.WriteControls();
-            platform_.CloseToolHandles(run);
-            host_.SetOutputPath(mp3Output);
-        }
-        const std::wstring output = host_.OutputPath();
-        shownLength = files_.MeasureDuration(output);
-        // Only a file this run produced is judged: when the encoder did not
-        // start, OutputPath names the WAV output (which matches itself) or,
-        // without a WAV output, a file of an earlier conversion that must not
-        // be deleted.
-        const bool produced = run.started || output == basePath + L".wav";
-        const double difference = std::trunc(shownLength - wavSeconds);
-        if (produced && std::fabs(difference) > 2.0) {
-            host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-            platform_.RemoveFile(output);
-            host_.SetOutputPath(L"");
-        }
+  if (host_.Mp3Flag()) {
+    const double wavSeconds = files_.MeasureDuration(decodedWav);
+    const std::wstring mp3Output = basePath + L".mp3";
+    std::wstring command = EncoderCommandLine(start + L"\\sqenc.exe", decodedWav, mp3Output);
+    ToolRun run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
+    if (run.started) {
+      host_.WriteControls();
+      platform_.CloseToolHandles(run);
+      host_.SetOutputPath(mp3Output);
     }
-
-    platform_.RemoveFile(decodedWav);
-
-    const std::wstring output = TrimmedWhiteSpace(host_.OutputPath());
-    host_.SetOutputPath(output);
-    if (!output.empty()) {
-        host_.SetPlayerFile(output);
-        host_.SetCaption(output);
+    const std::wstring output = host_.OutputPath();
+    shownLength = files_.MeasureDuration(output);
+    // Only a file this run produced is judged: when the encoder did not
+    // start, OutputPath names the WAV output (which matches itself) or,
+    // without a WAV output, a file of an earlier conversion that must not
+    // be deleted.
+    const bool produced = run.started || output == basePath + L".wav";
+    const double difference = std::trunc(shownLength - wavSeconds);
+    if (produced && std::fabs(difference) > 2.0) {
+      host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
+      platform_.RemoveFile(output);
+      host_.SetOutputPath(L"");
     }
+  }
 
-    host_.SetTotalTimeText(FormatTotalTime(shownLength));
-    host_.WriteControls();
-    return true;
+  platform_.RemoveFile(decodedWav);
+
+  const std::wstring output = TrimmedWhiteSpace(host_.OutputPath());
+  host_.SetOutputPath(output);
+  if (!output.empty()) {
+    host_.SetPlayerFile(output);
+    host_.SetCaption(output);
+  }
+
+  host_.SetTotalTimeText(FormatTotalTime(shownLength));
+  host_.WriteControls();
+  return true;
 }
 
 }  // namespace lirrow

@@ -12,62 +12,63 @@ namespace lirrow {
 // The result of a tool run. The two handles belong to the caller, who reads
 // the final exit code from the process and closes both (CloseToolHandles).
 struct ToolRun {
-    bool started = false;
-    std::uint32_t exitCode = 0;  // as the progress window recorded it
-    std::uintptr_t process = 0;
-    std::uintptr_t thread = 0;
+  bool started = false;
+  std::uint32_t exitCode = 0;  // as the progress window recorded it
+  std::uintptr_t process = 0;
+  std::uintptr_t thread = 0;
 };
 
 // Exit code with which a decoder asks for the conversion to be abandoned.
 constexpr std::uint32_t kAbandonExitCode = 262;
 
 class PipelinePlatform {
-public:
-    virtual ~PipelinePlatform() = default;
+ public:
+  virtual ~PipelinePlatform() = default;
 
-    // The program file's folder, without its trailing backslash.
-    virtual std::wstring ProgramDirectory() = 0;
-    // The system's temporary folder, ending with a backslash.
-    virtual std::wstring TempDirectory() = 0;
-    // True when `path` can be opened for reading as an existing file.
-    virtual bool FileExists(const std::wstring& path) = 0;
-    // Copies `from` to `to`, replacing an existing file. False on failure,
-    // with the thread's last error set.
-    virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) = 0;
-    virtual void RemoveFile(const std::wstring& path) = 0;
+  // The program file's folder, without its trailing backslash.
+  virtual std::wstring ProgramDirectory() = 0;
+  // The system's temporary folder, ending with a backslash.
+  virtual std::wstring TempDirectory() = 0;
+  // True when `path` can be opened for reading as an existing file.
+  virtual bool FileExists(const std::wstring& path) = 0;
+  // Copies `from` to `to`, replacing an existing file. False on failure,
+  // with the thread's last error set.
+  virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  virtual void RemoveFile(const std::wstring& path) = 0;
 
-    // Starts the command line hidden (its first quoted item is the program)
-    // and waits behind the tool progress window showing `baseText`.
-    virtual ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) = 0;
-    // The exit code as the process reports it now.
-    virtual std::uint32_t ReadExitCode(const ToolRun& run) = 0;
-    virtual void CloseToolHandles(ToolRun& run) = 0;
+  // Starts the command line hidden (its first quoted item is the program)
+  // and waits behind the tool progress window showing `baseText`.
+  virtual ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) = 0;
+  // The exit code as the process reports it now.
+  virtual std::uint32_t ReadExitCode(const ToolRun& run) = 0;
+  virtual void CloseToolHandles(ToolRun& run) = 0;
 
-    // Shows the system's text for the thread's last error in a message box;
-    // true (and nothing shown) when there is none.
-    virtual bool ReportSystemError() = 0;
+  // Shows the system's text for the thread's last error in a message box;
+  // true (and nothing shown) when there is none.
+  virtual bool ReportSystemError() = 0;
 
-    // The extraction window over the dialog, with its own spinner.
-    virtual void OpenExtractionWindow(const std::wstring& baseText) = 0;
-    virtual void CloseExtractionWindow() = 0;
-    // Takes at most one pending message of the thread, translates and
-    // dispatches it.
-    virtual void PumpOneMessage() = 0;
+  // The extraction window over the dialog, with its own spinner.
+  virtual void OpenExtractionWindow(const std::wstring& baseText) = 0;
+  virtual void CloseExtractionWindow() = 0;
+  // Takes at most one pending message of the thread, translates and
+  // dispatches it.
+  virtual void PumpOneMessage() = 0;
 };
 
 // The recording and duration operations, from the converter library.
 class RecordingFiles {
-public:
-    virtual ~RecordingFiles() = default;
-    struct Hooks {
-        virtual ~Hooks() = default;
-        virtual void OnStarted() = 0;
-        virtual void OnPump() = 0;
-        virtual void OnFinished() = 0;
-    };
-    virtual int ClassifyRecording(const std::wstring& path) = 0;
-    virtual int ExtractBitstream(const std::wstring& source, const std::wstring& target, Hooks& hooks) = 0;
-    virtual double MeasureDuration(const std::wstring& path) = 0;
+ public:
+  virtual ~RecordingFiles() = default;
+  struct Hooks {
+    virtual ~Hooks() = default;
+    virtual void OnStarted() = 0;
+    virtual void OnPump() = 0;
+    virtual void OnFinished() = 0;
+  };
+  virtual int ClassifyRecording(const std::wstring& path) = 0;
+  virtual int ExtractBitstream(const std::wstring& source, const std::wstring& target,
+                               Hooks& hooks) = 0;
+  virtual double MeasureDuration(const std::wstring& path) = 0;
 };
 
 // RecordingFiles over the converter library (lirrow_convert).

@@ -8,90 +8,90 @@ namespace lirrow {
 namespace {
 
 class Win32PipelinePlatform final : public PipelinePlatform {
-public:
-    explicit Win32PipelinePlatform(ConversionHost& host) : host_(host) {}
-    ~Win32PipelinePlatform() override { CloseExtractionWindow(); }
+ public:
+  explicit Win32PipelinePlatform(ConversionHost& host) : host_(host) {}
+  ~Win32PipelinePlatform() override { CloseExtractionWindow(); }
 
-    std::wstring ProgramDirectory() override {
-        wchar_t path[MAX_PATH] = L"";
-        const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        std::wstring program(path, length < MAX_PATH ? length : 0);
-        const auto slash = program.rfind(L'\\');
-        return slash == std::wstring::npos ? std::wstring() : program.substr(0, slash);
-    }
-    std::wstring TempDirectory() override {
-        wchar_t path[256] = L"";
-        const DWORD length = GetTempPathW(256, path);
-        return std::wstring(path, length < 256 ? length : 0);
-    }
-    bool FileExists(const std::wstring& path) override { return lirrow::FileExists(path); }
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
-        return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
-    }
-    void RemoveFile(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+  std::wstring ProgramDirectory() override {
+    wchar_t path[MAX_PATH] = L"";
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring program(path, length < MAX_PATH ? length : 0);
+    const auto slash = program.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : program.substr(0, slash);
+  }
+  std::wstring TempDirectory() override {
+    wchar_t path[256] = L"";
+    const DWORD length = GetTempPathW(256, path);
+    return std::wstring(path, length < 256 ? length : 0);
+  }
+  bool FileExists(const std::wstring& path) override { return lirrow::FileExists(path); }
+  bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+  }
+  void RemoveFile(const std::wstring& path) override { DeleteFileW(path.c_str()); }
 
-    ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
-        return lirrow::RunTool(Owner(), commandLine, baseText);
-    }
-    std::uint32_t ReadExitCode(const ToolRun& run) override {
-        DWORD code = run.exitCode;
-        GetExitCodeProcess(reinterpret_cast<HANDLE>(run.process), &code);
-        return code;
-    }
-    void CloseToolHandles(ToolRun& run) override {
-        if (run.thread)
-            CloseHandle(reinterpret_cast<HANDLE>(run.thread));
-        if (run.process)
-            CloseHandle(reinterpret_cast<HANDLE>(run.process));
-        run.thread = run.process = 0;
-    }
+  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
+    return lirrow::RunTool(Owner(), commandLine, baseText);
+  }
+  std::uint32_t ReadExitCode(const ToolRun& run) override {
+    DWORD code = run.exitCode;
+    GetExitCodeProcess(reinterpret_cast<HANDLE>(run.process), &code);
+    return code;
+  }
+  void CloseToolHandles(ToolRun& run) override {
+    if (run.thread) CloseHandle(reinterpret_cast<HANDLE>(run.thread));
+    if (run.process) CloseHandle(reinterpret_cast<HANDLE>(run.process));
+    run.thread = run.process = 0;
+  }
 
-    bool ReportSystemError() override { return lirrow::ReportSystemError(Owner()); }
+  bool ReportSystemError() override { return lirrow::ReportSystemError(Owner()); }
 
-    void OpenExtractionWindow(const std::wstring& baseText) override {
-        CloseExtractionWindow();
-        extraction_ = lirrow::OpenExtractionWindow(Owner(), baseText);
+  void OpenExtractionWindow(const std::wstring& baseText) override {
+    CloseExtractionWindow();
+    extraction_ = lirrow::OpenExtractionWindow(Owner(), baseText);
+  }
+  void CloseExtractionWindow() override {
+    lirrow::CloseExtractionWindow(extraction_);
+    extraction_ = nullptr;
+  }
+  void PumpOneMessage() override {
+    MSG message;
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        // Not ours to take: leave it for the loop that owns it.
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
     }
-    void CloseExtractionWindow() override {
-        lirrow::CloseExtractionWindow(extraction_);
-        extraction_ = nullptr;
-    }
-    void PumpOneMessage() override {
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                // Not ours to take: leave it for the loop that owns it.
-                PostQuitMessage(static_cast<int>(message.wParam));
-                return;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+  }
 
-private:
-    HWND Owner() { return static_cast<HWND>(host_.OwnerWindow()); }
+ private:
+  HWND Owner() { return static_cast<HWND>(host_.OwnerWindow()); }
 
-    ConversionHost& host_;
-    HWND extraction_ = nullptr;
+  ConversionHost& host_;
+  HWND extraction_ = nullptr;
 };
 
 class Win32Conversion final : public Conversion {
-public:
-    explicit Win32Conversion(ConversionHost& host)
-        : platform_(host), pipeline_(host, platform_, LibraryRecordingFiles()) {}
-    bool CheckDecoders() override { return pipeline_.CheckDecoders(); }
-    bool ConvertRecording(const std::wstring& sourcePath) override { return pipeline_.ConvertRecording(sourcePath); }
+ public:
+  explicit Win32Conversion(ConversionHost& host)
+      : platform_(host), pipeline_(host, platform_, LibraryRecordingFiles()) {}
+  bool CheckDecoders() override { return pipeline_.CheckDecoders(); }
+  bool ConvertRecording(const std::wstring& sourcePath) override {
+    return pipeline_.ConvertRecording(sourcePath);
+  }
 
-private:
-    Win32PipelinePlatform platform_;
-    ConversionPipeline pipeline_;
+ private:
+  Win32PipelinePlatform platform_;
+  ConversionPipeline pipeline_;
 };
 
 }  // namespace
 
 std::unique_ptr<Conversion> CreateWin32Pipeline(ConversionHost& host) {
-    return std::make_unique<Win32Conversion>(host);
+  return std::make_unique<Win32Conversion>(host);
 }
 
 }  // namespace lirrow

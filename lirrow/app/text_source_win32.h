@@ -6,10 +6,11 @@
 namespace lirrow {
 
 class ProfileTextSource final : public TextSource {
-public:
-    bool FileExists(const std::wstring& path) override;
-    std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key, const std::wstring& fallback,
-                                   const std::wstring& iniPath) override;
+ public:
+  bool FileExists(const std::wstring& path) override;
+  std::wstring ReadProfileString(const std::wstring& section, const std::wstring& key,
+                                 const std::wstring& fallback,
+                                 const std::wstring& iniPath) override;
 };
 
 // The program file's full path.

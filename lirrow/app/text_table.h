@@ -10,38 +10,38 @@ namespace lirrow {
 
 // Keys in INI order; the numeric value is the text's index in a TextTable.
 enum class TextKey : int {
-    OvkToPcm = 0,
-    NotSuport,
-    Mp3OutputErr,
-    WavOutputErr,
-    PcmToMp3,
-    BinToPcm,
-    OvkToBin,
-    PcmToStereo,
-    NotFindExeFile,
-    CreateFileFailed,
-    NoEnoughSapce,
-    ConvertErr,
-    About,
-    Title,
-    ID_EXIT,
-    IDC_BTN_HELP,
-    IDC_MP3,
-    IDC_OPEN,
-    IDC_WAV,
-    IDC_BTN_START,
-    IDC_SC_OUTPUT,
-    AboutTitle,
-    AboutIDOK,
-    AboutIDC_STATIC1,
-    AboutIDC_STATIC2,
-    HelpIDOK,
-    HelpTitle,
-    InforIDCANCEL,
-    AppNoMsdxm,
-    HelpFile,
-    BadFormatFile,
-    IconFile,
+  OvkToPcm = 0,
+  NotSuport,
+  Mp3OutputErr,
+  WavOutputErr,
+  PcmToMp3,
+  BinToPcm,
+  OvkToBin,
+  PcmToStereo,
+  NotFindExeFile,
+  CreateFileFailed,
+  NoEnoughSapce,
+  ConvertErr,
+  About,
+  Title,
+  ID_EXIT,
+  IDC_BTN_HELP,
+  IDC_MP3,
+  IDC_OPEN,
+  IDC_WAV,
+  IDC_BTN_START,
+  IDC_SC_OUTPUT,
+  AboutTitle,
+  AboutIDOK,
+  AboutIDC_STATIC1,
+  AboutIDC_STATIC2,
+  HelpIDOK,
+  HelpTitle,
+  InforIDCANCEL,
+  AppNoMsdxm,
+  HelpFile,
+  BadFormatFile,
+  IconFile,
 };
 
 constexpr std::size_t kTextCount = 32;
@@ -60,11 +60,11 @@ inline TextKey TextKeyAt(std::size_t i) { return static_cast<TextKey>(static_cas
 
 // The 32 texts in key order.
 struct TextTable {
-    std::array<std::wstring, kTextCount> texts;
+  std::array<std::wstring, kTextCount> texts;
 
-    const std::wstring& operator[](TextKey key) const { return texts[static_cast<std::size_t>(key)]; }
-    std::wstring& operator[](TextKey key) { return texts[static_cast<std::size_t>(key)]; }
-    const std::wstring& Get(TextKey key) const { return (*this)[key]; }
+  const std::wstring& operator[](TextKey key) const { return texts[static_cast<std::size_t>(key)]; }
+  std::wstring& operator[](TextKey key) { return texts[static_cast<std::size_t>(key)]; }
+  const std::wstring& Get(TextKey key) const { return (*this)[key]; }
 };
 
 // Built-in tables.

@@ -14,13 +14,13 @@ std::wstring SpinnerFrame(unsigned index, const std::wstring& baseText);
 // never reset, so a new window continues where the last one of its kind
 // stopped.
 class SpinnerCounter {
-public:
-    // The frame of the current count; the count then advances.
-    std::wstring Advance(const std::wstring& baseText);
-    unsigned Count() const { return count_; }
+ public:
+  // The frame of the current count; the count then advances.
+  std::wstring Advance(const std::wstring& baseText);
+  unsigned Count() const { return count_; }
 
-private:
-    unsigned count_ = 1;
+ private:
+  unsigned count_ = 1;
 };
 
 // The counters of the tool progress window and of the extraction window.
@@ -29,20 +29,21 @@ SpinnerCounter& ExtractionSpinner();
 
 // What the tool progress window does on a tick of its timer.
 struct ToolTick {
-    bool close = false;     // the tool has ended: record its code and close
-    std::wstring line;      // otherwise the new spinner line
+  bool close = false;  // the tool has ended: record its code and close
+  std::wstring line;   // otherwise the new spinner line
 };
-ToolTick ToolProgressTick(bool toolStillRunning, SpinnerCounter& counter, const std::wstring& baseText);
+ToolTick ToolProgressTick(bool toolStillRunning, SpinnerCounter& counter,
+                          const std::wstring& baseText);
 
 // Top-left corner of a window of client size (ownWidth, ownHeight) centred
 // over a parent whose window rectangle starts at (parentLeft, parentTop) and
 // whose client area is parentWidth x parentHeight. Divisions truncate toward
 // zero, so a window wider than its parent's client area moves left of it.
 struct WindowPosition {
-    long x;
-    long y;
+  long x;
+  long y;
 };
-WindowPosition CentreOverParent(long parentLeft, long parentTop, long parentWidth, long parentHeight,
-                                long ownWidth, long ownHeight);
+WindowPosition CentreOverParent(long parentLeft, long parentTop, long parentWidth,
+                                long parentHeight, long ownWidth, long ownHeight);
 
 }  // namespace lirrow

@@ -8,7 +8,7 @@ constexpr uint32_t kSyncMask = 0xFFE00000u;
 constexpr int kMaxRetries = 10000;
 
 uint32_t BigEndian(const unsigned char* b) {
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
+  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
 }
 
 // Bitrates in kbit/s by index 0..14 (index 0 is free format).
@@ -39,84 +39,87 @@ constexpr int kVersionCode[4] = {1, 0, 2, 3};
 constexpr int kLayerCode[4] = {0, 3, 2, 1};
 
 int BitrateKbps(int version, int layer, int index) {
-    if (version == 3) return kMpeg1Bitrates[layer - 1][index];
-    return kLsfBitrates[layer == 1 ? 0 : 1][index];
+  if (version == 3) return kMpeg1Bitrates[layer - 1][index];
+  return kLsfBitrates[layer == 1 ? 0 : 1][index];
 }
 
 bool EndsWithWav(const std::wstring& path) {
-    if (path.size() < 3) return false;
-    const wchar_t* tail = path.c_str() + path.size() - 3;
-    auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
-    return lower(tail[0]) == L'w' && lower(tail[1]) == L'a' && lower(tail[2]) == L'v';
+  if (path.size() < 3) return false;
+  const wchar_t* tail = path.c_str() + path.size() - 3;
+  auto lower = [](wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+  };
+  return lower(tail[0]) == L'w' && lower(tail[1]) == L'a' && lower(tail[2]) == L'v';
 }
 
 }  // namespace
 
 bool FindFrameHeader(File& file, long skip, uint32_t& header) {
-    header = 0;
-    if (skip > 0) file.SeekBy(skip);
-    unsigned char window[4];
-    bool full = file.Read(window, 4) == 4;
-    int retries = 0;
-    while (full && (BigEndian(window) & kSyncMask) != kSyncMask) {
-        if (++retries > kMaxRetries) break;
-        file.SeekBy(-3);
-        full = file.Read(window, 4) == 4;
-    }
-    if (!full) return false;
-    header = BigEndian(window);
-    return (header & kSyncMask) == kSyncMask;
+  header = 0;
+  if (skip > 0) file.SeekBy(skip);
+  unsigned char window[4];
+  bool full = file.Read(window, 4) == 4;
+  int retries = 0;
+  while (full && (BigEndian(window) & kSyncMask) != kSyncMask) {
+    if (++retries > kMaxRetries) break;
+    file.SeekBy(-3);
+    full = file.Read(window, 4) == 4;
+  }
+  if (!full) return false;
+  header = BigEndian(window);
+  return (header & kSyncMask) == kSyncMask;
 }
 
 void ProbeMp3(File& file, Mp3Probe& probe) {
-    int frames = 0;
-    double total = 0.0;
-    uint32_t header = 0;
-    bool found = FindFrameHeader(file, 0, header);
-    while (found) {
-        if (frames == 0) {
-            probe.version = kVersionCode[(header >> 19) & 3];
-            probe.layer = kLayerCode[(header >> 17) & 3];
-        }
-        // No bitrate table applies to the reserved layer, and index 15 is
-        // not a valid bitrate: neither is a frame.
-        const int bitrateIndex = static_cast<int>((header >> 12) & 15);
-        if (probe.layer == 0 || bitrateIndex == 15) break;
-        const int bitrate = BitrateKbps(probe.version, probe.layer, bitrateIndex);
-
-        const int rateIndex = static_cast<int>((header >> 10) & 3);
-        if (rateIndex != 3 && probe.version != 0) probe.sampleRate = kSampleRates[probe.version][rateIndex];
-        if (probe.sampleRate == 0) break;
-
-        const long padding = static_cast<long>((header >> 9) & 1);
-        const long rate = probe.sampleRate;
-        long length;
-        if (probe.layer == 1) {
-            length = (bitrate * 12000L / rate + padding) * 4;
-        } else if (probe.layer == 3 && probe.version != 3) {
-            length = bitrate * 72000L / rate + padding;
-        } else {
-            length = bitrate * 144000L / rate + padding;
-        }
-
-        ++frames;
-        if (bitrate != 0) total += length * 8.0 / (bitrate * 1000.0);
-        found = FindFrameHeader(file, length - 4, header);
+  int frames = 0;
+  double total = 0.0;
+  uint32_t header = 0;
+  bool found = FindFrameHeader(file, 0, header);
+  while (found) {
+    if (frames == 0) {
+      probe.version = kVersionCode[(header >> 19) & 3];
+      probe.layer = kLayerCode[(header >> 17) & 3];
     }
-    if (frames > 0) probe.duration = total;
+    // No bitrate table applies to the reserved layer, and index 15 is
+    // not a valid bitrate: neither is a frame.
+    const int bitrateIndex = static_cast<int>((header >> 12) & 15);
+    if (probe.layer == 0 || bitrateIndex == 15) break;
+    const int bitrate = BitrateKbps(probe.version, probe.layer, bitrateIndex);
+
+    const int rateIndex = static_cast<int>((header >> 10) & 3);
+    if (rateIndex != 3 && probe.version != 0)
+      probe.sampleRate = kSampleRates[probe.version][rateIndex];
+    if (probe.sampleRate == 0) break;
+
+    const long padding = static_cast<long>((header >> 9) & 1);
+    const long rate = probe.sampleRate;
+    long length;
+    if (probe.layer == 1) {
+      length = (bitrate * 12000L / rate + padding) * 4;
+    } else if (probe.layer == 3 && probe.version != 3) {
+      length = bitrate * 72000L / rate + padding;
+    } else {
+      length = bitrate * 144000L / rate + padding;
+    }
+
+    ++frames;
+    if (bitrate != 0) total += length * 8.0 / (bitrate * 1000.0);
+    found = FindFrameHeader(file, length - 4, header);
+  }
+  if (frames > 0) probe.duration = total;
 }
 
 double MeasureDuration(const std::wstring& path) {
-    File file;
-    if (EndsWithWav(path)) {
-        if (!file.OpenRead(path, File::Share::kReadWrite)) return 0.0;
-        const int64_t size = file.Size();
-        return size > 0 ? static_cast<double>(size) / 16000.0 : 0.0;
-    }
-    if (!file.OpenRead(path, File::Share::kRead)) return 0.0;
-    Mp3Probe probe;
-    ProbeMp3(file, probe);
-    return probe.duration;
+  File file;
+  if (EndsWithWav(path)) {
+    if (!file.OpenRead(path, File::Share::kReadWrite)) return 0.0;
+    const int64_t size = file.Size();
+    return size > 0 ? static_cast<double>(size) / 16000.0 : 0.0;
+  }
+  if (!file.OpenRead(path, File::Share::kRead)) return 0.0;
+  Mp3Probe probe;
+  ProbeMp3(file, probe);
+  return probe.duration;
 }
 
 }  // namespace lirrow

@@ -11,10 +11,10 @@ namespace lirrow {
 
 // The state of one walk over MPEG audio frame headers; all zero at the start.
 struct Mp3Probe {
-    double duration = 0.0;  // seconds; set only when at least one frame was found
-    int version = 0;        // of the first frame: 3 = MPEG-1, 2 = MPEG-2, 1 = MPEG-2.5, 0 = reserved
-    int layer = 0;          // of the first frame: 1, 2 or 3 = Layer I, II, III; 0 = reserved
-    int sampleRate = 0;     // Hz, of the latest frame that named a valid rate
+  double duration = 0.0;  // seconds; set only when at least one frame was found
+  int version = 0;        // of the first frame: 3 = MPEG-1, 2 = MPEG-2, 1 = MPEG-2.5, 0 = reserved
+  int layer = 0;          // of the first frame: 1, 2 or 3 = Layer I, II, III; 0 = reserved
+  int sampleRate = 0;     // Hz, of the latest frame that named a valid rate
 };
 
 // Seconds of audio in the file at `path`. A path ending in "wav" (any case)

@@ -12,13 +12,13 @@ namespace lirrow {
 // Vrn_dec.exe, 3 and 4 are framed in 10-byte frames (QL8_Dec.exe), 5 is
 // framed in 22-byte frames (QL4_Dec.exe), 6 cannot be converted.
 enum RecordingKind : int {
-    kRecordingByte05 = 0,
-    kRecordingByte04 = 1,
-    kRecordingByte03 = 2,
-    kRecordingByte80 = 3,
-    kRecordingByte81 = 4,
-    kRecordingByte40or41 = 5,
-    kRecordingUnsupported = 6,
+  kRecordingByte05 = 0,
+  kRecordingByte04 = 1,
+  kRecordingByte03 = 2,
+  kRecordingByte80 = 3,
+  kRecordingByte81 = 4,
+  kRecordingByte40or41 = 5,
+  kRecordingUnsupported = 6,
 };
 
 // The kind of the recording at `path`. The file is opened read-only with
@@ -35,16 +35,16 @@ bool HasRecordingExtension(const std::wstring& path);
 
 // Notifications of ExtractBitstream. The defaults do nothing.
 struct ExtractionHooks {
-    virtual ~ExtractionHooks() = default;
-    // Once, after the first byte named a framed layout, before the first block.
-    virtual void OnStarted() {}
-    // In the 10-byte layout once per byte pair placed, as each frame is
-    // done: 5 times per frame, 255 times per 512-byte block. Never in the
-    // 22-byte layout.
-    virtual void OnPump() {}
-    // Once, after the last block and the target was closed, right before 0
-    // is returned. Not called when the extraction fails.
-    virtual void OnFinished() {}
+  virtual ~ExtractionHooks() = default;
+  // Once, after the first byte named a framed layout, before the first block.
+  virtual void OnStarted() {}
+  // In the 10-byte layout once per byte pair placed, as each frame is
+  // done: 5 times per frame, 255 times per 512-byte block. Never in the
+  // 22-byte layout.
+  virtual void OnPump() {}
+  // Once, after the last block and the target was closed, right before 0
+  // is returned. Not called when the extraction fails.
+  virtual void OnFinished() {}
 };
 
 // Results of ExtractBitstream.
@@ -66,6 +66,7 @@ constexpr int kExtractWriteFailed = -6;
 // halves interleaved byte by byte; the unused bytes at the end of each block
 // and a trailing part shorter than a block are dropped. Returns one of the
 // kExtract... results; any non-zero result is a failure.
-int ExtractBitstream(const std::wstring& source, const std::wstring& target, ExtractionHooks& hooks);
+int ExtractBitstream(const std::wstring& source, const std::wstring& target,
+                     ExtractionHooks& hooks);
 
 }  // namespace lirrow

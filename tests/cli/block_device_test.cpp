@@ -108,7 +108,8 @@ TEST_F(FakeSystem, MountAnywhereOnTheDiskBlocksTheDiskButNotASisterPartition) {
 
 TEST_F(FakeSystem, DiskHeldByAnotherBlockDeviceIsInUse) {
   MakeDirs(dir / "sys/devices/virtual/block/sdb/sdb2/holders/dm-0");
-  EXPECT_EQ(DeviceInUse(paths, DescribeBlockDevice(paths, "8:16")), "/dev/sdb is in use by /dev/dm-0");
+  EXPECT_EQ(DeviceInUse(paths, DescribeBlockDevice(paths, "8:16")),
+            "/dev/sdb is in use by /dev/dm-0");
   EXPECT_EQ(DeviceInUse(paths, DescribeBlockDevice(paths, "8:0")), "");
 }
 

@@ -64,8 +64,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   close(out[1]);
   close(err[1]);
   signal(SIGPIPE, SIG_IGN);
-  if (!options.input.empty() &&
-      write(in[1], options.input.data(), options.input.size()) < 0) {
+  if (!options.input.empty() && write(in[1], options.input.data(), options.input.size()) < 0) {
   }
   close(in[1]);
 

@@ -32,7 +32,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::string input;                    // written to standard input, then closed
+  std::string input;                     // written to standard input, then closed
   std::vector<std::string> environment;  // NAME=VALUE added to the environment
   // Called with the child's pid and each chunk of standard output as it
   // arrives (for signalling the child in the middle of a run).

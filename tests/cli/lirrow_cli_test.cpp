@@ -9,8 +9,8 @@
 
 namespace {
 
-using cli_test::RunProgram;
 using cli_test::RunOptions;
+using cli_test::RunProgram;
 using cli_test::RunResult;
 using cli_test::ScratchDir;
 

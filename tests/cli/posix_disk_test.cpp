@@ -32,8 +32,8 @@ void MakeImage(const std::string& path, std::uint64_t size) {
 }
 
 struct Drive {
-  Drive(const std::string& path, bool removable) : platform(path, removable),
-      disk(platform, ui, vornak::GetOsFamily(platform), lockText) {}
+  Drive(const std::string& path, bool removable)
+      : platform(path, removable), disk(platform, ui, vornak::GetOsFamily(platform), lockText) {}
   PosixDiskPlatform platform;
   NoBoxes ui;
   std::string lockText = "Lock volume error!";
@@ -139,15 +139,17 @@ TEST(PosixDisk, VolumeInformationFailsOnAnUnformattedDisk) {
 TEST(FatVolumeInfo, NoNameIsNoLabelAndFat32IsNotRead) {
   std::vector<unsigned char> volume(64 * 512, 0);
   unsigned char* b = volume.data();
-  b[0x0B] = 0x00; b[0x0C] = 0x02;  // 512 bytes per sector
-  b[0x0D] = 4;                     // sectors per cluster
-  b[0x0E] = 1;                     // reserved
-  b[0x10] = 2;                     // FATs
-  b[0x11] = 16;                    // root entries
-  b[0x16] = 8;                     // sectors per FAT
+  b[0x0B] = 0x00;
+  b[0x0C] = 0x02;  // 512 bytes per sector
+  b[0x0D] = 4;     // sectors per cluster
+  b[0x0E] = 1;     // reserved
+  b[0x10] = 2;     // FATs
+  b[0x11] = 16;    // root entries
+  b[0x16] = 8;     // sectors per FAT
   b[0x26] = 0x29;
   std::memcpy(b + 0x2B, "NO NAME    FAT16   ", 19);
-  b[510] = 0x55; b[511] = 0xAA;
+  b[510] = 0x55;
+  b[511] = 0xAA;
   const vornak_cli::VolumeReader read = [&](std::uint64_t offset, void* buffer, std::size_t n) {
     if (offset + n > volume.size()) return false;
     std::memcpy(buffer, volume.data() + offset, n);

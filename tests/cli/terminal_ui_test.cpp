@@ -18,8 +18,7 @@ namespace dlg = vornak::dlg;
 // A terminal whose input is `input` and whose two outputs are collected.
 class Terminal {
  public:
-  explicit Terminal(const std::string& input, bool bar = false, bool yes = false)
-      : input_(input) {
+  explicit Terminal(const std::string& input, bool bar = false, bool yes = false) : input_(input) {
     options.in = fmemopen(&input_[0], input_.size() + 1, "r");
     options.out = open_memstream(&out_, &outSize_);
     options.err = open_memstream(&err_, &errSize_);
@@ -81,8 +80,8 @@ TEST(TerminalUi, StopBoxesAreFailuresAndTheReportGoesToOutput) {
   // The Windows 98 re-plug request cannot be met: Cancel.
   EXPECT_EQ(ui.MessageBoxA("Please pull out", "Format", dlg::kMbOkCancel), dlg::kIdCancel);
 
-  ui.MessageBoxA("\xbb\xb5\xc9\xc8\xc7\xf8\xb9\xb2: 0 bytes\n", "Format Results - Removable Disk(E:)",
-                 dlg::kMbOk);
+  ui.MessageBoxA("\xbb\xb5\xc9\xc8\xc7\xf8\xb9\xb2: 0 bytes\n",
+                 "Format Results - Removable Disk(E:)", dlg::kMbOk);
   EXPECT_TRUE(ui.reportShown);
   EXPECT_NE(t.Out().find("Format Results - Removable Disk(/dev/sdz)\n\n\xe5\x9d\x8f\xe6\x89\x87"
                          "\xe5\x8c\xba\xe5\x85\xb1: 0 bytes\n"),  // 坏扇区共 in UTF-8
@@ -91,8 +90,11 @@ TEST(TerminalUi, StopBoxesAreFailuresAndTheReportGoesToOutput) {
 }
 
 TEST(TerminalUi, PassStatusBecomesOneLinePerPercentOrABar) {
-  const char* statuses[] = {"Current:", "Write system area: 0(0%)", "Write data area: 289(0%)",
-                            "Write data area: 300(0%)", "Write data area: 1313(1%)",
+  const char* statuses[] = {"Current:",
+                            "Write system area: 0(0%)",
+                            "Write data area: 289(0%)",
+                            "Write data area: 300(0%)",
+                            "Write data area: 1313(1%)",
                             "Write data area: End"};
   Terminal plain("");
   TerminalFormatUi lines(plain.options, 0x0409);

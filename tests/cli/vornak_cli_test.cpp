@@ -14,8 +14,8 @@
 
 namespace {
 
-using cli_test::RunProgram;
 using cli_test::RunOptions;
+using cli_test::RunProgram;
 using cli_test::RunResult;
 using cli_test::ScratchDir;
 
@@ -71,9 +71,10 @@ TEST(VornakCli, BadUsageExitsWithTwoAndSaysWhy) {
 }
 
 TEST(VornakCli, HelpOfEveryCommandGoesToStandardOutput) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--help"}, {"list", "--help"}, {"format", "--help"},
-        {"format", "/dev/sdb", "--help"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                               {"list", "--help"},
+                                               {"format", "--help"},
+                                               {"format", "/dev/sdb", "--help"}}) {
     const RunResult r = Vornak(args);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(Contains(r.out, "Usage: vornak-cli")) << r.out;
@@ -146,8 +147,7 @@ TEST(VornakCli, QuickFormatOfANewImageIsCleanAndKeepsItsLabelNextTime) {
   r = Vornak({"format", image, "--mode", "full", "--yes"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(Contains(r.out, "label MEMO1")) << r.out;
-  EXPECT_TRUE(Contains(RunProgram({"mlabel", "-i", image, "-s", "::"}, Mtools()).out,
-                       "MEMO1"));
+  EXPECT_TRUE(Contains(RunProgram({"mlabel", "-i", image, "-s", "::"}, Mtools()).out, "MEMO1"));
   EXPECT_EQ(Fsck(image).exitCode, 0);
 }
 
@@ -170,7 +170,8 @@ TEST(VornakCli, ChineseReportIsPrintedInUtf8) {
   const std::string image = dir / "zh.img";
   RunResult r = Vornak({"format", image, "--size", "64M", "--lang", "804", "--yes"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(Contains(r.out, "\xE5\x8F\xAF\xE7\x94\xA8\xE7\xA3\x81\xE7\x9B\x98")) << r.out;  // 可用磁盘
+  EXPECT_TRUE(Contains(r.out, "\xE5\x8F\xAF\xE7\x94\xA8\xE7\xA3\x81\xE7\x9B\x98"))
+      << r.out;  // 可用磁盘
   r = Vornak({"format", image, "--lang", "404", "--yes"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(Contains(r.out, "\xE7\xA3\x81\xE7\xA2\x9F")) << r.out;  // 磁碟
@@ -205,9 +206,9 @@ TEST(VornakCli, LowFormatPrintsPlainProgressLinesAndVerifies) {
       areas.push_back(line);
     }
   }
-  const std::vector<std::string> expected = {
-      "Write system area", "Write data area", "Write data area: End",
-      "Read system area", "Read data area", "Read data area: End"};
+  const std::vector<std::string> expected = {"Write system area",    "Write data area",
+                                             "Write data area: End", "Read system area",
+                                             "Read data area",       "Read data area: End"};
   EXPECT_EQ(areas, expected);
   EXPECT_EQ(lastPercent, 99);
   EXPECT_TRUE(Contains(r.out, "bad sectors: 0 bytes"));
@@ -250,8 +251,8 @@ TEST(VornakCli, BootableDiskGetsIoSysFirstAndTheOtherFiles) {
   cli_test::WriteFile(sys + "/command.com", std::string(3000, 'C'));
   cli_test::WriteFile(sys + "/autoexec.bat", "@echo off\r\n");
   const std::string image = dir / "boot.img";
-  const RunResult r = Vornak({"format", image, "--size", "64M", "--label", "BOOT", "--bootable",
-                              "--sys", sys, "--yes"});
+  const RunResult r = Vornak(
+      {"format", image, "--size", "64M", "--label", "BOOT", "--bootable", "--sys", sys, "--yes"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_FALSE(Contains(r.out, "system files use: 0\n")) << r.out;
   EXPECT_EQ(Fsck(image).exitCode, 0);
@@ -262,14 +263,13 @@ TEST(VornakCli, BootableDiskGetsIoSysFirstAndTheOtherFiles) {
   EXPECT_TRUE(Contains(listing.out, "::/COMMAND.COM")) << listing.out;
   EXPECT_TRUE(Contains(listing.out, "::/AUTOEXEC.BAT")) << listing.out;
   ScratchDir out;
-  ASSERT_EQ(RunProgram({"mcopy", "-i", image, "::/IO.SYS", out / "io.sys"}, Mtools())
-                .exitCode, 0);
+  ASSERT_EQ(RunProgram({"mcopy", "-i", image, "::/IO.SYS", out / "io.sys"}, Mtools()).exitCode, 0);
   EXPECT_EQ(cli_test::ReadFile(out / "io.sys"), std::string(40000, 'I'));
 
   // A 30 MiB disk's layout has no room for them: refused before writing.
   const std::string small = dir / "small.img";
-  const RunResult refused = Vornak({"format", small, "--size", "30M", "--bootable", "--sys", sys,
-                                    "--yes"});
+  const RunResult refused =
+      Vornak({"format", small, "--size", "30M", "--bootable", "--sys", sys, "--yes"});
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_TRUE(Contains(refused.err, "cannot be made bootable")) << refused.err;
   EXPECT_EQ(cli_test::ReadFile(small), std::string(30u << 20, '\0'));

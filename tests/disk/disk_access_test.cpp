@@ -74,7 +74,8 @@ TEST(DriveStrings, OnlyALetterAndAColonAreDrives) {
   EXPECT_EQ(5, DriveNumber("e:"));
   EXPECT_EQ(1, DriveNumber("A:"));
   EXPECT_EQ(26, DriveNumber("Z:\\"));
-  for (const char* bad : {"", "E", "1:", "EE", ":", "@:", "[:", "\xC5:"}) EXPECT_EQ(0, DriveNumber(bad)) << bad;
+  for (const char* bad : {"", "E", "1:", "EE", ":", "@:", "[:", "\xC5:"})
+    EXPECT_EQ(0, DriveNumber(bad)) << bad;
 }
 
 TEST(BadInput, MalformedDrivesTouchNoDeviceOnEitherFamily) {
@@ -435,8 +436,8 @@ TEST(NtSectors, ShortFailedAndOutOfRangeReadsFail) {
   EXPECT_EQ(4u * 512, r.machine.Calls(FakeCall::ReadFile).back().done);
   EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 36, 8));
   EXPECT_TRUE(r.disk.ReadSectors("E:", buf.data(), 0, 16));
-  EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 8192, 1));   // at the end
-  EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 8190, 4));   // runs past it
+  EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 8192, 1));  // at the end
+  EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 8190, 4));  // runs past it
   r.machine.Drive('E').openRefused = true;
   EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 0, 1));
   EXPECT_EQ(0, r.machine.OpenHandleCount());
@@ -571,7 +572,8 @@ TEST(InlineTransfers, OneHandleManyChunks) {
   DiskHandle w = r98.disk.OpenVwin32();
   ASSERT_NE(kInvalidHandle, w);
   ASSERT_TRUE(r98.disk.LockVolume("E:"));
-  ASSERT_TRUE(r98.disk.Vwin32Transfer(w, "E:", const_cast<std::uint8_t*>(data.data()), 64, 32, true));
+  ASSERT_TRUE(
+      r98.disk.Vwin32Transfer(w, "E:", const_cast<std::uint8_t*>(data.data()), 64, 32, true));
   ASSERT_TRUE(r98.disk.Vwin32Transfer(w, "E:", buf.data(), 64, 32, false));
   ASSERT_TRUE(r98.disk.UnlockVolume("E:"));
   EXPECT_EQ(data, buf);

@@ -36,7 +36,8 @@ std::string TempFile(std::uint32_t size) {
 
 std::vector<std::uint8_t> Pattern(std::uint32_t size, std::uint8_t seed) {
   std::vector<std::uint8_t> v(size);
-  for (std::uint32_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>(seed ^ (i * 31 + i / 512));
+  for (std::uint32_t i = 0; i < size; ++i)
+    v[i] = static_cast<std::uint8_t>(seed ^ (i * 31 + i / 512));
   return v;
 }
 
@@ -90,7 +91,8 @@ TEST(Win32DiskPlatform, SystemQueries) {
   if (v != kInvalidHandle) p.CloseHandle(v);
 
   int local = 0;
-  EXPECT_EQ(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&local)), p.AddressOf(&local));
+  EXPECT_EQ(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&local)),
+            p.AddressOf(&local));
 }
 
 // Sector I/O on a drive letter mapped to an image file by the test script

@@ -68,8 +68,8 @@ TEST(FakeMachineImages, CorruptBytesReadBackChanged) {
 TEST(FakeMachineVolumes, RawIoIsWholeSectorsOnly) {
   FakeMachine m;
   m.AddDrive(FakeDrive{});
-  DiskHandle h = m.CreateFileA("\\\\.\\E:", win::GENERIC_READ | win::GENERIC_WRITE, 3,
-                               win::OPEN_EXISTING, 0);
+  DiskHandle h =
+      m.CreateFileA("\\\\.\\E:", win::GENERIC_READ | win::GENERIC_WRITE, 3, win::OPEN_EXISTING, 0);
   std::vector<std::uint8_t> buf(1024);
   std::uint32_t done = 0;
   EXPECT_FALSE(m.ReadFile(h, buf.data(), 100, &done));

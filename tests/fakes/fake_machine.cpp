@@ -202,8 +202,7 @@ FakeMachine::DriveState* FakeMachine::PresentDrive(int driveNumber) {
   return d && d->cfg.present ? d : nullptr;
 }
 
-std::vector<std::uint8_t> FakeMachine::Peek(char letter, std::uint64_t offset,
-                                            std::uint32_t size) {
+std::vector<std::uint8_t> FakeMachine::Peek(char letter, std::uint64_t offset, std::uint32_t size) {
   std::vector<std::uint8_t> bytes(size);
   if (size) Drive(letter).image->Read(offset, bytes.data(), size);
   return bytes;
@@ -292,8 +291,9 @@ DiskHandle FakeMachine::CreateFileA(const char* name, std::uint32_t access, std:
   } else if (n.compare(0, 17, "\\\\.\\PHYSICALDRIVE") == 0 && n.size() > 17) {
     handle->type = Handle::Physical;
     const std::string digits = n.substr(17);
-    const bool numeric = std::all_of(digits.begin(), digits.end(),
-                                     [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); });
+    const bool numeric = std::all_of(digits.begin(), digits.end(), [](char ch) {
+      return std::isdigit(static_cast<unsigned char>(ch));
+    });
     if (family_ == Family::WindowsNT && numeric && disposition == win::OPEN_EXISTING) {
       const int number = std::atoi(digits.c_str());
       for (auto& [letter, d] : drives_) {
@@ -338,7 +338,8 @@ bool FakeMachine::Transfer(DriveState& d, std::uint64_t offset, void* buffer, st
     lastError_ = kErrSectorNotFound;
     return false;
   }
-  std::uint32_t length = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, cfg.sizeBytes - offset));
+  std::uint32_t length =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(size, cfg.sizeBytes - offset));
   const auto first = static_cast<std::uint32_t>(offset / kSectorSize);
   const std::uint32_t count = (length + kSectorSize - 1) / kSectorSize;
   for (const auto& r : write ? cfg.failingWrites : cfg.failingReads) {
@@ -354,8 +355,8 @@ bool FakeMachine::Transfer(DriveState& d, std::uint64_t offset, void* buffer, st
     }
   }
   if (length > 0) {
-    const bool ok = write ? cfg.image->Write(offset, buffer, length)
-                          : cfg.image->Read(offset, buffer, length);
+    const bool ok =
+        write ? cfg.image->Write(offset, buffer, length) : cfg.image->Read(offset, buffer, length);
     if (!ok) {
       lastError_ = write ? kErrWriteFault : kErrCrc;
       return false;
@@ -393,7 +394,8 @@ bool FakeMachine::DosCall(std::uint32_t code, DIOC_REGISTERS& r, FakeCall& c) {
       if (!d) return fail(kDosInvalidDrive);
       if (!p) return fail(kDosInvalidFunction);
       const std::uint64_t sectors64 = d->cfg.sizeBytes / d->cfg.bytesPerSector;
-      const auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors64, 0xFFFFFFFFu));
+      const auto sectors =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors64, 0xFFFFFFFFu));
       DEVICEPARAMS params;
       std::memcpy(&params, p, offsetof(DEVICEPARAMS, dpReserved));
       params.dpDevType = d->cfg.deviceType;
@@ -452,17 +454,18 @@ bool FakeMachine::DosCall(std::uint32_t code, DIOC_REGISTERS& r, FakeCall& c) {
     std::uint32_t done = 0;
     const bool ok = Transfer(*d, static_cast<std::uint64_t>(packet->diStartSector) * kSectorSize,
                              buffer, size, write, &done);
-    if (!ok || done != size) return fail(!ok && lastError_ == kErrSectorNotFound ? kDosSectorNotFound
-                                         : write ? kDosWriteFault : kDosReadFault);
+    if (!ok || done != size)
+      return fail(!ok && lastError_ == kErrSectorNotFound ? kDosSectorNotFound
+                  : write                                 ? kDosWriteFault
+                                                          : kDosReadFault);
     return succeed();
   }
 
   return fail(kDosInvalidFunction);
 }
 
-bool FakeMachine::DeviceIoControl(DiskHandle h, std::uint32_t code, void* in,
-                                  std::uint32_t inSize, void* out, std::uint32_t outSize,
-                                  std::uint32_t* returned) {
+bool FakeMachine::DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, std::uint32_t inSize,
+                                  void* out, std::uint32_t outSize, std::uint32_t* returned) {
   FakeCall c{FakeCall::DeviceIoControl};
   c.handle = h;
   c.code = code;
@@ -678,14 +681,13 @@ std::uint32_t FakeMachine::QueryDosDeviceA(const char* device, char* buffer, std
       char text[64];
       switch (d->cfg.ntStyle) {
         case NtDeviceStyle::Harddisk:
-          std::snprintf(text, sizeof text, "\\Device\\Harddisk%d\\DP(1)0-0+4", d->cfg.ntDeviceNumber);
+          std::snprintf(text, sizeof text, "\\Device\\Harddisk%d\\DP(1)0-0+4",
+                        d->cfg.ntDeviceNumber);
           break;
         case NtDeviceStyle::HarddiskVolume:
           std::snprintf(text, sizeof text, "\\Device\\HarddiskVolume%d", d->cfg.ntDeviceNumber);
           break;
-        case NtDeviceStyle::Other:
-          std::snprintf(text, sizeof text, "\\Device\\Floppy0");
-          break;
+        case NtDeviceStyle::Other: std::snprintf(text, sizeof text, "\\Device\\Floppy0"); break;
       }
       target = text;
     }

@@ -76,20 +76,20 @@ struct FakeDrive {
   // NT answers.
   std::uint32_t mediaType = kMediaTypeRemovable;
   NtDeviceStyle ntStyle = NtDeviceStyle::Harddisk;
-  int ntDeviceNumber = 1;          // N of HarddiskN / HarddiskVolumeN
-  std::string ntDeviceName;        // when not empty, QueryDosDeviceA returns exactly this
+  int ntDeviceNumber = 1;             // N of HarddiskN / HarddiskVolumeN
+  std::string ntDeviceName;           // when not empty, QueryDosDeviceA returns exactly this
   std::uint64_t partitionLength = 0;  // layout answer; 0 means sizeBytes
-  bool geometryFails = false;      // IOCTL_DISK_GET_DRIVE_GEOMETRY fails (as under Wine)
+  bool geometryFails = false;         // IOCTL_DISK_GET_DRIVE_GEOMETRY fails (as under Wine)
 
   // Faults.
-  bool present = true;             // false: removed (not listed, no root, nothing opens)
-  bool openRefused = false;        // \\.\X: does not open
+  bool present = true;       // false: removed (not listed, no root, nothing opens)
+  bool openRefused = false;  // \\.\X: does not open
   bool physicalOpenRefused = false;
-  bool lockRefused = false;        // Windows 98 484Ah sets carry; NT FSCTL_LOCK_VOLUME fails
-  int ntLockFailures = 0;          // NT: this many FSCTL_LOCK_VOLUME calls fail first
-  bool ntWriteNeedsDismount = false;  // NT: writes fail with access denied until the
-                                      // handle has dismounted the volume (Vista and later)
-  std::vector<SectorRange> failingReads;   // reads touching these fail outright
+  bool lockRefused = false;               // Windows 98 484Ah sets carry; NT FSCTL_LOCK_VOLUME fails
+  int ntLockFailures = 0;                 // NT: this many FSCTL_LOCK_VOLUME calls fail first
+  bool ntWriteNeedsDismount = false;      // NT: writes fail with access denied until the
+                                          // handle has dismounted the volume (Vista and later)
+  std::vector<SectorRange> failingReads;  // reads touching these fail outright
   std::vector<SectorRange> failingWrites;  // writes touching these fail outright
   std::vector<SectorRange> shortReads;     // reads touching these stop before the range
   std::vector<SectorRange> shortWrites;    // writes touching these stop before the range
@@ -104,15 +104,26 @@ struct FakeDrive {
 // are set.
 struct FakeCall {
   enum Kind {
-    GetVersion, CreateFile, CloseHandle, DeviceIoControl, SetFilePointer, ReadFile,
-    WriteFile, FlushFileBuffers, GetLastError, Sleep, QueryDosDevice, GetLogicalDriveStrings,
-    GetDriveType, GetVolumeInformation
+    GetVersion,
+    CreateFile,
+    CloseHandle,
+    DeviceIoControl,
+    SetFilePointer,
+    ReadFile,
+    WriteFile,
+    FlushFileBuffers,
+    GetLastError,
+    Sleep,
+    QueryDosDevice,
+    GetLogicalDriveStrings,
+    GetDriveType,
+    GetVolumeInformation
   };
   FakeCall() = default;
   explicit FakeCall(Kind k) : kind(k) {}
   Kind kind = GetVersion;
-  bool result = false;     // BOOL results; for CreateFile: opened
-  std::string name;        // CreateFile name, root, QueryDosDevice device
+  bool result = false;  // BOOL results; for CreateFile: opened
+  std::string name;     // CreateFile name, root, QueryDosDevice device
   std::uint32_t access = 0, share = 0, disposition = 0, flags = 0;
   DiskHandle handle = kInvalidHandle;
   std::uint32_t code = 0;  // DeviceIoControl code; Sleep ms; GetLastError value
@@ -141,7 +152,10 @@ class FakeMachine : public DiskPlatform {
   Family family() const { return family_; }
   void SetFamily(Family f) { family_ = f; }
   // What GetVersion returns; defaults suit the family (0xC0000A04 / 0x0A280105).
-  void SetVersion(std::uint32_t v) { version_ = v; versionSet_ = true; }
+  void SetVersion(std::uint32_t v) {
+    version_ = v;
+    versionSet_ = true;
+  }
   // Makes \\.\VWIN32 refuse to open even on Windows 98.
   void SetVwin32OpenRefused(bool refused) { vwin32Refused_ = refused; }
 
@@ -178,10 +192,9 @@ class FakeMachine : public DiskPlatform {
   DiskHandle CreateFileA(const char* name, std::uint32_t access, std::uint32_t share,
                          std::uint32_t disposition, std::uint32_t flags) override;
   bool CloseHandle(DiskHandle h) override;
-  bool DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, std::uint32_t inSize,
-                       void* out, std::uint32_t outSize, std::uint32_t* returned) override;
-  std::uint32_t SetFilePointer(DiskHandle h, std::int32_t distance,
-                               std::uint32_t method) override;
+  bool DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                       std::uint32_t outSize, std::uint32_t* returned) override;
+  std::uint32_t SetFilePointer(DiskHandle h, std::int32_t distance, std::uint32_t method) override;
   bool ReadFile(DiskHandle h, void* buffer, std::uint32_t size, std::uint32_t* done) override;
   bool WriteFile(DiskHandle h, const void* buffer, std::uint32_t size,
                  std::uint32_t* done) override;

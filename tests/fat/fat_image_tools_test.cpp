@@ -80,13 +80,12 @@ class ImageToolsTest : public ::testing::Test {
 };
 
 const std::uint32_t kFixedSizes[] = {
-    30 * kMiB,     31 * kMiB,     62 * kMiB,     63 * kMiB,     94 * kMiB,
-    95 * kMiB,     126 * kMiB,    127 * kMiB,    60669 * 512,   125181 * 512,
-    254205 * 512,  512127u * 512, 249921 * 512,  507717u * 512,
+    30 * kMiB,  31 * kMiB,   62 * kMiB,    63 * kMiB,    94 * kMiB,     95 * kMiB,    126 * kMiB,
+    127 * kMiB, 60669 * 512, 125181 * 512, 254205 * 512, 512127u * 512, 249921 * 512, 507717u * 512,
 };
 const std::uint32_t kComputedSizes[] = {
     16407 * 512,  // the smallest computed layout (4085 clusters)
-    20 * kMiB, 128 * kMiB, 128 * kMiB + 512, 200 * kMiB, 512 * kMiB, 1024 * kMiB,
+    20 * kMiB,   128 * kMiB, 128 * kMiB + 512, 200 * kMiB, 512 * kMiB, 1024 * kMiB,
 };
 
 TEST_F(ImageToolsTest, EveryLayoutIsACleanLabelledFat16Volume) {

@@ -29,20 +29,34 @@ struct Expected {
 };
 
 const Expected kFixed[] = {
-    {30 * kMiB, LayoutKind::SuperfloppyEven, 0, 0x3E, "2A795A6863494843", 4, 61440, 0, 60, 32, 64, 0, 0x1206124C},
-    {31 * kMiB, LayoutKind::SuperfloppyOdd, 0, 0x3E, "2A67347538494843", 4, 63488, 0, 62, 32, 64, 0, 0x15F02014},
-    {62 * kMiB, LayoutKind::SuperfloppyEven, 1, 0x3E, "2A6A22692B494843", 4, 0, 126976, 124, 32, 64, 0, 0x17ED1611},
-    {63 * kMiB, LayoutKind::SuperfloppyOdd, 1, 0x3E, "2A6A22692B494843", 4, 0, 129024, 126, 32, 64, 0, 0x17ED1611},
-    {94 * kMiB, LayoutKind::SuperfloppyEven, 2, 0x3E, "2A692E5E33494843", 4, 0, 192512, 188, 32, 64, 0, 0x17F43719},
-    {95 * kMiB, LayoutKind::SuperfloppyOdd, 2, 0x3E, "2A692E5E33494843", 4, 0, 194560, 190, 32, 64, 0, 0x17F43719},
-    {126 * kMiB, LayoutKind::SuperfloppyEven, 3, 0x3E, "2A686F3C55494843", 4, 0, 258048, 252, 32, 64, 0, 0x17F91561},
-    {127 * kMiB, LayoutKind::SuperfloppyOdd, 3, 0x3E, "2A686F3C55494843", 4, 0, 260096, 254, 32, 64, 0, 0x17F91561},
-    {60669 * 512, LayoutKind::PartitionedA, 0, 0x3C, "4D5357494E342E31", 4, 60669, 0, 60, 63, 32, 63, 0x110E3D24},
-    {125181 * 512, LayoutKind::PartitionedA, 1, 0x3C, "2B25415551494843", 4, 0, 125181, 122, 63, 32, 63, 0x18F82362},
-    {254205 * 512, LayoutKind::PartitionedA, 2, 0x3C, "2B26376948494843", 4, 0, 254205, 248, 63, 32, 63, 0x18FD1624},
-    {512127u * 512, LayoutKind::PartitionedA, 3, 0x3C, "2B26225C4C494843", 8, 0, 512127, 250, 63, 32, 63, 0x19002D67},
-    {249921 * 512, LayoutKind::PartitionedB, 2, 0x3C, "2B246D6946494843", 4, 0, 249921, 244, 63, 32, 63, 0x12D53058},
-    {507717u * 512, LayoutKind::PartitionedB, 3, 0x3C, "2B246D6946494843", 8, 0, 507717, 248, 63, 32, 63, 0x12D53058},
+    {30 * kMiB, LayoutKind::SuperfloppyEven, 0, 0x3E, "2A795A6863494843", 4, 61440, 0, 60, 32, 64,
+     0, 0x1206124C},
+    {31 * kMiB, LayoutKind::SuperfloppyOdd, 0, 0x3E, "2A67347538494843", 4, 63488, 0, 62, 32, 64, 0,
+     0x15F02014},
+    {62 * kMiB, LayoutKind::SuperfloppyEven, 1, 0x3E, "2A6A22692B494843", 4, 0, 126976, 124, 32, 64,
+     0, 0x17ED1611},
+    {63 * kMiB, LayoutKind::SuperfloppyOdd, 1, 0x3E, "2A6A22692B494843", 4, 0, 129024, 126, 32, 64,
+     0, 0x17ED1611},
+    {94 * kMiB, LayoutKind::SuperfloppyEven, 2, 0x3E, "2A692E5E33494843", 4, 0, 192512, 188, 32, 64,
+     0, 0x17F43719},
+    {95 * kMiB, LayoutKind::SuperfloppyOdd, 2, 0x3E, "2A692E5E33494843", 4, 0, 194560, 190, 32, 64,
+     0, 0x17F43719},
+    {126 * kMiB, LayoutKind::SuperfloppyEven, 3, 0x3E, "2A686F3C55494843", 4, 0, 258048, 252, 32,
+     64, 0, 0x17F91561},
+    {127 * kMiB, LayoutKind::SuperfloppyOdd, 3, 0x3E, "2A686F3C55494843", 4, 0, 260096, 254, 32, 64,
+     0, 0x17F91561},
+    {60669 * 512, LayoutKind::PartitionedA, 0, 0x3C, "4D5357494E342E31", 4, 60669, 0, 60, 63, 32,
+     63, 0x110E3D24},
+    {125181 * 512, LayoutKind::PartitionedA, 1, 0x3C, "2B25415551494843", 4, 0, 125181, 122, 63, 32,
+     63, 0x18F82362},
+    {254205 * 512, LayoutKind::PartitionedA, 2, 0x3C, "2B26376948494843", 4, 0, 254205, 248, 63, 32,
+     63, 0x18FD1624},
+    {512127u * 512, LayoutKind::PartitionedA, 3, 0x3C, "2B26225C4C494843", 8, 0, 512127, 250, 63,
+     32, 63, 0x19002D67},
+    {249921 * 512, LayoutKind::PartitionedB, 2, 0x3C, "2B246D6946494843", 4, 0, 249921, 244, 63, 32,
+     63, 0x12D53058},
+    {507717u * 512, LayoutKind::PartitionedB, 3, 0x3C, "2B246D6946494843", 8, 0, 507717, 248, 63,
+     32, 63, 0x12D53058},
 };
 
 std::string Hex(const std::uint8_t* p, int n) {
@@ -99,8 +113,23 @@ TEST(ChooseLayout, ThirtyMiBRecordIsByteExact) {
   EXPECT_EQ(Hex(layout.record.data(), 48),
             "EB3E90"            // jump
             "2A795A6863494843"  // OEM name
-            "0002" "04" "0100" "02" "0002" "00F0" "F8" "3C00" "2000" "4000"
-            "00000000" "00000000" "80" "00" "29" "4C120612" "4E4F204E41");
+            "0002"
+            "04"
+            "0100"
+            "02"
+            "0002"
+            "00F0"
+            "F8"
+            "3C00"
+            "2000"
+            "4000"
+            "00000000"
+            "00000000"
+            "80"
+            "00"
+            "29"
+            "4C120612"
+            "4E4F204E41");
 }
 
 TEST(ChooseLayout, MiBRuleRoundsDown) {
@@ -120,14 +149,10 @@ TEST(ChooseLayout, ComputedLayouts) {
   struct Case {
     std::uint32_t size, spc, fat, total16, total32;
   } cases[] = {
-      {20 * kMiB, 4, 40, 40960, 0},
-      {128 * kMiB, 4, 256, 0, 262144},
-      {128 * kMiB + 512, 8, 129, 0, 262145},
-      {200 * kMiB, 8, 200, 0, 409600},
-      {512 * kMiB, 16, 256, 0, 1048576},
-      {1024 * kMiB, 32, 256, 0, 2097152},
-      {29 * kMiB, 4, 58, 59392, 0},
-      {32 * kMiB, 4, 64, 0, 65536},
+      {20 * kMiB, 4, 40, 40960, 0},          {128 * kMiB, 4, 256, 0, 262144},
+      {128 * kMiB + 512, 8, 129, 0, 262145}, {200 * kMiB, 8, 200, 0, 409600},
+      {512 * kMiB, 16, 256, 0, 1048576},     {1024 * kMiB, 32, 256, 0, 2097152},
+      {29 * kMiB, 4, 58, 59392, 0},          {32 * kMiB, 4, 64, 0, 65536},
   };
   FatLayout layout;
   for (const Case& c : cases) {
@@ -397,8 +422,7 @@ TEST_F(SystemAreaTest, InvalidLabelsAreReportedAndDropped) {
     EXPECT_EQ(ui.boxes[0].caption, "Ignore!");
     EXPECT_EQ(ui.boxes[0].type, 0x40u);
     EXPECT_EQ(label, "");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data() + 0x2B), 11),
-              "NO NAME    ");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.data() + 0x2B), 11), "NO NAME    ");
     EXPECT_EQ(Root()[0], 0);
     EXPECT_EQ(Root()[11], 0);
   }

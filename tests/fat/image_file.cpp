@@ -61,9 +61,9 @@ bool WriteImageFile(const std::string& path, std::uint64_t fileSize,
 std::vector<std::uint8_t> MakeMbr(std::uint32_t sectors) {
   std::vector<std::uint8_t> mbr(kMbr, kMbr + 512);
   std::uint8_t* e = mbr.data() + 0x1BE;
-  e[0] = 0x80;                          // active
+  e[0] = 0x80;                            // active
   e[1] = 0xFE, e[2] = 0xFF, e[3] = 0xFF;  // CHS not used
-  e[4] = sectors < 65536 ? 0x04 : 0x06;  // FAT16
+  e[4] = sectors < 65536 ? 0x04 : 0x06;   // FAT16
   e[5] = 0xFE, e[6] = 0xFF, e[7] = 0xFF;
   Put32(e + 8, kPartitionStart);
   Put32(e + 12, sectors);
@@ -75,8 +75,8 @@ bool ReadFileBytes(const std::string& path, std::uint64_t offset, std::uint32_t 
   const int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return false;
   out.assign(size, 0);
-  const bool ok = ::pread(fd, out.data(), size, static_cast<off_t>(offset)) ==
-                  static_cast<ssize_t>(size);
+  const bool ok =
+      ::pread(fd, out.data(), size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
   ::close(fd);
   return ok;
 }

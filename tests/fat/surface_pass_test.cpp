@@ -15,10 +15,10 @@
 namespace vornak {
 namespace {
 
-using test::Family;
 using test::FakeCall;
 using test::FakeDrive;
 using test::FakeMachine;
+using test::Family;
 using test::Le16;
 using test::RecordingFormatUi;
 using test::SectorRange;
@@ -61,7 +61,8 @@ class SurfacePassTest : public ::testing::TestWithParam<Family> {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> chunks;
     if (machine->family() == Family::Windows98) {
       for (const FakeCall& c : machine->DosCalls(0x7305)) {
-        if ((c.regsIn.reg_ESI == 0x6001) == write) chunks.emplace_back(c.packetFirst, c.packetCount);
+        if ((c.regsIn.reg_ESI == 0x6001) == write)
+          chunks.emplace_back(c.packetFirst, c.packetCount);
       }
       return chunks;
     }
@@ -110,9 +111,9 @@ TEST_P(SurfacePassTest, WritePassChunksProgressAndPumping) {
   EXPECT_EQ(std::vector<std::uint8_t>(bytes.size(), 0xFF), bytes);
 
   const std::vector<std::string> expected = {
-      "Write system area: 0(0%)",   "Write system area: 32(12%)", "Write system area: 64(25%)",
+      "Write system area: 0(0%)",   "Write system area: 32(12%)",  "Write system area: 64(25%)",
       "Write system area: 96(37%)", "Write system area: 128(50%)", "Write data area: 153(60%)",
-      "Write data area: 185(73%)",  "Write data area: 217(85%)",  "Write data area: 249(98%)",
+      "Write data area: 185(73%)",  "Write data area: 217(85%)",   "Write data area: 249(98%)",
       "Write data area: End"};
   EXPECT_EQ(ui.statuses, expected);
   // One message per data chunk, none in the system area: the first pump comes
@@ -169,11 +170,11 @@ TEST_P(SurfacePassTest, UnreadableByteMarksItsClusterInBothFats) {
 TEST_P(SurfacePassTest, EachBadClusterIsListedOnce) {
   Prepare(30 * kMiB, 100);
   ASSERT_TRUE(Pass(PassMode::Write));
-  CorruptDataByte(0);            // cluster 0
-  CorruptDataByte(2047);         // cluster 0 again
-  CorruptDataByte(2048);         // cluster 1
+  CorruptDataByte(0);             // cluster 0
+  CorruptDataByte(2047);          // cluster 0 again
+  CorruptDataByte(2048);          // cluster 1
   CorruptDataByte(3 * 2048 + 9);  // cluster 3
-  CorruptDataByte(99 * 512);     // the last sector: cluster 24
+  CorruptDataByte(99 * 512);      // the last sector: cluster 24
   ASSERT_TRUE(Pass(PassMode::Verify));
   EXPECT_EQ(bad, (BadClusterList{0, 1, 3, 24}));
   EXPECT_EQ(badBytes, 4u * 2048);
@@ -223,7 +224,8 @@ TEST_P(SurfacePassTest, StopTakesEffectAtTheFirstDataChunk) {
   Prepare(30 * kMiB, 100);
   ui.running = false;
   EXPECT_FALSE(Pass(PassMode::Write));
-  EXPECT_EQ(Chunks(true), std::vector<Chunk>(kChunks153And100.begin(), kChunks153And100.begin() + 5));
+  EXPECT_EQ(Chunks(true),
+            std::vector<Chunk>(kChunks153And100.begin(), kChunks153And100.begin() + 5));
   EXPECT_EQ(ui.pumps, 1);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(ui.statuses.back(), "Write system area: 128(50%)");

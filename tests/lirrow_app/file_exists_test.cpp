@@ -13,21 +13,21 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FileExists, FilesButNotFoldersOrMissingNames) {
-    const fs::path dir = fs::temp_directory_path() / "lirrow_file_exists_test";
-    fs::create_directories(dir);
-    const fs::path file = dir / "memo.rec";
-    std::ofstream(file) << "data";
-    const fs::path empty = dir / "empty.rec";
-    std::ofstream{empty};
+  const fs::path dir = fs::temp_directory_path() / "lirrow_file_exists_test";
+  fs::create_directories(dir);
+  const fs::path file = dir / "memo.rec";
+  std::ofstream(file) << "data";
+  const fs::path empty = dir / "empty.rec";
+  std::ofstream{empty};
 
-    EXPECT_TRUE(FileExists(file.wstring()));
-    EXPECT_TRUE(FileExists(empty.wstring()));
-    EXPECT_FALSE(FileExists((dir / "missing.rec").wstring()));
-    EXPECT_FALSE(FileExists(dir.wstring()));
-    EXPECT_FALSE(FileExists(L""));
+  EXPECT_TRUE(FileExists(file.wstring()));
+  EXPECT_TRUE(FileExists(empty.wstring()));
+  EXPECT_FALSE(FileExists((dir / "missing.rec").wstring()));
+  EXPECT_FALSE(FileExists(dir.wstring()));
+  EXPECT_FALSE(FileExists(L""));
 
-    fs::remove_all(dir);
-    EXPECT_FALSE(FileExists(file.wstring()));
+  fs::remove_all(dir);
+  EXPECT_FALSE(FileExists(file.wstring()));
 }
 
 }  // namespace

@@ -33,123 +33,123 @@ void WriteSized(const fs::path& path, std::uintmax_t size);
 
 // A fresh directory under the system's temporary folder, removed at the end.
 class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& Path() const { return path_; }
-    // The directory as the pipeline sees it, without a trailing separator.
-    std::wstring W() const { return Wide(path_.string()); }
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const fs::path& Path() const { return path_; }
+  // The directory as the pipeline sees it, without a trailing separator.
+  std::wstring W() const { return Wide(path_.string()); }
 
-private:
-    fs::path path_;
+ private:
+  fs::path path_;
 };
 
 struct FakeHost final : ConversionHost {
-    std::vector<std::wstring>& log;
-    TextTable texts;
-    std::wstring start;
-    bool wav = true;
-    bool mp3 = false;
-    std::wstring outputPath;
-    std::wstring totalTime;
-    std::wstring sourceText;
-    std::wstring caption;
-    std::vector<std::wstring> playerFiles;
-    struct Message {
-        std::wstring text;
-        MessageIcon icon;
-    };
-    std::vector<Message> messages;
+  std::vector<std::wstring>& log;
+  TextTable texts;
+  std::wstring start;
+  bool wav = true;
+  bool mp3 = false;
+  std::wstring outputPath;
+  std::wstring totalTime;
+  std::wstring sourceText;
+  std::wstring caption;
+  std::vector<std::wstring> playerFiles;
+  struct Message {
+    std::wstring text;
+    MessageIcon icon;
+  };
+  std::vector<Message> messages;
 
-    FakeHost(std::vector<std::wstring>& eventLog, std::wstring startDirectory);
+  FakeHost(std::vector<std::wstring>& eventLog, std::wstring startDirectory);
 
-    bool WavFlag() override { return wav; }
-    bool Mp3Flag() override { return mp3; }
-    std::wstring OutputPath() override { return outputPath; }
-    void SetOutputPath(const std::wstring& path) override { outputPath = path; }
-    void SetTotalTimeText(const std::wstring& text) override { totalTime = text; }
-    void SetSourceText(const std::wstring& text) override {
-        sourceText = text;
-        log.push_back(L"source:" + text);
-    }
-    void ReadControls() override { log.push_back(L"read-controls"); }
-    void WriteControls() override { log.push_back(L"write-controls"); }
-    void SetCaption(const std::wstring& text) override { caption = text; }
-    void SetPlayerFile(const std::wstring& path) override {
-        playerFiles.push_back(path);
-        log.push_back(L"player:" + path);
-    }
-    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
-        messages.push_back({text, icon});
-        log.push_back(L"message:" + text);
-    }
-    void* OwnerWindow() override { return nullptr; }
-    const TextTable& Texts() override { return texts; }
-    const std::wstring& StartDirectory() override { return start; }
+  bool WavFlag() override { return wav; }
+  bool Mp3Flag() override { return mp3; }
+  std::wstring OutputPath() override { return outputPath; }
+  void SetOutputPath(const std::wstring& path) override { outputPath = path; }
+  void SetTotalTimeText(const std::wstring& text) override { totalTime = text; }
+  void SetSourceText(const std::wstring& text) override {
+    sourceText = text;
+    log.push_back(L"source:" + text);
+  }
+  void ReadControls() override { log.push_back(L"read-controls"); }
+  void WriteControls() override { log.push_back(L"write-controls"); }
+  void SetCaption(const std::wstring& text) override { caption = text; }
+  void SetPlayerFile(const std::wstring& path) override {
+    playerFiles.push_back(path);
+    log.push_back(L"player:" + path);
+  }
+  void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+    messages.push_back({text, icon});
+    log.push_back(L"message:" + text);
+  }
+  void* OwnerWindow() override { return nullptr; }
+  const TextTable& Texts() override { return texts; }
+  const std::wstring& StartDirectory() override { return start; }
 };
 
 // What one scripted tool run does.
 struct ScriptedRun {
-    bool started = true;
-    std::uint32_t windowExitCode = 0;   // as the progress window recorded it
-    std::uint32_t processExitCode = 0;  // as the process reports it afterwards
-    // Runs "inside" the tool with its command-line items.
-    std::function<void(const std::vector<std::wstring>&)> effect;
+  bool started = true;
+  std::uint32_t windowExitCode = 0;   // as the progress window recorded it
+  std::uint32_t processExitCode = 0;  // as the process reports it afterwards
+  // Runs "inside" the tool with its command-line items.
+  std::function<void(const std::vector<std::wstring>&)> effect;
 };
 
 // The effect of a decoder that writes `size` bytes to its third item.
 std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_t size);
 
 struct ScriptedPlatform final : PipelinePlatform {
-    std::vector<std::wstring>& log;
-    std::wstring programDirectory;
-    std::wstring tempDirectory;
-    std::set<std::wstring> present;         // files FileExists reports
-    std::vector<std::wstring> existsQueries;
-    std::deque<ScriptedRun> runs;           // consumed one per RunTool
-    struct Call {
-        std::wstring commandLine;
-        std::wstring baseText;
-    };
-    std::vector<Call> calls;
-    std::map<std::uintptr_t, std::uint32_t> processExit;
-    std::set<std::uintptr_t> openHandles;
-    bool copyFails = false;
-    int systemErrorReports = 0;
-    int pumps = 0;
-    bool extractionOpen = false;
-    std::uintptr_t nextHandle = 100;
+  std::vector<std::wstring>& log;
+  std::wstring programDirectory;
+  std::wstring tempDirectory;
+  std::set<std::wstring> present;  // files FileExists reports
+  std::vector<std::wstring> existsQueries;
+  std::deque<ScriptedRun> runs;  // consumed one per RunTool
+  struct Call {
+    std::wstring commandLine;
+    std::wstring baseText;
+  };
+  std::vector<Call> calls;
+  std::map<std::uintptr_t, std::uint32_t> processExit;
+  std::set<std::uintptr_t> openHandles;
+  bool copyFails = false;
+  int systemErrorReports = 0;
+  int pumps = 0;
+  bool extractionOpen = false;
+  std::uintptr_t nextHandle = 100;
 
-    explicit ScriptedPlatform(std::vector<std::wstring>& eventLog) : log(eventLog) {}
+  explicit ScriptedPlatform(std::vector<std::wstring>& eventLog) : log(eventLog) {}
 
-    std::wstring ProgramDirectory() override { return programDirectory; }
-    std::wstring TempDirectory() override { return tempDirectory; }
-    bool FileExists(const std::wstring& path) override {
-        existsQueries.push_back(path);
-        return present.count(path) != 0;
-    }
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
-    void RemoveFile(const std::wstring& path) override;
-    ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
-    std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
-    void CloseToolHandles(ToolRun& run) override;
-    bool lastErrorSet = true;  // what ReportSystemError finds
-    bool ReportSystemError() override {
-        ++systemErrorReports;
-        log.push_back(L"system-error");
-        return !lastErrorSet;
-    }
-    void OpenExtractionWindow(const std::wstring& baseText) override {
-        extractionOpen = true;
-        log.push_back(L"extraction-open:" + baseText);
-    }
-    void CloseExtractionWindow() override {
-        extractionOpen = false;
-        log.push_back(L"extraction-close");
-    }
-    void PumpOneMessage() override { ++pumps; }
+  std::wstring ProgramDirectory() override { return programDirectory; }
+  std::wstring TempDirectory() override { return tempDirectory; }
+  bool FileExists(const std::wstring& path) override {
+    existsQueries.push_back(path);
+    return present.count(path) != 0;
+  }
+  bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  void RemoveFile(const std::wstring& path) override;
+  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
+  void CloseToolHandles(ToolRun& run) override;
+  bool lastErrorSet = true;  // what ReportSystemError finds
+  bool ReportSystemError() override {
+    ++systemErrorReports;
+    log.push_back(L"system-error");
+    return !lastErrorSet;
+  }
+  void OpenExtractionWindow(const std::wstring& baseText) override {
+    extractionOpen = true;
+    log.push_back(L"extraction-open:" + baseText);
+  }
+  void CloseExtractionWindow() override {
+    extractionOpen = false;
+    log.push_back(L"extraction-close");
+  }
+  void PumpOneMessage() override { ++pumps; }
 };
 
 }  // namespace lirrow::test

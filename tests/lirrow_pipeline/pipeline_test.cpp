@@ -9,364 +9,378 @@
 namespace lirrow::test {
 namespace {
 
-
 constexpr wchar_t kStart[] = L"C:\\Tools";
 
 // A recording whose first byte is `kind` followed by `blocks` data blocks;
 // data block bytes count up from 0 so frames are recognisable.
 std::vector<unsigned char> Recording(unsigned char firstByte, int blocks, int extra = 0) {
-    std::vector<unsigned char> bytes(512 + 512 * blocks + extra, 0);
-    bytes[0] = firstByte;
-    for (std::size_t i = 512; i < bytes.size(); ++i)
-        bytes[i] = static_cast<unsigned char>((i - 512) % 251);
-    return bytes;
+  std::vector<unsigned char> bytes(512 + 512 * blocks + extra, 0);
+  bytes[0] = firstByte;
+  for (std::size_t i = 512; i < bytes.size(); ++i)
+    bytes[i] = static_cast<unsigned char>((i - 512) % 251);
+  return bytes;
 }
 
 // `frames` silent MPEG-1 Layer III frames, 32 kbit/s, 32 kHz: 36 ms each.
 std::vector<unsigned char> Mp3Frames(int frames) {
-    std::vector<unsigned char> bytes;
-    for (int i = 0; i < frames; ++i) {
-        const unsigned char header[4] = {0xFF, 0xFB, 0x18, 0xC0};
-        bytes.insert(bytes.end(), header, header + 4);
-        bytes.insert(bytes.end(), 140, 0);
-    }
-    return bytes;
+  std::vector<unsigned char> bytes;
+  for (int i = 0; i < frames; ++i) {
+    const unsigned char header[4] = {0xFF, 0xFB, 0x18, 0xC0};
+    bytes.insert(bytes.end(), header, header + 4);
+    bytes.insert(bytes.end(), 140, 0);
+  }
+  return bytes;
 }
 
 class PipelineTest : public ::testing::Test {
-protected:
-    PipelineTest()
-        : host(log, kStart), platform(log), pipeline(host, platform, LibraryRecordingFiles()) {
-        fs::create_directories(TempFolder());
-        fs::create_directories(VoiceFolder());
-        platform.programDirectory = L"C:\\Program";
-        platform.tempDirectory = Wide((TempFolder() / "").string());
-    }
+ protected:
+  PipelineTest()
+      : host(log, kStart), platform(log), pipeline(host, platform, LibraryRecordingFiles()) {
+    fs::create_directories(TempFolder());
+    fs::create_directories(VoiceFolder());
+    platform.programDirectory = L"C:\\Program";
+    platform.tempDirectory = Wide((TempFolder() / "").string());
+  }
 
-    fs::path TempFolder() const { return dir.Path() / "temp"; }
-    fs::path VoiceFolder() const { return dir.Path() / "voice"; }
-    std::wstring Temp(const char* name) const { return Wide((TempFolder() / name).string()); }
-    std::wstring Voice(const char* name) const { return Wide((VoiceFolder() / name).string()); }
-    std::wstring Source(const char* name, const std::vector<unsigned char>& bytes) {
-        WriteBytes(VoiceFolder() / name, bytes);
-        return Voice(name);
-    }
-    bool Logged(const std::wstring& event) const { return std::find(log.begin(), log.end(), event) != log.end(); }
-    std::size_t Position(const std::wstring& event) const {
-        return static_cast<std::size_t>(std::find(log.begin(), log.end(), event) - log.begin());
-    }
+  fs::path TempFolder() const { return dir.Path() / "temp"; }
+  fs::path VoiceFolder() const { return dir.Path() / "voice"; }
+  std::wstring Temp(const char* name) const { return Wide((TempFolder() / name).string()); }
+  std::wstring Voice(const char* name) const { return Wide((VoiceFolder() / name).string()); }
+  std::wstring Source(const char* name, const std::vector<unsigned char>& bytes) {
+    WriteBytes(VoiceFolder() / name, bytes);
+    return Voice(name);
+  }
+  bool Logged(const std::wstring& event) const {
+    return std::find(log.begin(), log.end(), event) != log.end();
+  }
+  std::size_t Position(const std::wstring& event) const {
+    return static_cast<std::size_t>(std::find(log.begin(), log.end(), event) - log.begin());
+  }
 
-    TempDir dir;
-    std::vector<std::wstring> log;
-    FakeHost host;
-    ScriptedPlatform platform;
-    ConversionPipeline pipeline;
+  TempDir dir;
+  std::vector<std::wstring> log;
+  FakeHost host;
+  ScriptedPlatform platform;
+  ConversionPipeline pipeline;
 };
 
 // ---- decoder presence ------------------------------------------------------
 
 TEST_F(PipelineTest, CheckDecodersLooksInTheProgramFolderInOrderAndStopsAtTheFirstMissing) {
-    platform.present = {L"C:\\Program\\QL8_DEC.exe", L"C:\\Program\\VRN_DEC.exe"};
-    EXPECT_FALSE(pipeline.CheckDecoders());
-    EXPECT_EQ(platform.existsQueries,
-              (std::vector<std::wstring>{L"C:\\Program\\QL8_DEC.exe", L"C:\\Program\\QL4_DEC.exe"}));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, L"QL4_DEC.exe\nCan't find above file,Please copy it to C:\\Program.");
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+  platform.present = {L"C:\\Program\\QL8_DEC.exe", L"C:\\Program\\VRN_DEC.exe"};
+  EXPECT_FALSE(pipeline.CheckDecoders());
+  EXPECT_EQ(platform.existsQueries,
+            (std::vector<std::wstring>{L"C:\\Program\\QL8_DEC.exe", L"C:\\Program\\QL4_DEC.exe"}));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            L"QL4_DEC.exe\nCan't find above file,Please copy it to C:\\Program.");
+  EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
 
-    platform.present.insert(L"C:\\Program\\QL4_DEC.exe");
-    host.messages.clear();
-    EXPECT_TRUE(pipeline.CheckDecoders());
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(platform.existsQueries.back(), L"C:\\Program\\VRN_DEC.exe");
+  platform.present.insert(L"C:\\Program\\QL4_DEC.exe");
+  host.messages.clear();
+  EXPECT_TRUE(pipeline.CheckDecoders());
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(platform.existsQueries.back(), L"C:\\Program\\VRN_DEC.exe");
 }
 
 TEST(MissingDecoderMessage, TextsWithoutAPlaceholderFollowTheDirectory) {
-    // Simplified Chinese: "the file above was not found in the directory".
-    EXPECT_EQ(MissingDecoderMessage(L"QL8_DEC.exe", L"D:\\lirrow", SimplifiedChineseTexts()[TextKey::NotFindExeFile]),
-              L"QL8_DEC.exe\nD:\\lirrow" + SimplifiedChineseTexts()[TextKey::NotFindExeFile]);
-    // A text with a stray percent sign is not treated as a format.
-    EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"100% gone: %s"), L"VRN_DEC.exe\nD:\\x100% gone: %s");
-    EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"%s and %s"), L"VRN_DEC.exe\nD:\\x%s and %s");
+  // Simplified Chinese: "the file above was not found in the directory".
+  EXPECT_EQ(MissingDecoderMessage(L"QL8_DEC.exe", L"D:\\lirrow",
+                                  SimplifiedChineseTexts()[TextKey::NotFindExeFile]),
+            L"QL8_DEC.exe\nD:\\lirrow" + SimplifiedChineseTexts()[TextKey::NotFindExeFile]);
+  // A text with a stray percent sign is not treated as a format.
+  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"100% gone: %s"),
+            L"VRN_DEC.exe\nD:\\x100% gone: %s");
+  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"%s and %s"),
+            L"VRN_DEC.exe\nD:\\x%s and %s");
 }
 
 // ---- command lines and names ----------------------------------------------
 
 TEST(PipelineNames, CommandLinesAndBasePath) {
-    EXPECT_EQ(DecoderCommandLine(L"C:\\T\\Vrn_dec.exe", L"D:\\a b\\m.rec", L"C:\\Temp\\tmp.wav"),
-              L"\"C:\\T\\Vrn_dec.exe\" \"D:\\a b\\m.rec\" \"C:\\Temp\\tmp.wav\"");
-    EXPECT_EQ(EncoderCommandLine(L"C:\\T\\sqenc.exe", L"C:\\Temp\\tmp.wav", L"D:\\m.mp3"),
-              L"\"C:\\T\\sqenc.exe\" -b 32 \"C:\\Temp\\tmp.wav\" \"D:\\m.mp3\"");
-    EXPECT_EQ(BasePathOf(L"D:\\voice\\memo.part.ovk"), L"D:\\voice\\memo.part");
-    EXPECT_EQ(BasePathOf(L"D:\\voice\\memo"), L"D:\\voice\\memo");
+  EXPECT_EQ(DecoderCommandLine(L"C:\\T\\Vrn_dec.exe", L"D:\\a b\\m.rec", L"C:\\Temp\\tmp.wav"),
+            L"\"C:\\T\\Vrn_dec.exe\" \"D:\\a b\\m.rec\" \"C:\\Temp\\tmp.wav\"");
+  EXPECT_EQ(EncoderCommandLine(L"C:\\T\\sqenc.exe", L"C:\\Temp\\tmp.wav", L"D:\\m.mp3"),
+            L"\"C:\\T\\sqenc.exe\" -b 32 \"C:\\Temp\\tmp.wav\" \"D:\\m.mp3\"");
+  EXPECT_EQ(BasePathOf(L"D:\\voice\\memo.part.ovk"), L"D:\\voice\\memo.part");
+  EXPECT_EQ(BasePathOf(L"D:\\voice\\memo"), L"D:\\voice\\memo");
 }
 
 // ---- unsupported recordings -----------------------------------------------
 
 TEST_F(PipelineTest, UnsupportedFirstByteIsRefusedWithTheStopIcon) {
-    for (unsigned char first : {0x00, 0x50, 0x06, 0xFF}) {
-        host.messages.clear();
-        const std::wstring source = Source("x.rec", Recording(first, 2));
-        EXPECT_FALSE(pipeline.ConvertRecording(source));
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, L"Unsupport Format");
-        EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
-        EXPECT_EQ(host.sourceText, source);
-    }
-    EXPECT_TRUE(platform.calls.empty());
-    EXPECT_EQ(host.playerFiles, std::vector<std::wstring>(4, L""));  // only unloaded
-    EXPECT_LT(Position(L"source:" + Voice("x.rec")), Position(L"read-controls"));
+  for (unsigned char first : {0x00, 0x50, 0x06, 0xFF}) {
+    host.messages.clear();
+    const std::wstring source = Source("x.rec", Recording(first, 2));
+    EXPECT_FALSE(pipeline.ConvertRecording(source));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, L"Unsupport Format");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
+    EXPECT_EQ(host.sourceText, source);
+  }
+  EXPECT_TRUE(platform.calls.empty());
+  EXPECT_EQ(host.playerFiles, std::vector<std::wstring>(4, L""));  // only unloaded
+  EXPECT_LT(Position(L"source:" + Voice("x.rec")), Position(L"read-controls"));
 }
 
 TEST_F(PipelineTest, EmptyOrVanishedSourceIsUnsupported) {
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("empty.rec", {})));
-    EXPECT_FALSE(pipeline.ConvertRecording(Voice("gone.rec")));
-    EXPECT_EQ(host.messages.size(), 2u);
-    EXPECT_TRUE(platform.calls.empty());
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("empty.rec", {})));
+  EXPECT_FALSE(pipeline.ConvertRecording(Voice("gone.rec")));
+  EXPECT_EQ(host.messages.size(), 2u);
+  EXPECT_TRUE(platform.calls.empty());
 }
 
 // ---- the direct decoder ----------------------------------------------------
 
 TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
-    for (unsigned char first : {0x05, 0x04, 0x03}) {
-        log.clear();
-        platform.calls.clear();
-        // 480,044 bytes: 30.00275 s at 16,000 bytes per second.
-        platform.runs.push_back({true, 0, 0, WritesOutput(480044)});
-        const std::wstring source = Source("memo.rec", Recording(first, 3));
-        ASSERT_TRUE(pipeline.ConvertRecording(source));
+  for (unsigned char first : {0x05, 0x04, 0x03}) {
+    log.clear();
+    platform.calls.clear();
+    // 480,044 bytes: 30.00275 s at 16,000 bytes per second.
+    platform.runs.push_back({true, 0, 0, WritesOutput(480044)});
+    const std::wstring source = Source("memo.rec", Recording(first, 3));
+    ASSERT_TRUE(pipeline.ConvertRecording(source));
 
-        ASSERT_EQ(platform.calls.size(), 1u);
-        EXPECT_EQ(platform.calls[0].commandLine,
-                  L"\"C:\\Tools\\Vrn_dec.exe\" \"" + source + L"\" \"" + Temp("tmp.wav") + L"\"");
-        EXPECT_EQ(platform.calls[0].baseText, L"Converting rcd/rec/ovk file to WAV ...");
-        EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 480044u);
-        EXPECT_FALSE(fs::exists(TempFolder() / "tmp.wav"));
-        EXPECT_EQ(host.outputPath, Voice("memo.wav"));
-        EXPECT_EQ(host.caption, Voice("memo.wav"));
-        EXPECT_EQ(host.totalTime, L"0:00:30");
-        EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
-        EXPECT_TRUE(platform.openHandles.empty());
-        EXPECT_EQ(platform.pumps, 0);
-        // Unload first, load last; the controls are written once more at the end.
-        EXPECT_EQ(log.front(), L"player:");
-        EXPECT_LT(Position(L"copy:" + Temp("tmp.wav") + L">" + Voice("memo.wav")), Position(L"player:" + Voice("memo.wav")));
-        EXPECT_EQ(log.back(), L"write-controls");
-        EXPECT_TRUE(host.messages.empty());
-    }
+    ASSERT_EQ(platform.calls.size(), 1u);
+    EXPECT_EQ(platform.calls[0].commandLine,
+              L"\"C:\\Tools\\Vrn_dec.exe\" \"" + source + L"\" \"" + Temp("tmp.wav") + L"\"");
+    EXPECT_EQ(platform.calls[0].baseText, L"Converting rcd/rec/ovk file to WAV ...");
+    EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 480044u);
+    EXPECT_FALSE(fs::exists(TempFolder() / "tmp.wav"));
+    EXPECT_EQ(host.outputPath, Voice("memo.wav"));
+    EXPECT_EQ(host.caption, Voice("memo.wav"));
+    EXPECT_EQ(host.totalTime, L"0:00:30");
+    EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
+    EXPECT_TRUE(platform.openHandles.empty());
+    EXPECT_EQ(platform.pumps, 0);
+    // Unload first, load last; the controls are written once more at the end.
+    EXPECT_EQ(log.front(), L"player:");
+    EXPECT_LT(Position(L"copy:" + Temp("tmp.wav") + L">" + Voice("memo.wav")),
+              Position(L"player:" + Voice("memo.wav")));
+    EXPECT_EQ(log.back(), L"write-controls");
+    EXPECT_TRUE(host.messages.empty());
+  }
 }
 
 TEST_F(PipelineTest, AnExistingOutputIsReplacedAndInnerDotsStayInTheName) {
-    WriteSized(VoiceFolder() / "memo.part.wav", 5);
-    platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.part.ovk", Recording(0x05, 1))));
-    EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.part.wav"), 16044u);
-    EXPECT_EQ(host.caption, Voice("memo.part.wav"));
+  WriteSized(VoiceFolder() / "memo.part.wav", 5);
+  platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
+  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.part.ovk", Recording(0x05, 1))));
+  EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.part.wav"), 16044u);
+  EXPECT_EQ(host.caption, Voice("memo.part.wav"));
 }
 
 TEST_F(PipelineTest, TotalTimeIsTruncatedToWholeSeconds) {
-    platform.runs.push_back({true, 0, 0, WritesOutput(959840)});  // 59.99 s
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-    EXPECT_EQ(host.totalTime, L"0:00:59");
+  platform.runs.push_back({true, 0, 0, WritesOutput(959840)});  // 59.99 s
+  ASSERT_TRUE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.totalTime, L"0:00:59");
 }
 
 // ---- the framed decoders ---------------------------------------------------
 
 TEST_F(PipelineTest, FramedKindsAreExtractedBehindTheWindowThenDecoded) {
-    struct Case {
-        unsigned char first;
-        const wchar_t* decoder;
-        std::size_t streamBytes;
-        int pumps;
-    };
-    for (const Case c : {Case{0x80, L"QL8_Dec.exe", 2 * 510, 2 * 255}, Case{0x81, L"QL8_Dec.exe", 2 * 510, 2 * 255},
-                         Case{0x41, L"QL4_Dec.exe", 2 * 506, 0}, Case{0x40, L"QL4_Dec.exe", 2 * 506, 0}}) {
-        log.clear();
-        platform.calls.clear();
-        platform.pumps = 0;
-        std::vector<unsigned char> stream;
-        platform.runs.push_back({true, 0, 0, [&](const std::vector<std::wstring>& items) {
-                                     EXPECT_FALSE(platform.extractionOpen);  // closed before the decoder runs
-                                     stream = ReadBytes(Narrow(items[1]));
-                                     WriteSized(Narrow(items[2]), 32044);
-                                 }});
-        const std::wstring source = Source("memo.rcd", Recording(c.first, 2, 100));
-        ASSERT_TRUE(pipeline.ConvertRecording(source));
+  struct Case {
+    unsigned char first;
+    const wchar_t* decoder;
+    std::size_t streamBytes;
+    int pumps;
+  };
+  for (const Case c :
+       {Case{0x80, L"QL8_Dec.exe", 2 * 510, 2 * 255}, Case{0x81, L"QL8_Dec.exe", 2 * 510, 2 * 255},
+        Case{0x41, L"QL4_Dec.exe", 2 * 506, 0}, Case{0x40, L"QL4_Dec.exe", 2 * 506, 0}}) {
+    log.clear();
+    platform.calls.clear();
+    platform.pumps = 0;
+    std::vector<unsigned char> stream;
+    platform.runs.push_back({true, 0, 0, [&](const std::vector<std::wstring>& items) {
+                               EXPECT_FALSE(
+                                   platform.extractionOpen);  // closed before the decoder runs
+                               stream = ReadBytes(Narrow(items[1]));
+                               WriteSized(Narrow(items[2]), 32044);
+                             }});
+    const std::wstring source = Source("memo.rcd", Recording(c.first, 2, 100));
+    ASSERT_TRUE(pipeline.ConvertRecording(source));
 
-        ASSERT_EQ(platform.calls.size(), 1u);
-        EXPECT_EQ(platform.calls[0].commandLine, std::wstring(L"\"C:\\Tools\\") + c.decoder + L"\" \"" +
-                                                     Temp("temp.sbs") + L"\" \"" + Temp("temp.wav") + L"\"");
-        EXPECT_EQ(platform.calls[0].baseText, L"Converting bistream to WAV ...");
-        EXPECT_EQ(stream.size(), c.streamBytes);
-        // The first frame's halves interleaved: bytes 0..n-1 and n..2n-1 of the block.
-        const unsigned n = c.first >= 0x80 ? 5 : 11;
-        ASSERT_GE(stream.size(), 4u);
-        EXPECT_EQ((std::vector<unsigned char>(stream.begin(), stream.begin() + 4)),
-                  (std::vector<unsigned char>{0, static_cast<unsigned char>(n), 1, static_cast<unsigned char>(n + 1)}));
-        EXPECT_EQ(platform.pumps, c.pumps);
-        EXPECT_TRUE(Logged(L"extraction-open:Converting rcd/rec/ovk file to Bitstream ..."));
-        EXPECT_LT(Position(L"extraction-close"), Position(L"run:Converting bistream to WAV ..."));
-        EXPECT_FALSE(fs::exists(TempFolder() / "temp.sbs"));
-        EXPECT_FALSE(fs::exists(TempFolder() / "temp.wav"));
-        EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 32044u);
-        EXPECT_EQ(host.totalTime, L"0:00:02");
-        EXPECT_TRUE(platform.openHandles.empty());
-    }
+    ASSERT_EQ(platform.calls.size(), 1u);
+    EXPECT_EQ(platform.calls[0].commandLine, std::wstring(L"\"C:\\Tools\\") + c.decoder + L"\" \"" +
+                                                 Temp("temp.sbs") + L"\" \"" + Temp("temp.wav") +
+                                                 L"\"");
+    EXPECT_EQ(platform.calls[0].baseText, L"Converting bistream to WAV ...");
+    EXPECT_EQ(stream.size(), c.streamBytes);
+    // The first frame's halves interleaved: bytes 0..n-1 and n..2n-1 of the block.
+    const unsigned n = c.first >= 0x80 ? 5 : 11;
+    ASSERT_GE(stream.size(), 4u);
+    EXPECT_EQ((std::vector<unsigned char>(stream.begin(), stream.begin() + 4)),
+              (std::vector<unsigned char>{0, static_cast<unsigned char>(n), 1,
+                                          static_cast<unsigned char>(n + 1)}));
+    EXPECT_EQ(platform.pumps, c.pumps);
+    EXPECT_TRUE(Logged(L"extraction-open:Converting rcd/rec/ovk file to Bitstream ..."));
+    EXPECT_LT(Position(L"extraction-close"), Position(L"run:Converting bistream to WAV ..."));
+    EXPECT_FALSE(fs::exists(TempFolder() / "temp.sbs"));
+    EXPECT_FALSE(fs::exists(TempFolder() / "temp.wav"));
+    EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 32044u);
+    EXPECT_EQ(host.totalTime, L"0:00:02");
+    EXPECT_TRUE(platform.openHandles.empty());
+  }
 }
 
 TEST_F(PipelineTest, ExtractionFailureIsReportedAndNoDecoderRuns) {
-    platform.tempDirectory = Wide((dir.Path() / "missing" / "").string());  // temp.sbs cannot be created
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
-    EXPECT_EQ(platform.systemErrorReports, 1);
-    EXPECT_TRUE(platform.calls.empty());
-    EXPECT_FALSE(platform.extractionOpen);
-    EXPECT_FALSE(fs::exists(VoiceFolder() / "m.wav"));
-    EXPECT_TRUE(host.messages.empty());  // the system's text was the message
+  platform.tempDirectory =
+      Wide((dir.Path() / "missing" / "").string());  // temp.sbs cannot be created
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
+  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_TRUE(platform.calls.empty());
+  EXPECT_FALSE(platform.extractionOpen);
+  EXPECT_FALSE(fs::exists(VoiceFolder() / "m.wav"));
+  EXPECT_TRUE(host.messages.empty());  // the system's text was the message
 
-    // A failure that leaves no system error still tells the user.
-    platform.lastErrorSet = false;
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, L"Failed to convert file!Perhaps have no enough space for write!");
+  // A failure that leaves no system error still tells the user.
+  platform.lastErrorSet = false;
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            L"Failed to convert file!Perhaps have no enough space for write!");
 }
 
 // ---- decoder results -------------------------------------------------------
 
 TEST_F(PipelineTest, ExitCode262AbandonsSilentlyAndLeavesTheTemporaryFiles) {
-    platform.runs.push_back({true, 262, 262, WritesOutput(16044)});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x81, 1))));
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(platform.systemErrorReports, 0);
-    EXPECT_TRUE(platform.openHandles.empty());
-    EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
-    EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
-    EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
-    EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
-    EXPECT_FALSE(Logged(L"write-controls"));
-    EXPECT_EQ(host.caption, L"");
+  platform.runs.push_back({true, 262, 262, WritesOutput(16044)});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x81, 1))));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_TRUE(platform.openHandles.empty());
+  EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
+  EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
+  EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
+  EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
+  EXPECT_FALSE(Logged(L"write-controls"));
+  EXPECT_EQ(host.caption, L"");
 }
 
 TEST_F(PipelineTest, FailingDecodersShowConvertErrAndFramedOnesTheSystemTextToo) {
-    const std::wstring convertErr = L"Failed to convert file!Perhaps have no enough space for write!";
-    platform.runs.push_back({true, 1, 1, WritesOutput(16044)});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x04, 1))));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, convertErr);
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(platform.systemErrorReports, 0);
-    EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
+  const std::wstring convertErr = L"Failed to convert file!Perhaps have no enough space for write!";
+  platform.runs.push_back({true, 1, 1, WritesOutput(16044)});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x04, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, convertErr);
+  EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
 
-    host.messages.clear();
-    platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x40, 1))));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, convertErr);
-    EXPECT_EQ(platform.systemErrorReports, 1);
-    EXPECT_LT(Position(L"message:" + convertErr), Position(L"system-error"));
-    EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
-    EXPECT_FALSE(fs::exists(VoiceFolder() / "b.wav"));
-    EXPECT_TRUE(platform.openHandles.empty());
+  host.messages.clear();
+  platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x40, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text, convertErr);
+  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_LT(Position(L"message:" + convertErr), Position(L"system-error"));
+  EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
+  EXPECT_FALSE(fs::exists(VoiceFolder() / "b.wav"));
+  EXPECT_TRUE(platform.openHandles.empty());
 }
 
 TEST_F(PipelineTest, TheProcessExitCodeDecidesSuccess) {
-    // The window saw 0, but the process reports a failure when asked again.
-    platform.runs.push_back({true, 0, 3, WritesOutput(16044)});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
+  // The window saw 0, but the process reports a failure when asked again.
+  platform.runs.push_back({true, 0, 3, WritesOutput(16044)});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
 }
 
 TEST_F(PipelineTest, ADecoderThatCannotStartIsReported) {
-    platform.runs.push_back({false, 0, 0, nullptr});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-    EXPECT_EQ(platform.systemErrorReports, 1);
-    EXPECT_TRUE(host.messages.empty());
+  platform.runs.push_back({false, 0, 0, nullptr});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_TRUE(host.messages.empty());
 
-    platform.runs.push_back({false, 0, 0, nullptr});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x80, 1))));
-    EXPECT_EQ(platform.systemErrorReports, 2);
-    EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
+  platform.runs.push_back({false, 0, 0, nullptr});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x80, 1))));
+  EXPECT_EQ(platform.systemErrorReports, 2);
+  EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
 }
 
 // ---- outputs ----------------------------------------------------------------
 
 TEST_F(PipelineTest, AFailedWavCopyEmptiesOutputPathAndKeepsTheDecodedWav) {
-    host.outputPath = L"D:\\earlier.wav";
-    platform.copyFails = true;
-    platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-    EXPECT_EQ(platform.systemErrorReports, 1);
-    EXPECT_EQ(host.outputPath, L"");
-    EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
-    EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
+  host.outputPath = L"D:\\earlier.wav";
+  platform.copyFails = true;
+  platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_EQ(host.outputPath, L"");
+  EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
+  EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
 }
 
 TEST_F(PipelineTest, Mp3OutputWithinTwoSecondsIsKept) {
-    host.mp3 = true;
-    // WAV 6.5 s; MP3 100 frames = 3.6 s: 2.9 s shorter, accepted.
-    platform.runs.push_back({true, 0, 0, WritesOutput(104000)});
-    platform.runs.push_back({true, 0, 0, [](const std::vector<std::wstring>& items) {
-                                 WriteBytes(Narrow(items.back()), Mp3Frames(100));
-                             }});
-    const std::wstring source = Source("memo.rec", Recording(0x03, 1));
-    ASSERT_TRUE(pipeline.ConvertRecording(source));
-    ASSERT_EQ(platform.calls.size(), 2u);
-    EXPECT_EQ(platform.calls[1].commandLine,
-              L"\"C:\\Tools\\sqenc.exe\" -b 32 \"" + Temp("tmp.wav") + L"\" \"" + Voice("memo.mp3") + L"\"");
-    EXPECT_EQ(platform.calls[1].baseText, L"      Encoding WAV to MP3...");
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.wav"));
-    EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.mp3"));
-    EXPECT_EQ(host.outputPath, Voice("memo.mp3"));
-    EXPECT_EQ(host.playerFiles.back(), Voice("memo.mp3"));
-    EXPECT_EQ(host.totalTime, L"0:00:03");
-    EXPECT_TRUE(platform.openHandles.empty());
-    EXPECT_FALSE(fs::exists(TempFolder() / "tmp.wav"));
+  host.mp3 = true;
+  // WAV 6.5 s; MP3 100 frames = 3.6 s: 2.9 s shorter, accepted.
+  platform.runs.push_back({true, 0, 0, WritesOutput(104000)});
+  platform.runs.push_back({true, 0, 0, [](const std::vector<std::wstring>& items) {
+                             WriteBytes(Narrow(items.back()), Mp3Frames(100));
+                           }});
+  const std::wstring source = Source("memo.rec", Recording(0x03, 1));
+  ASSERT_TRUE(pipeline.ConvertRecording(source));
+  ASSERT_EQ(platform.calls.size(), 2u);
+  EXPECT_EQ(platform.calls[1].commandLine, L"\"C:\\Tools\\sqenc.exe\" -b 32 \"" + Temp("tmp.wav") +
+                                               L"\" \"" + Voice("memo.mp3") + L"\"");
+  EXPECT_EQ(platform.calls[1].baseText, L"      Encoding WAV to MP3...");
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.wav"));
+  EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.mp3"));
+  EXPECT_EQ(host.outputPath, Voice("memo.mp3"));
+  EXPECT_EQ(host.playerFiles.back(), Voice("memo.mp3"));
+  EXPECT_EQ(host.totalTime, L"0:00:03");
+  EXPECT_TRUE(platform.openHandles.empty());
+  EXPECT_FALSE(fs::exists(TempFolder() / "tmp.wav"));
 }
 
 TEST_F(PipelineTest, Mp3OutputMoreThanTwoSecondsOffIsDeleted) {
-    host.mp3 = true;
-    for (std::uintmax_t wavBytes : {107200u /* 6.7 s: 3.1 s shorter */, 8000u /* 0.5 s: 3.1 s longer */}) {
-        host.messages.clear();
-        host.playerFiles.clear();
-        platform.runs.push_back({true, 0, 0, WritesOutput(wavBytes)});
-        platform.runs.push_back({true, 0, 0, [](const std::vector<std::wstring>& items) {
-                                     WriteBytes(Narrow(items.back()), Mp3Frames(100));
-                                 }});
-        ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, L"Failed to convert file!Perhaps have no enough space for write!");
-        EXPECT_FALSE(fs::exists(VoiceFolder() / "memo.mp3"));
-        EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.wav"));
-        EXPECT_EQ(host.outputPath, L"");
-        EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});  // nothing loaded
-        EXPECT_EQ(host.totalTime, L"0:00:03");  // the rejected file's length
-    }
+  host.mp3 = true;
+  for (std::uintmax_t wavBytes :
+       {107200u /* 6.7 s: 3.1 s shorter */, 8000u /* 0.5 s: 3.1 s longer */}) {
+    host.messages.clear();
+    host.playerFiles.clear();
+    platform.runs.push_back({true, 0, 0, WritesOutput(wavBytes)});
+    platform.runs.push_back({true, 0, 0, [](const std::vector<std::wstring>& items) {
+                               WriteBytes(Narrow(items.back()), Mp3Frames(100));
+                             }});
+    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text,
+              L"Failed to convert file!Perhaps have no enough space for write!");
+    EXPECT_FALSE(fs::exists(VoiceFolder() / "memo.mp3"));
+    EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.wav"));
+    EXPECT_EQ(host.outputPath, L"");
+    EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});  // nothing loaded
+    EXPECT_EQ(host.totalTime, L"0:00:03");                        // the rejected file's length
+  }
 }
 
 TEST_F(PipelineTest, AMissingEncoderLeavesTheWavOutputLoadedWithoutAMessage) {
-    host.mp3 = true;
-    platform.runs.push_back({true, 0, 0, WritesOutput(160044)});
-    platform.runs.push_back({false, 0, 0, nullptr});
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(platform.systemErrorReports, 0);
-    EXPECT_EQ(host.outputPath, Voice("memo.wav"));
-    EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
-    EXPECT_EQ(host.totalTime, L"0:00:10");
+  host.mp3 = true;
+  platform.runs.push_back({true, 0, 0, WritesOutput(160044)});
+  platform.runs.push_back({false, 0, 0, nullptr});
+  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_EQ(host.outputPath, Voice("memo.wav"));
+  EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
+  EXPECT_EQ(host.totalTime, L"0:00:10");
 }
 
 TEST_F(PipelineTest, WithoutAWavOutputAFailedEncoderNeverDeletesAnEarlierOutput) {
-    // Only reachable through a changed dialog, but it must not lose a file.
-    host.wav = false;
-    host.mp3 = true;
-    WriteSized(VoiceFolder() / "earlier.wav", 16000 * 60);
-    host.outputPath = Voice("earlier.wav");
-    platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-    platform.runs.push_back({false, 0, 0, nullptr});
-    pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1)));
-    EXPECT_TRUE(fs::exists(VoiceFolder() / "earlier.wav"));
-    EXPECT_TRUE(host.messages.empty());
+  // Only reachable through a changed dialog, but it must not lose a file.
+  host.wav = false;
+  host.mp3 = true;
+  WriteSized(VoiceFolder() / "earlier.wav", 16000 * 60);
+  host.outputPath = Voice("earlier.wav");
+  platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
+  platform.runs.push_back({false, 0, 0, nullptr});
+  pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1)));
+  EXPECT_TRUE(fs::exists(VoiceFolder() / "earlier.wav"));
+  EXPECT_TRUE(host.messages.empty());
 }
 
 }  // namespace

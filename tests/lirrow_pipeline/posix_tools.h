@@ -10,28 +10,28 @@ namespace lirrow::test {
 // of a command line is formed with a backslash ("%s\Vrn_dec.exe"); it is
 // taken as the POSIX separator here.
 struct PosixToolPlatform final : PipelinePlatform {
-    std::wstring programDirectory;
-    std::wstring tempDirectory;
-    std::vector<std::wstring> commandLines;
-    int systemErrorReports = 0;
-    std::map<std::uintptr_t, std::uint32_t> exitCodes;
-    std::uintptr_t nextHandle = 1;
+  std::wstring programDirectory;
+  std::wstring tempDirectory;
+  std::vector<std::wstring> commandLines;
+  int systemErrorReports = 0;
+  std::map<std::uintptr_t, std::uint32_t> exitCodes;
+  std::uintptr_t nextHandle = 1;
 
-    std::wstring ProgramDirectory() override { return programDirectory; }
-    std::wstring TempDirectory() override { return tempDirectory; }
-    bool FileExists(const std::wstring& path) override;
-    bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
-    void RemoveFile(const std::wstring& path) override;
-    ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
-    std::uint32_t ReadExitCode(const ToolRun& run) override { return exitCodes.at(run.process); }
-    void CloseToolHandles(ToolRun& run) override { run.process = run.thread = 0; }
-    bool ReportSystemError() override {
-        ++systemErrorReports;
-        return false;
-    }
-    void OpenExtractionWindow(const std::wstring&) override {}
-    void CloseExtractionWindow() override {}
-    void PumpOneMessage() override {}
+  std::wstring ProgramDirectory() override { return programDirectory; }
+  std::wstring TempDirectory() override { return tempDirectory; }
+  bool FileExists(const std::wstring& path) override;
+  bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  void RemoveFile(const std::wstring& path) override;
+  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  std::uint32_t ReadExitCode(const ToolRun& run) override { return exitCodes.at(run.process); }
+  void CloseToolHandles(ToolRun& run) override { run.process = run.thread = 0; }
+  bool ReportSystemError() override {
+    ++systemErrorReports;
+    return false;
+  }
+  void OpenExtractionWindow(const std::wstring&) override {}
+  void CloseExtractionWindow() override {}
+  void PumpOneMessage() override {}
 };
 
 // Output of a shell command (its standard output), for independent checkers.

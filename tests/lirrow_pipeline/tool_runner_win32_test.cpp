@@ -22,274 +22,277 @@ namespace lirrow::test {
 namespace {
 
 std::wstring TextOf(HWND window, int id) {
-    wchar_t text[300] = L"";
-    GetDlgItemTextW(window, id, text, 300);
-    return text;
+  wchar_t text[300] = L"";
+  GetDlgItemTextW(window, id, text, 300);
+  return text;
 }
 
 // A folder with copies of the stand-ins, so control files stay private.
 class ToolsFolder {
-public:
-    ToolsFolder() {
-        for (const char* tool : {"Vrn_dec.exe", "QL8_Dec.exe", "QL4_Dec.exe", "sqenc.exe"})
-            CopyFileW(Wide(std::string(STANDINS_DIR) + "\\" + tool).c_str(), Wide(Path(tool)).c_str(), FALSE);
-    }
-    std::string Path(const char* name) const { return (dir.Path() / name).string(); }
-    std::wstring W() const { return dir.W(); }
-    void Control(const char* file, const std::string& words) const { std::ofstream(Path(file)) << words << "\n"; }
-    std::wstring Command(const char* tool, const std::wstring& in, const std::wstring& out) const {
-        return DecoderCommandLine(Wide(Path(tool)), in, out);
-    }
-    TempDir dir;
+ public:
+  ToolsFolder() {
+    for (const char* tool : {"Vrn_dec.exe", "QL8_Dec.exe", "QL4_Dec.exe", "sqenc.exe"})
+      CopyFileW(Wide(std::string(STANDINS_DIR) + "\\" + tool).c_str(), Wide(Path(tool)).c_str(),
+                FALSE);
+  }
+  std::string Path(const char* name) const { return (dir.Path() / name).string(); }
+  std::wstring W() const { return dir.W(); }
+  void Control(const char* file, const std::string& words) const {
+    std::ofstream(Path(file)) << words << "\n";
+  }
+  std::wstring Command(const char* tool, const std::wstring& in, const std::wstring& out) const {
+    return DecoderCommandLine(Wide(Path(tool)), in, out);
+  }
+  TempDir dir;
 };
 
 // A plain top-level window to own the progress windows.
 HWND OwnerWindow() {
-    static HWND window = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 100, 80, 500, 300, nullptr,
-                                         nullptr, GetModuleHandleW(nullptr), nullptr);
-    return window;
+  static HWND window = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 100, 80, 500,
+                                       300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  return window;
 }
 
 // Watches the tool progress window from another thread while RunTool waits
 // in its modal loop: records the distinct lines shown, and can knock on the
 // window with the ways a user would try to close it.
 class ProgressWatcher {
-public:
-    explicit ProgressWatcher(bool knock) : owner_(OwnerWindow()), knock_(knock), thread_([this] { Watch(); }) {}
-    ~ProgressWatcher() { Stop(); }
-    void Stop() {
-        done_ = true;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    std::vector<std::wstring> lines;
-    std::wstring cancelCaption;
-    bool sawHiddenOk = false;
+ public:
+  explicit ProgressWatcher(bool knock)
+      : owner_(OwnerWindow()), knock_(knock), thread_([this] { Watch(); }) {}
+  ~ProgressWatcher() { Stop(); }
+  void Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::vector<std::wstring> lines;
+  std::wstring cancelCaption;
+  bool sawHiddenOk = false;
 
-private:
-    void Watch() {
-        while (!done_) {
-            HWND dialog = FindProgressWindow();
-            // The line is never empty while the window is up; an empty read
-            // is a window that is closing.
-            const std::wstring line = dialog ? TextOf(dialog, IDC_PROGRESS_LINE) : std::wstring();
-            if (!line.empty()) {
-                if (lines.empty() || lines.back() != line)
-                    lines.push_back(line);
-                const std::wstring cancel = TextOf(dialog, IDCANCEL);
-                if (!cancel.empty())
-                    cancelCaption = cancel;
-                sawHiddenOk = !IsWindowVisible(GetDlgItem(dialog, IDOK)) && !IsWindowVisible(GetDlgItem(dialog, IDCANCEL));
-                if (knock_ && !knocked_) {
-                    knocked_ = true;
-                    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-                    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-                    PostMessageW(dialog, WM_CLOSE, 0, 0);
-                    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-                    PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-                    PostMessageW(dialog, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
-                }
-            }
-            Sleep(50);
+ private:
+  void Watch() {
+    while (!done_) {
+      HWND dialog = FindProgressWindow();
+      // The line is never empty while the window is up; an empty read
+      // is a window that is closing.
+      const std::wstring line = dialog ? TextOf(dialog, IDC_PROGRESS_LINE) : std::wstring();
+      if (!line.empty()) {
+        if (lines.empty() || lines.back() != line) lines.push_back(line);
+        const std::wstring cancel = TextOf(dialog, IDCANCEL);
+        if (!cancel.empty()) cancelCaption = cancel;
+        sawHiddenOk = !IsWindowVisible(GetDlgItem(dialog, IDOK)) &&
+                      !IsWindowVisible(GetDlgItem(dialog, IDCANCEL));
+        if (knock_ && !knocked_) {
+          knocked_ = true;
+          PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+          PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+          PostMessageW(dialog, WM_CLOSE, 0, 0);
+          PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+          PostMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+          PostMessageW(dialog, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
         }
+      }
+      Sleep(50);
     }
-    HWND FindProgressWindow() {
-        HWND found = nullptr;
-        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w; w = FindWindowExW(nullptr, w, L"#32770", nullptr))
-            if (GetWindow(w, GW_OWNER) == owner_ && GetDlgItem(w, IDC_PROGRESS_LINE))
-                found = w;
-        return found;
-    }
-    HWND owner_;
-    bool knock_;
-    bool knocked_ = false;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
+  }
+  HWND FindProgressWindow() {
+    HWND found = nullptr;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"#32770", nullptr))
+      if (GetWindow(w, GW_OWNER) == owner_ && GetDlgItem(w, IDC_PROGRESS_LINE)) found = w;
+    return found;
+  }
+  HWND owner_;
+  bool knock_;
+  bool knocked_ = false;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
 };
 
 class Win32RunnerTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { SetAppTexts(EnglishTexts()); }
-    ToolsFolder tools;
-    TempDir work;
+ protected:
+  static void SetUpTestSuite() { SetAppTexts(EnglishTexts()); }
+  ToolsFolder tools;
+  TempDir work;
 };
 
 TEST_F(Win32RunnerTest, RunToolRecordsTheExitCodeAndHandsBackBothHandles) {
-    WriteBytes(work.Path() / "in.rec", std::vector<unsigned char>(100, 7));
-    for (std::uint32_t code : {0u, 7u, 262u}) {
-        tools.Control("Vrn_dec.ctl", "exit " + std::to_string(code));
-        std::wstring command = tools.Command("Vrn_dec.exe", Wide((work.Path() / "in.rec").string()),
-                                             Wide((work.Path() / "out.wav").string()));
-        const std::wstring before = command;
-        ToolRun run = RunTool(OwnerWindow(), command, L"Decoding");
-        ASSERT_TRUE(run.started);
-        EXPECT_EQ(command, before);
-        EXPECT_EQ(run.exitCode, code);
-        DWORD fromProcess = 99;
-        ASSERT_TRUE(GetExitCodeProcess(reinterpret_cast<HANDLE>(run.process), &fromProcess));
-        EXPECT_EQ(fromProcess, code);
-        EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(run.thread), 0), WAIT_OBJECT_0);
-        EXPECT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(run.thread)));
-        EXPECT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(run.process)));
-        // 16 bytes of sound per input byte behind a 44-byte header.
-        EXPECT_EQ(fs::file_size(work.Path() / "out.wav"), 44u + 1600u);
-    }
+  WriteBytes(work.Path() / "in.rec", std::vector<unsigned char>(100, 7));
+  for (std::uint32_t code : {0u, 7u, 262u}) {
+    tools.Control("Vrn_dec.ctl", "exit " + std::to_string(code));
+    std::wstring command = tools.Command("Vrn_dec.exe", Wide((work.Path() / "in.rec").string()),
+                                         Wide((work.Path() / "out.wav").string()));
+    const std::wstring before = command;
+    ToolRun run = RunTool(OwnerWindow(), command, L"Decoding");
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(command, before);
+    EXPECT_EQ(run.exitCode, code);
+    DWORD fromProcess = 99;
+    ASSERT_TRUE(GetExitCodeProcess(reinterpret_cast<HANDLE>(run.process), &fromProcess));
+    EXPECT_EQ(fromProcess, code);
+    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(run.thread), 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(run.thread)));
+    EXPECT_TRUE(CloseHandle(reinterpret_cast<HANDLE>(run.process)));
+    // 16 bytes of sound per input byte behind a 44-byte header.
+    EXPECT_EQ(fs::file_size(work.Path() / "out.wav"), 44u + 1600u);
+  }
 }
 
 TEST_F(Win32RunnerTest, AProgramThatDoesNotExistIsNotStartedAndLeavesTheSystemsReason) {
-    std::wstring command = L"\"" + tools.W() + L"\\nothing.exe\" \"a\" \"b\"";
-    SetLastError(0);
-    const ToolRun run = RunTool(OwnerWindow(), command, L"x");
-    EXPECT_FALSE(run.started);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    SetLastError(0);
-    EXPECT_TRUE(ReportSystemError(OwnerWindow()));  // nothing to report: no box
+  std::wstring command = L"\"" + tools.W() + L"\\nothing.exe\" \"a\" \"b\"";
+  SetLastError(0);
+  const ToolRun run = RunTool(OwnerWindow(), command, L"x");
+  EXPECT_FALSE(run.started);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SetLastError(0);
+  EXPECT_TRUE(ReportSystemError(OwnerWindow()));  // nothing to report: no box
 }
 
 TEST_F(Win32RunnerTest, TheSpinnerTurnsWhileTheToolRunsAndContinuesInTheNextRun) {
-    WriteBytes(work.Path() / "in.sbs", std::vector<unsigned char>(10, 1));
-    auto run = [&](bool knock) {
-        std::wstring command = tools.Command("QL8_Dec.exe", Wide((work.Path() / "in.sbs").string()),
-                                             Wide((work.Path() / "out.wav").string()));
-        ProgressWatcher watcher(knock);
-        const DWORD started = GetTickCount();
-        ToolRun result = RunTool(OwnerWindow(), command, L"Busy");
-        const DWORD elapsed = GetTickCount() - started;
-        watcher.Stop();
-        CloseHandle(reinterpret_cast<HANDLE>(result.thread));
-        CloseHandle(reinterpret_cast<HANDLE>(result.process));
-        EXPECT_TRUE(result.started);
-        EXPECT_GE(elapsed, 2000u) << "the window closed before the tool ended";
-        EXPECT_EQ(watcher.cancelCaption, L"Cancel");
-        EXPECT_TRUE(watcher.sawHiddenOk);
-        return watcher.lines;
-    };
-    tools.Control("QL8_Dec.ctl", "sleep 2.2");
-    const unsigned first = ToolProgressSpinner().Count();
-    const std::vector<std::wstring> one = run(true);  // Esc, Enter, close and clicks change nothing
-    const unsigned second = ToolProgressSpinner().Count();
-    const std::vector<std::wstring> two = run(false);
-    const unsigned third = ToolProgressSpinner().Count();
+  WriteBytes(work.Path() / "in.sbs", std::vector<unsigned char>(10, 1));
+  auto run = [&](bool knock) {
+    std::wstring command = tools.Command("QL8_Dec.exe", Wide((work.Path() / "in.sbs").string()),
+                                         Wide((work.Path() / "out.wav").string()));
+    ProgressWatcher watcher(knock);
+    const DWORD started = GetTickCount();
+    ToolRun result = RunTool(OwnerWindow(), command, L"Busy");
+    const DWORD elapsed = GetTickCount() - started;
+    watcher.Stop();
+    CloseHandle(reinterpret_cast<HANDLE>(result.thread));
+    CloseHandle(reinterpret_cast<HANDLE>(result.process));
+    EXPECT_TRUE(result.started);
+    EXPECT_GE(elapsed, 2000u) << "the window closed before the tool ended";
+    EXPECT_EQ(watcher.cancelCaption, L"Cancel");
+    EXPECT_TRUE(watcher.sawHiddenOk);
+    return watcher.lines;
+  };
+  tools.Control("QL8_Dec.ctl", "sleep 2.2");
+  const unsigned first = ToolProgressSpinner().Count();
+  const std::vector<std::wstring> one = run(true);  // Esc, Enter, close and clicks change nothing
+  const unsigned second = ToolProgressSpinner().Count();
+  const std::vector<std::wstring> two = run(false);
+  const unsigned third = ToolProgressSpinner().Count();
 
-    // Ticks at 0.8 s and 1.6 s, more when the tool started slowly.
-    EXPECT_GE(second - first, 2u);
-    EXPECT_LE(second - first, 4u);  // a slow start can add a tick
-    EXPECT_GE(third - second, 2u);
-    // The lines shown: the text alone, then one frame per tick from where the
-    // counter stood; the second run continues the first one's cycle.
-    auto expected = [](unsigned from, unsigned to) {
-        std::vector<std::wstring> lines{L"Busy"};
-        for (unsigned i = from; i < to; ++i)
-            lines.push_back(SpinnerFrame(i, L"Busy"));
-        return lines;
-    };
-    EXPECT_EQ(one, expected(first, second));
-    EXPECT_EQ(two, expected(second, third));
+  // Ticks at 0.8 s and 1.6 s, more when the tool started slowly.
+  EXPECT_GE(second - first, 2u);
+  EXPECT_LE(second - first, 4u);  // a slow start can add a tick
+  EXPECT_GE(third - second, 2u);
+  // The lines shown: the text alone, then one frame per tick from where the
+  // counter stood; the second run continues the first one's cycle.
+  auto expected = [](unsigned from, unsigned to) {
+    std::vector<std::wstring> lines{L"Busy"};
+    for (unsigned i = from; i < to; ++i) lines.push_back(SpinnerFrame(i, L"Busy"));
+    return lines;
+  };
+  EXPECT_EQ(one, expected(first, second));
+  EXPECT_EQ(two, expected(second, third));
 }
 
-TEST_F(Win32RunnerTest, TheExtractionWindowIsCentredModelessAndSpinsOnlyWhileMessagesAreDispatched) {
-    const HWND owner = OwnerWindow();
-    const unsigned before = ExtractionSpinner().Count();
-    const HWND window = OpenExtractionWindow(owner, L"Extracting");
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_TRUE(IsWindowEnabled(owner));
-    EXPECT_EQ(TextOf(window, IDC_EXTRACTION_LINE), L"");
+TEST_F(Win32RunnerTest,
+       TheExtractionWindowIsCentredModelessAndSpinsOnlyWhileMessagesAreDispatched) {
+  const HWND owner = OwnerWindow();
+  const unsigned before = ExtractionSpinner().Count();
+  const HWND window = OpenExtractionWindow(owner, L"Extracting");
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_TRUE(IsWindowEnabled(owner));
+  EXPECT_EQ(TextOf(window, IDC_EXTRACTION_LINE), L"");
 
-    RECT ownerRect, ownerClient, rect, client;
-    GetWindowRect(owner, &ownerRect);
-    GetClientRect(owner, &ownerClient);
-    GetWindowRect(window, &rect);
-    GetClientRect(window, &client);
-    EXPECT_EQ(rect.left, ownerRect.left + (ownerClient.right - client.right) / 2);
-    EXPECT_EQ(rect.top, ownerRect.top + (ownerClient.bottom - client.bottom) / 2);
+  RECT ownerRect, ownerClient, rect, client;
+  GetWindowRect(owner, &ownerRect);
+  GetClientRect(owner, &ownerClient);
+  GetWindowRect(window, &rect);
+  GetClientRect(window, &client);
+  EXPECT_EQ(rect.left, ownerRect.left + (ownerClient.right - client.right) / 2);
+  EXPECT_EQ(rect.top, ownerRect.top + (ownerClient.bottom - client.bottom) / 2);
 
-    Sleep(1000);  // no dispatching: no tick is handled
-    EXPECT_EQ(TextOf(window, IDC_EXTRACTION_LINE), L"");
-    const DWORD until = GetTickCount() + 1000;
-    while (GetTickCount() < until) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(10);
+  Sleep(1000);  // no dispatching: no tick is handled
+  EXPECT_EQ(TextOf(window, IDC_EXTRACTION_LINE), L"");
+  const DWORD until = GetTickCount() + 1000;
+  while (GetTickCount() < until) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
     }
-    const unsigned after = ExtractionSpinner().Count();
-    EXPECT_GE(after, before + 1);
-    EXPECT_EQ(TextOf(window, IDC_EXTRACTION_LINE), SpinnerFrame(after - 1, L"Extracting"));
-    CloseExtractionWindow(window);
-    EXPECT_FALSE(IsWindow(window));
+    Sleep(10);
+  }
+  const unsigned after = ExtractionSpinner().Count();
+  EXPECT_GE(after, before + 1);
+  EXPECT_EQ(TextOf(window, IDC_EXTRACTION_LINE), SpinnerFrame(after - 1, L"Extracting"));
+  CloseExtractionWindow(window);
+  EXPECT_FALSE(IsWindow(window));
 }
 
 // ---- the pipeline over the Win32 platform -----------------------------------
 
 struct WindowHost final : ConversionHost {
-    FakeHost& inner;
-    explicit WindowHost(FakeHost& host) : inner(host) {}
-    bool WavFlag() override { return inner.WavFlag(); }
-    bool Mp3Flag() override { return inner.Mp3Flag(); }
-    std::wstring OutputPath() override { return inner.OutputPath(); }
-    void SetOutputPath(const std::wstring& p) override { inner.SetOutputPath(p); }
-    void SetTotalTimeText(const std::wstring& t) override { inner.SetTotalTimeText(t); }
-    void SetSourceText(const std::wstring& t) override { inner.SetSourceText(t); }
-    void ReadControls() override { inner.ReadControls(); }
-    void WriteControls() override { inner.WriteControls(); }
-    void SetCaption(const std::wstring& t) override { inner.SetCaption(t); }
-    void SetPlayerFile(const std::wstring& p) override { inner.SetPlayerFile(p); }
-    void ShowMessage(const std::wstring& t, MessageIcon i) override { inner.ShowMessage(t, i); }
-    void* OwnerWindow() override { return test::OwnerWindow(); }
-    const TextTable& Texts() override { return inner.Texts(); }
-    const std::wstring& StartDirectory() override { return inner.StartDirectory(); }
+  FakeHost& inner;
+  explicit WindowHost(FakeHost& host) : inner(host) {}
+  bool WavFlag() override { return inner.WavFlag(); }
+  bool Mp3Flag() override { return inner.Mp3Flag(); }
+  std::wstring OutputPath() override { return inner.OutputPath(); }
+  void SetOutputPath(const std::wstring& p) override { inner.SetOutputPath(p); }
+  void SetTotalTimeText(const std::wstring& t) override { inner.SetTotalTimeText(t); }
+  void SetSourceText(const std::wstring& t) override { inner.SetSourceText(t); }
+  void ReadControls() override { inner.ReadControls(); }
+  void WriteControls() override { inner.WriteControls(); }
+  void SetCaption(const std::wstring& t) override { inner.SetCaption(t); }
+  void SetPlayerFile(const std::wstring& p) override { inner.SetPlayerFile(p); }
+  void ShowMessage(const std::wstring& t, MessageIcon i) override { inner.ShowMessage(t, i); }
+  void* OwnerWindow() override { return test::OwnerWindow(); }
+  const TextTable& Texts() override { return inner.Texts(); }
+  const std::wstring& StartDirectory() override { return inner.StartDirectory(); }
 };
 
 std::wstring TempFile(const wchar_t* name) {
-    wchar_t temp[256] = L"";
-    GetTempPathW(256, temp);
-    return std::wstring(temp) + name;
+  wchar_t temp[256] = L"";
+  GetTempPathW(256, temp);
+  return std::wstring(temp) + name;
 }
 
 TEST_F(Win32RunnerTest, ThePipelineConvertsEachLayoutWithTheRealTools) {
-    std::vector<std::wstring> log;
-    FakeHost fake(log, tools.W());
-    fake.mp3 = true;
-    WindowHost host(fake);
-    std::unique_ptr<Conversion> conversion = CreateWin32Pipeline(host);
-    for (const wchar_t* temp : {L"temp.sbs", L"temp.wav", L"tmp.wav"})  // an earlier abandoned run's
-        DeleteFileW(TempFile(temp).c_str());
-    for (unsigned char first : {0x05, 0x81, 0x41}) {
-        SCOPED_TRACE(static_cast<int>(first));
-        std::vector<unsigned char> recording(512 + 40 * 512, 0x33);
-        recording[0] = first;
-        WriteBytes(work.Path() / "memo x.rec", recording);
-        const std::wstring source = Wide((work.Path() / "memo x.rec").string());
-        ASSERT_TRUE(conversion->ConvertRecording(source));
-        EXPECT_TRUE(fake.messages.empty());
-        const std::wstring mp3 = Wide((work.Path() / "memo x.mp3").string());
-        EXPECT_EQ(fake.caption, mp3);
-        EXPECT_TRUE(fs::exists(work.Path() / "memo x.wav"));
-        EXPECT_TRUE(fs::exists(work.Path() / "memo x.mp3"));
-        for (const wchar_t* temp : {L"temp.sbs", L"temp.wav", L"tmp.wav"})
-            EXPECT_EQ(GetFileAttributesW(TempFile(temp).c_str()), INVALID_FILE_ATTRIBUTES) << Narrow(temp);
-    }
+  std::vector<std::wstring> log;
+  FakeHost fake(log, tools.W());
+  fake.mp3 = true;
+  WindowHost host(fake);
+  std::unique_ptr<Conversion> conversion = CreateWin32Pipeline(host);
+  for (const wchar_t* temp : {L"temp.sbs", L"temp.wav", L"tmp.wav"})  // an earlier abandoned run's
+    DeleteFileW(TempFile(temp).c_str());
+  for (unsigned char first : {0x05, 0x81, 0x41}) {
+    SCOPED_TRACE(static_cast<int>(first));
+    std::vector<unsigned char> recording(512 + 40 * 512, 0x33);
+    recording[0] = first;
+    WriteBytes(work.Path() / "memo x.rec", recording);
+    const std::wstring source = Wide((work.Path() / "memo x.rec").string());
+    ASSERT_TRUE(conversion->ConvertRecording(source));
+    EXPECT_TRUE(fake.messages.empty());
+    const std::wstring mp3 = Wide((work.Path() / "memo x.mp3").string());
+    EXPECT_EQ(fake.caption, mp3);
+    EXPECT_TRUE(fs::exists(work.Path() / "memo x.wav"));
+    EXPECT_TRUE(fs::exists(work.Path() / "memo x.mp3"));
+    for (const wchar_t* temp : {L"temp.sbs", L"temp.wav", L"tmp.wav"})
+      EXPECT_EQ(GetFileAttributesW(TempFile(temp).c_str()), INVALID_FILE_ATTRIBUTES)
+          << Narrow(temp);
+  }
 }
 
 TEST_F(Win32RunnerTest, ThePipelineAbandonsSilentlyOn262) {
-    std::vector<std::wstring> log;
-    FakeHost fake(log, tools.W());
-    WindowHost host(fake);
-    std::unique_ptr<Conversion> conversion = CreateWin32Pipeline(host);
-    tools.Control("QL4_Dec.ctl", "exit 262");
-    std::vector<unsigned char> recording(512 + 4 * 512, 0x10);
-    recording[0] = 0x40;
-    WriteBytes(work.Path() / "a.rec", recording);
-    EXPECT_FALSE(conversion->ConvertRecording(Wide((work.Path() / "a.rec").string())));
-    EXPECT_TRUE(fake.messages.empty());
-    EXPECT_FALSE(fs::exists(work.Path() / "a.wav"));
-    EXPECT_NE(GetFileAttributesW(TempFile(L"temp.sbs").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_NE(GetFileAttributesW(TempFile(L"temp.wav").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileW(TempFile(L"temp.sbs").c_str());
-    DeleteFileW(TempFile(L"temp.wav").c_str());
+  std::vector<std::wstring> log;
+  FakeHost fake(log, tools.W());
+  WindowHost host(fake);
+  std::unique_ptr<Conversion> conversion = CreateWin32Pipeline(host);
+  tools.Control("QL4_Dec.ctl", "exit 262");
+  std::vector<unsigned char> recording(512 + 4 * 512, 0x10);
+  recording[0] = 0x40;
+  WriteBytes(work.Path() / "a.rec", recording);
+  EXPECT_FALSE(conversion->ConvertRecording(Wide((work.Path() / "a.rec").string())));
+  EXPECT_TRUE(fake.messages.empty());
+  EXPECT_FALSE(fs::exists(work.Path() / "a.wav"));
+  EXPECT_NE(GetFileAttributesW(TempFile(L"temp.sbs").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(TempFile(L"temp.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileW(TempFile(L"temp.sbs").c_str());
+  DeleteFileW(TempFile(L"temp.wav").c_str());
 }
 
 }  // namespace

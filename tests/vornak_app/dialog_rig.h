@@ -90,7 +90,8 @@ struct Rig {
     return machine.Peek(letter, static_cast<std::uint64_t>(n) * 512u, 512);
   }
   std::uint32_t FatEntry(char letter, std::uint32_t fatStartSector, std::uint32_t cluster) {
-    auto b = machine.Peek(letter, static_cast<std::uint64_t>(fatStartSector) * 512u + cluster * 2u, 2);
+    auto b =
+        machine.Peek(letter, static_cast<std::uint64_t>(fatStartSector) * 512u + cluster * 2u, 2);
     return b[0] | (b[1] << 8);
   }
 

@@ -45,8 +45,8 @@ TEST(DialogInit, BootableOnlyForPartitionedAndComputedLayouts) {
     std::uint64_t size;
     bool bootable;
   };
-  const Case cases[] = {{30 * kMiB, false}, {125181ull * 512, true}, {200 * kMiB, true},
-                        {4 * kMiB, false}};
+  const Case cases[] = {
+      {30 * kMiB, false}, {125181ull * 512, true}, {200 * kMiB, true}, {4 * kMiB, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     Rig rig;
@@ -200,8 +200,8 @@ TEST(DialogRunState, ControlsDuringAQuickRunAndBootableRestoredAfter) {
   ASSERT_TRUE(rig.ui.controls[IDC_BOOTABLE].enabled);
   bool checked = false;
   rig.ui.onWait = [&](const std::string&) {
-    for (int id : {IDC_START, IDC_DRIVE, IDC_LABEL, IDC_QUICK, IDC_FULL, IDC_LOW, IDC_EXIT,
-                   IDC_BOOTABLE}) {
+    for (int id :
+         {IDC_START, IDC_DRIVE, IDC_LABEL, IDC_QUICK, IDC_FULL, IDC_LOW, IDC_EXIT, IDC_BOOTABLE}) {
       EXPECT_FALSE(rig.ui.controls[id].enabled) << id;
     }
     EXPECT_TRUE(rig.ui.waitCursor);

@@ -80,8 +80,8 @@ class FakeDialogPlatform : public DialogPlatform {
     return t;
   }
   int CountBoxes(const std::string& text) const {
-    return static_cast<int>(std::count_if(boxes.begin(), boxes.end(),
-                                          [&](const Box& b) { return b.text == text; }));
+    return static_cast<int>(
+        std::count_if(boxes.begin(), boxes.end(), [&](const Box& b) { return b.text == text; }));
   }
 
   // --- DialogPlatform ---------------------------------------------------------

@@ -61,7 +61,8 @@ TEST(FormatRunNt, QuickRunOf62MiBDriveWithLabelGivesCleanVolumeAndReport) {
   ASSERT_TRUE(HasReport(rig.ui));
   EXPECT_EQ(rig.ui.boxes.back().caption, "Format Results - Removable Disk(E:)");
   EXPECT_EQ(rig.ui.boxes.back().type, 0u);
-  // 62 MiB, F = 124 (the 2048-byte-cluster layout): total = 2048 * floor((65011712 - 124*1024 - 0x4200) / 2048)
+  // 62 MiB, F = 124 (the 2048-byte-cluster layout): total = 2048 * floor((65011712 - 124*1024 -
+  // 0x4200) / 2048)
   const std::vector<unsigned long> f = Figures(ReportOf(rig.ui));
   ASSERT_EQ(f.size(), 6u);
   EXPECT_EQ(f[1], 0u);           // system
@@ -158,10 +159,14 @@ TEST(FormatRunNt, SystemFormatFailuresEndTheRunBeforeAnySectorIsWritten) {
       {"format.com missing", [](Rig& r) { r.ui.files.clear(); }, false, 0},
       {"command not started", [](Rig& r) { r.ui.startFails = true; }, true, 0},
       {"command never ends",
-       [](Rig& r) { r.ui.onWait = [](const std::string&) { return WaitResult::TimedOut; }; },
-       false, 0},
-      {"answer file not created", [](Rig& r) { r.ui.windowsDir = "C:\\READONLY"; 
-         r.ui.files[Key::Key("C:\\READONLY\\system32\\format.com")] = "MZ"; }, false, 1},
+       [](Rig& r) { r.ui.onWait = [](const std::string&) { return WaitResult::TimedOut; }; }, false,
+       0},
+      {"answer file not created",
+       [](Rig& r) {
+         r.ui.windowsDir = "C:\\READONLY";
+         r.ui.files[Key::Key("C:\\READONLY\\system32\\format.com")] = "MZ";
+       },
+       false, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -350,9 +355,9 @@ TEST(FormatRunNt, WithoutTheSystemFormatCommandTheRunWritesDirectly) {
 TEST(FormatRunLow, AnsweringNoToStopKeepsTheRunGoing) {
   LowRig rig(30 * kMiB);
   rig.ui.answer = [](const FakeDialogPlatform::Box& b) {
-    return b.text == "Are you sure?(Y/N)" ? dlg::kIdNo
-                                          : (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes
-                                                                             : dlg::kIdOk;
+    return b.text == "Are you sure?(Y/N)"    ? dlg::kIdNo
+           : (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes
+                                             : dlg::kIdOk;
   };
   rig.ui.onPump = [&](int n) {
     if (n == 50) rig.dialog->OnExit();
@@ -396,14 +401,18 @@ struct BootRig : Rig {
 TEST(FormatRunBootable, CopiesIoSysFirstThenTheListingAndReportsSystemFiles) {
   BootRig rig;
   // The first entry a search returns is a real file here (no "." entry).
-  rig.List({{"msdos.sys", 0x27}, {".", 0x10}, {"..", 0x10}, {"extra", 0x10}, {"io.sys", 0x27},
+  rig.List({{"msdos.sys", 0x27},
+            {".", 0x10},
+            {"..", 0x10},
+            {"extra", 0x10},
+            {"io.sys", 0x27},
             {"command.com", 0x20}});
   FormatterDialog& d = rig.Open();
   ASSERT_TRUE(rig.ui.controls[IDC_BOOTABLE].enabled);
   rig.ui.controls[IDC_BOOTABLE].checked = true;
   d.OnStart();
-  EXPECT_EQ(rig.Targets(), std::vector<std::string>({"E:\\io.sys", "E:\\msdos.sys", "E:\\io.sys",
-                                                     "E:\\command.com"}));
+  EXPECT_EQ(rig.Targets(), std::vector<std::string>(
+                               {"E:\\io.sys", "E:\\msdos.sys", "E:\\io.sys", "E:\\command.com"}));
   // "Making..." while copying, cleared afterwards; 3 s after io.sys.
   for (std::size_t i = 1; i < rig.ui.statusDuringCopies.size(); ++i) {
     EXPECT_EQ(rig.ui.statusDuringCopies[i], "Making...");
@@ -515,7 +524,8 @@ struct Win98Rig : Rig {
   // Each re-plug prompt: pull the disk out and plug it in again.
   void ReplugOnPrompt(int times, int answerAfter = dlg::kIdOk) {
     ui.answer = [this, times, answerAfter](const FakeDialogPlatform::Box& b) mutable {
-      if (b.text != dialog->texts.MsgPlug) return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
+      if (b.text != dialog->texts.MsgPlug)
+        return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
       if (times-- > 0) {
         machine.RemoveDrive('E');
         dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
@@ -573,7 +583,8 @@ TEST(FormatRunWin98, ADifferentDiskPluggedInIsNotAcceptedAsTheFormattedOne) {
   Win98Rig rig;
   int prompts = 0;
   rig.ui.answer = [&](const FakeDialogPlatform::Box& b) {
-    if (b.text != rig.dialog->texts.MsgPlug) return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
+    if (b.text != rig.dialog->texts.MsgPlug)
+      return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
     ++prompts;
     rig.machine.RemoveDrive('E');
     rig.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);

@@ -65,7 +65,8 @@ TEST(IniReaderWin32, SystemFunctionGivesTheSameAnswers) {
     ASSERT_NE(0u, GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr));
     char sys[200], own[200];
     const DWORD n = GetPrivateProfileStringA(c.section, c.key, c.defaultText, sys, c.size, full);
-    const std::uint32_t m = IniGetStringFromFile(full, c.section, c.key, c.defaultText, own, c.size);
+    const std::uint32_t m =
+        IniGetStringFromFile(full, c.section, c.key, c.defaultText, own, c.size);
     EXPECT_EQ(c.expected, std::string(sys)) << c.name;
     EXPECT_EQ(c.expected.size(), n) << c.name;
     EXPECT_EQ(std::string(sys), std::string(own)) << c.name;

@@ -263,13 +263,39 @@ TEST(Texts, ChineseNoDriveTextsAreGbkAndBig5) {
 #endif
 
 TEST(Texts, KeysAreReadInOrderFromTheLanguageSection) {
-  const char* const expected[] = {
-      "Title", "AboutTool", "AboutCompany", "AboutMenu", "DlgItemSelect", "DlgItemVolume",
-      "DlgItemDrive", "DlgItemSize", "DlgItemType", "DlgItemQuick", "DlgItemFull", "DlgItemLow",
-      "DlgItemStart", "DlgItemExit", "DlgItemBoot", "MsgWarnFormat", "MsgFormatFail",
-      "MsgLockFail", "MsgUnsupport", "MsgInvalidVol", "MsgSysAreaErr", "MsgSystemAreaWrite",
-      "MsgSystemAreaRead", "MsgDataAreaWrite", "MsgDataAreaRead", "MsgTotal", "MsgCurrent",
-      "MsgExit", "MsgStop", "MsgAYS", "MsgMaking", "IconFile", "MsgPlug"};
+  const char* const expected[] = {"Title",
+                                  "AboutTool",
+                                  "AboutCompany",
+                                  "AboutMenu",
+                                  "DlgItemSelect",
+                                  "DlgItemVolume",
+                                  "DlgItemDrive",
+                                  "DlgItemSize",
+                                  "DlgItemType",
+                                  "DlgItemQuick",
+                                  "DlgItemFull",
+                                  "DlgItemLow",
+                                  "DlgItemStart",
+                                  "DlgItemExit",
+                                  "DlgItemBoot",
+                                  "MsgWarnFormat",
+                                  "MsgFormatFail",
+                                  "MsgLockFail",
+                                  "MsgUnsupport",
+                                  "MsgInvalidVol",
+                                  "MsgSysAreaErr",
+                                  "MsgSystemAreaWrite",
+                                  "MsgSystemAreaRead",
+                                  "MsgDataAreaWrite",
+                                  "MsgDataAreaRead",
+                                  "MsgTotal",
+                                  "MsgCurrent",
+                                  "MsgExit",
+                                  "MsgStop",
+                                  "MsgAYS",
+                                  "MsgMaking",
+                                  "IconFile",
+                                  "MsgPlug"};
   FakeStartupPlatform p;
   FormatterTexts t = FormatterTexts::EnglishDefaults();
   ASSERT_TRUE(ReadIniOverrides(p, 0x0804, t));
@@ -285,7 +311,8 @@ TEST(Texts, KeysAreReadInOrderFromTheLanguageSection) {
   EXPECT_EQ("Lock volume error!", p.reads[17].defaultText);
   // No file: everything stays.
   const FormatterTexts d = FormatterTexts::EnglishDefaults();
-  for (int i = 0; i < kTextKeyCount; ++i) EXPECT_EQ(d.*(kTextKeys[i].field), t.*(kTextKeys[i].field));
+  for (int i = 0; i < kTextKeyCount; ++i)
+    EXPECT_EQ(d.*(kTextKeys[i].field), t.*(kTextKeys[i].field));
 }
 
 TEST(Texts, EnglishDefaults) {
@@ -307,7 +334,9 @@ TEST(Texts, OverridesReplaceCutAndEmpty) {
   const std::string longTitle(150, 'T');
   p.iniFiles[kIni] =
       "[409]\n"
-      "MsgLockFail=" + longTitle + "\n"
+      "MsgLockFail=" +
+      longTitle +
+      "\n"
       "DlgItemStart=\"Go\"\n"
       "Title=\n"
       "AboutMenu=About it\n"

@@ -32,15 +32,39 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 // A 32x32 two-colour icon file.
 std::string IconFileBytes() {
   std::string b;
-  auto u16 = [&b](unsigned v) { b += static_cast<char>(v & 0xFF); b += static_cast<char>(v >> 8); };
-  auto u32 = [&u16](unsigned v) { u16(v & 0xFFFF); u16(v >> 16); };
+  auto u16 = [&b](unsigned v) {
+    b += static_cast<char>(v & 0xFF);
+    b += static_cast<char>(v >> 8);
+  };
+  auto u32 = [&u16](unsigned v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  };
   const unsigned imageSize = 40 + 8 + 128 + 128;
-  u16(0); u16(1); u16(1);                            // ICONDIR
-  b += '\x20'; b += '\x20'; b += '\x02'; b += '\0';  // 32x32, 2 colours
-  u16(1); u16(1); u32(imageSize); u32(22);           // planes, bits, size, offset
-  u32(40); u32(32); u32(64); u16(1); u16(1);         // BITMAPINFOHEADER
-  u32(0); u32(0); u32(0); u32(0); u32(0); u32(0);
-  u32(0x00000000); u32(0x00FFFFFF);                  // palette: black, white
+  u16(0);
+  u16(1);
+  u16(1);  // ICONDIR
+  b += '\x20';
+  b += '\x20';
+  b += '\x02';
+  b += '\0';  // 32x32, 2 colours
+  u16(1);
+  u16(1);
+  u32(imageSize);
+  u32(22);  // planes, bits, size, offset
+  u32(40);
+  u32(32);
+  u32(64);
+  u16(1);
+  u16(1);  // BITMAPINFOHEADER
+  u32(0);
+  u32(0);
+  u32(0);
+  u32(0);
+  u32(0);
+  u32(0);
+  u32(0x00000000);
+  u32(0x00FFFFFF);  // palette: black, white
   for (int row = 0; row < 32; ++row) u32(row % 2 ? 0xAAAAAAAAu : 0x55555555u);  // XOR
   for (int row = 0; row < 32; ++row) u32(0);                                    // AND
   return b;

@@ -183,8 +183,7 @@ std::string ImageInUse(const SystemPaths& paths, const std::string& realPath) {
   for (const std::string& name : Entries(paths.Sys() + "/block")) {
     if (name.compare(0, 4, "loop") != 0) continue;
     const std::string backing = ReadLine(paths.Sys() + "/block/" + name + "/loop/backing_file");
-    if (!backing.empty() && backing == realPath)
-      return realPath + " is attached to /dev/" + name;
+    if (!backing.empty() && backing == realPath) return realPath + " is attached to /dev/" + name;
   }
   return std::string();
 }

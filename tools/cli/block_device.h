@@ -25,12 +25,12 @@ struct SystemPaths {
 // A block device by its device number, as sysfs describes it.
 struct BlockDeviceInfo {
   bool found = false;
-  std::string name;         // "sdb" or "sdb1"
-  std::string disk;         // the whole disk: "sdb" for both
+  std::string name;  // "sdb" or "sdb1"
+  std::string disk;  // the whole disk: "sdb" for both
   bool partition = false;
-  bool removable = false;   // the whole disk's removable flag
-  std::uint64_t size = 0;   // bytes (sysfs counts 512-byte units)
-  std::string model;        // vendor and model of the whole disk, if known
+  bool removable = false;  // the whole disk's removable flag
+  std::uint64_t size = 0;  // bytes (sysfs counts 512-byte units)
+  std::string model;       // vendor and model of the whole disk, if known
   // "major:minor" of the device itself, of the whole disk and of every
   // partition of the whole disk.
   std::string devNumber;

@@ -254,9 +254,7 @@ int Extract(const std::vector<std::string>& args, CliStreams& s) {
     case lirrow::kExtractShortBlock:
       Print(s.err, "lirrow-cli: " + args[0] + ": a block could not be read whole" + why + "\n");
       break;
-    default:
-      Print(s.err, "lirrow-cli: cannot write " + args[1] + why + "\n");
-      break;
+    default: Print(s.err, "lirrow-cli: cannot write " + args[1] + why + "\n"); break;
   }
   return kExitFailed;
 }
@@ -353,8 +351,8 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
       if (platform.lastExitCode == static_cast<long>(lirrow::kAbandonExitCode))
         Print(s.err, "lirrow-cli: the decoder abandoned the conversion (exit code 262)\n");
       else
-        Print(s.err, "lirrow-cli: " + ToUtf8(lirrow::EnglishTexts()[lirrow::TextKey::ConvertErr]) +
-                         "\n");
+        Print(s.err,
+              "lirrow-cli: " + ToUtf8(lirrow::EnglishTexts()[lirrow::TextKey::ConvertErr]) + "\n");
     }
     return kExitFailed;
   }
@@ -366,12 +364,12 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
     const std::string path = ToUtf8(outputs[i]);
     if (!CanRead(path, ignored)) continue;
     const double seconds = lirrow::MeasureDuration(outputs[i]);
-    Print(s.out, path + "\t" + Seconds(seconds) + "\t" +
-                     ToUtf8(lirrow::FormatTotalTime(seconds)) + "\n");
+    Print(s.out,
+          path + "\t" + Seconds(seconds) + "\t" + ToUtf8(lirrow::FormatTotalTime(seconds)) + "\n");
   }
   if (!silent) return kExitFailed;  // for instance an MP3 rejected by its length
-  Print(s.out, "Total time " + ToUtf8(host.totalTime) + ", playing " + ToUtf8(host.OutputPath()) +
-                   "\n");
+  Print(s.out,
+        "Total time " + ToUtf8(host.totalTime) + ", playing " + ToUtf8(host.OutputPath()) + "\n");
   return kExitOk;
 }
 
@@ -384,12 +382,17 @@ std::wstring FromUtf8(const std::string& text) {
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char b = static_cast<unsigned char>(text[i]);
     int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    unsigned long c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    unsigned long c = extra == 0   ? b
+                      : extra == 1 ? (b & 0x1F)
+                      : extra == 2 ? (b & 0x0F)
+                                   : (b & 0x07);
     bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size() + (extra == 0);
     for (int k = 1; ok && k <= extra; ++k) {
       const unsigned char n = static_cast<unsigned char>(text[i + k]);
-      if ((n & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (n & 0x3F);
+      if ((n & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (n & 0x3F);
     }
     if (!ok) {
       // A byte that is not UTF-8 keeps its value, so the name survives the
@@ -407,13 +410,15 @@ std::wstring FromUtf8(const std::string& text) {
 std::string ResolveIgnoringCase(const std::string& path) {
   if (access(path.c_str(), F_OK) == 0) return path;
   const auto slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string directory =
+      slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string found = path;
   if (DIR* d = opendir(directory.c_str())) {
     while (dirent* e = readdir(d)) {
       if (strcasecmp(e->d_name, name.c_str()) == 0) {
-        found = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + e->d_name;
+        found =
+            (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + e->d_name;
         break;
       }
     }
@@ -433,7 +438,8 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     std::string item;
     if (commandLine[i] == '"') {
       const auto close = commandLine.find('"', i + 1);
-      item = commandLine.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
+      item =
+          commandLine.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
       i = close == std::string::npos ? commandLine.size() : close + 1;
     } else {
       const auto end = commandLine.find_first_of(" \t", i);
@@ -512,8 +518,7 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(std::wstring& commandLine,
   lirrow::ToolRun run;
   lastExitCode = -1;
   std::vector<std::string> items;
-  for (const std::string& item : SplitCommandLine(ToUtf8(commandLine)))
-    items.push_back(item);
+  for (const std::string& item : SplitCommandLine(ToUtf8(commandLine))) items.push_back(item);
   if (items.empty()) {
     lastError_ = ENOENT;
     return run;
@@ -549,7 +554,8 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(std::wstring& commandLine,
       break;
     }
     if (streams_.errIsTerminal && NowMs() >= nextFrame) {
-      Print(streams_.err, "\r" + ToUtf8(lirrow::ToolProgressSpinner().Advance(baseText)) + "\x1b[K");
+      Print(streams_.err,
+            "\r" + ToUtf8(lirrow::ToolProgressSpinner().Advance(baseText)) + "\x1b[K");
       nextFrame += 800;
     }
     Sleep(10);

@@ -51,9 +51,7 @@ bool SameNameIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-std::uint16_t Get16(const unsigned char* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 std::string TrimmedField(const unsigned char* p, std::size_t n) {
   std::string s(reinterpret_cast<const char*>(p), n);
@@ -134,26 +132,14 @@ void PosixDiskPlatform::SetErrorFromErrno(int error) {
   switch (error) {
     case ENOENT:
     case ENXIO:
-    case ENODEV:
-      lastError_ = kErrorFileNotFound;
-      break;
+    case ENODEV: lastError_ = kErrorFileNotFound; break;
     case EACCES:
     case EPERM:
-    case EROFS:
-      lastError_ = kErrorAccessDenied;
-      break;
-    case EBUSY:
-      lastError_ = kErrorSharingViolation;
-      break;
-    case ENOSPC:
-      lastError_ = kErrorDiskFull;
-      break;
-    case ENOMEDIUM:
-      lastError_ = kErrorNotReady;
-      break;
-    default:
-      lastError_ = kErrorGenFailure;
-      break;
+    case EROFS: lastError_ = kErrorAccessDenied; break;
+    case EBUSY: lastError_ = kErrorSharingViolation; break;
+    case ENOSPC: lastError_ = kErrorDiskFull; break;
+    case ENOMEDIUM: lastError_ = kErrorNotReady; break;
+    default: lastError_ = kErrorGenFailure; break;
   }
 }
 
@@ -284,8 +270,10 @@ std::uint32_t PosixDiskPlatform::SetFilePointer(DiskHandle h, std::int32_t dista
   Open* file = Find(h);
   if (!file) return 0xFFFFFFFFu;
   std::int64_t base = 0;
-  if (method == kFileCurrent) base = static_cast<std::int64_t>(file->position);
-  else if (method == kFileEnd) base = static_cast<std::int64_t>(file->size);
+  if (method == kFileCurrent)
+    base = static_cast<std::int64_t>(file->position);
+  else if (method == kFileEnd)
+    base = static_cast<std::int64_t>(file->size);
   const std::int64_t target = base + distance;
   if (target < 0) {
     lastError_ = 131;  // ERROR_NEGATIVE_SEEK
@@ -302,8 +290,10 @@ bool PosixDiskPlatform::ReadFile(DiskHandle h, void* buffer, std::uint32_t size,
   if (!file) return false;
   // Like a device, nothing is delivered past the end of the volume.
   std::uint64_t want = size;
-  if (file->position >= file->size) want = 0;
-  else if (want > file->size - file->position) want = file->size - file->position;
+  if (file->position >= file->size)
+    want = 0;
+  else if (want > file->size - file->position)
+    want = file->size - file->position;
   std::uint64_t got = 0;
   auto* p = static_cast<unsigned char*>(buffer);
   while (got < want) {

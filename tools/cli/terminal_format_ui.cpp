@@ -330,8 +330,8 @@ std::uint32_t TerminalFormatUi::GetPrivateProfileStringA(const char*, const char
 
 bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name) {
   const std::string destination = "::" + name;
-  const char* argv[] = {"mcopy", "-n", "-o", "-i", target.c_str(), source.c_str(),
-                        destination.c_str(), nullptr};
+  const char* argv[] = {
+      "mcopy", "-n", "-o", "-i", target.c_str(), source.c_str(), destination.c_str(), nullptr};
   // The formatter's layouts are not all ones that mtools' geometry checks
   // expect of a disk of that size.
   setenv("MTOOLS_SKIP_CHECK", "1", 1);

@@ -70,10 +70,10 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   void Bind(vornak::FormatterDialog* dialog) { dialog_ = dialog; }
 
   // What the run showed.
-  bool confirmed = false;      // the confirmation was answered Yes
-  bool failureShown = false;   // a box with the stop icon ("Sorry!")
-  bool reportShown = false;    // the results report
-  bool stopped = false;        // Ctrl-C cleared the running flag
+  bool confirmed = false;             // the confirmation was answered Yes
+  bool failureShown = false;          // a box with the stop icon ("Sorry!")
+  bool reportShown = false;           // the results report
+  bool stopped = false;               // Ctrl-C cleared the running flag
   std::vector<std::string> messages;  // every message box text, in order
 
   // --- DialogPlatform --------------------------------------------------------

@@ -98,17 +98,21 @@ bool ParseByteCount(const std::string& text, std::uint64_t& bytes) {
   if (errno != 0) return false;
   std::string suffix(end);
   unsigned shift = 0;
-  if (suffix == "K" || suffix == "k" || suffix == "KiB") shift = 10;
-  else if (suffix == "M" || suffix == "m" || suffix == "MiB") shift = 20;
-  else if (suffix == "G" || suffix == "g" || suffix == "GiB") shift = 30;
-  else if (!suffix.empty()) return false;
+  if (suffix == "K" || suffix == "k" || suffix == "KiB")
+    shift = 10;
+  else if (suffix == "M" || suffix == "m" || suffix == "MiB")
+    shift = 20;
+  else if (suffix == "G" || suffix == "g" || suffix == "GiB")
+    shift = 30;
+  else if (!suffix.empty())
+    return false;
   if (shift && value > (ULLONG_MAX >> shift)) return false;
   bytes = static_cast<std::uint64_t>(value) << shift;
   return true;
 }
 
-bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& options,
-                          bool& help, std::string& error) {
+bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& options, bool& help,
+                          std::string& error) {
   help = false;
   bool sawSys = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -123,9 +127,12 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
       options.label = value;
     } else if (Named(word, "--mode")) {
       if (!TakeValue(args, i, "--mode", value, error)) return false;
-      if (value == "quick") options.mode = FormatMode::Quick;
-      else if (value == "full") options.mode = FormatMode::Full;
-      else if (value == "low") options.mode = FormatMode::Low;
+      if (value == "quick")
+        options.mode = FormatMode::Quick;
+      else if (value == "full")
+        options.mode = FormatMode::Full;
+      else if (value == "low")
+        options.mode = FormatMode::Low;
       else {
         error = "--mode must be quick, full or low, not '" + value + "'";
         return false;
@@ -138,9 +145,12 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
       sawSys = true;
     } else if (Named(word, "--lang")) {
       if (!TakeValue(args, i, "--lang", value, error)) return false;
-      if (value == "409") options.languageId = 0x0409;
-      else if (value == "804") options.languageId = 0x0804;
-      else if (value == "404") options.languageId = 0x0404;
+      if (value == "409")
+        options.languageId = 0x0409;
+      else if (value == "804")
+        options.languageId = 0x0804;
+      else if (value == "404")
+        options.languageId = 0x0404;
       else {
         error = "--lang must be 409, 804 or 404, not '" + value + "'";
         return false;
@@ -269,7 +279,8 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
   }
   check.removable = info.removable;
   if (!info.partition && !info.partitionDevNumbers.empty())
-    check.note = "/dev/" + info.disk + " has partitions; formatting it as a whole replaces "
+    check.note = "/dev/" + info.disk +
+                 " has partitions; formatting it as a whole replaces "
                  "them (the Windows formatter formats the partition that has the drive letter)";
   if (!info.removable && !options.yes) {
     check.message = "refusing to format " + target + ": the kernel does not flag /dev/" +
@@ -317,8 +328,8 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   dialog.OnInitDialog();  // texts, language, the drive list, InspectDrive
 
   const std::uint32_t size = dialog.Disk().GetDiskSize(kCliDrive);
-  Print(console.out, options.target + ": " + std::to_string(size) + " bytes (" +
-                         HumanSize(size) + "), " + std::to_string(size >> 9) + " sectors" +
+  Print(console.out, options.target + ": " + std::to_string(size) + " bytes (" + HumanSize(size) +
+                         "), " + std::to_string(size >> 9) + " sectors" +
                          (dialog.labelText.empty() ? "" : ", label " + dialog.labelText) + "\n");
 
   if (options.labelGiven) ui.SetControlText(IDC_LABEL, options.label);
@@ -379,7 +390,8 @@ int RunListCommand(const SystemPaths& paths, bool all, Console& console) {
   return kExitOk;
 }
 
-int VornakCliMain(const std::vector<std::string>& args, const SystemPaths& paths, Console& console) {
+int VornakCliMain(const std::vector<std::string>& args, const SystemPaths& paths,
+                  Console& console) {
   if (args.empty()) {
     Print(console.err, kMainHelp);
     return kExitUsage;
@@ -411,8 +423,8 @@ int VornakCliMain(const std::vector<std::string>& args, const SystemPaths& paths
     bool help = false;
     std::string error;
     if (!ParseFormatArguments(rest, options, help, error)) {
-      Print(console.err, "vornak-cli: format: " + error + "\n" +
-                             "Try 'vornak-cli format --help'.\n");
+      Print(console.err,
+            "vornak-cli: format: " + error + "\n" + "Try 'vornak-cli format --help'.\n");
       return kExitUsage;
     }
     if (help) {

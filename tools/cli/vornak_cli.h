@@ -41,8 +41,8 @@ bool ParseByteCount(const std::string& text, std::uint64_t& bytes);
 
 // Parses the words after "format". False with `error` set on bad usage;
 // `help` is set (and true returned) for --help.
-bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& options,
-                          bool& help, std::string& error);
+bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& options, bool& help,
+                          std::string& error);
 
 struct Console {
   std::FILE* in = stdin;
@@ -57,8 +57,8 @@ struct TargetCheck {
   int exitCode = kExitFailed;  // when not ok
   std::string message;         // when not ok
   bool blockDevice = false;
-  bool removable = false;      // image files count as removable
-  std::string note;            // a remark shown before the question
+  bool removable = false;  // image files count as removable
+  std::string note;        // a remark shown before the question
 };
 
 // Creates or extends an image file for --size, then decides whether the

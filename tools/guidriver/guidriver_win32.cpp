@@ -28,7 +28,8 @@ using guidriver::TextMatches;
 
 std::string Utf8(const std::wstring& w) {
   if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr,
+                              nullptr);
   std::string s(n, '\0');
   WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
   return s;
@@ -102,12 +103,38 @@ class Args {
     for (std::size_t i = first; i < words.size(); ++i) {
       const std::string& w = words[i];
       if (w.size() > 2 && w.compare(0, 2, "--") == 0) {
-        static const std::set<std::string> known = {
-            "--window", "--window-sub", "--class", "--exe", "--owner", "--hwnd", "--caption", "--caption-sub",
-            "--id", "--text", "--ctl-class", "--timeout", "--index", "--item", "--msg", "--wparam", "--lparam",
-            "--text-is", "--text-has", "--enabled", "--visible", "--checked", "--sel", "--minimized",
-            "--item-count", "--expect-text", "--expect-text-has", "--expect-icon", "--expect-buttons",
-            "--answer", "--pid", "--volume"};
+        static const std::set<std::string> known = {"--window",
+                                                    "--window-sub",
+                                                    "--class",
+                                                    "--exe",
+                                                    "--owner",
+                                                    "--hwnd",
+                                                    "--caption",
+                                                    "--caption-sub",
+                                                    "--id",
+                                                    "--text",
+                                                    "--ctl-class",
+                                                    "--timeout",
+                                                    "--index",
+                                                    "--item",
+                                                    "--msg",
+                                                    "--wparam",
+                                                    "--lparam",
+                                                    "--text-is",
+                                                    "--text-has",
+                                                    "--enabled",
+                                                    "--visible",
+                                                    "--checked",
+                                                    "--sel",
+                                                    "--minimized",
+                                                    "--item-count",
+                                                    "--expect-text",
+                                                    "--expect-text-has",
+                                                    "--expect-icon",
+                                                    "--expect-buttons",
+                                                    "--answer",
+                                                    "--pid",
+                                                    "--volume"};
         if (!flags.count(w) && !known.count(w)) throw UsageError("unknown option " + w);
         if (flags.count(w)) {
           opts_[w] = "1";
@@ -132,7 +159,8 @@ class Args {
   long long Number(const std::string& k, long long def) const {
     if (!Has(k)) return def;
     long long v;
-    if (!guidriver::ParseNumber(Get(k), v)) throw UsageError(k + " needs a number, not \"" + Get(k) + "\"");
+    if (!guidriver::ParseNumber(Get(k), v))
+      throw UsageError(k + " needs a number, not \"" + Get(k) + "\"");
     return v;
   }
   const std::vector<std::string>& Positional() const { return pos_; }
@@ -155,10 +183,10 @@ class Args {
 // ---------------------------------------------------------------- session state
 
 struct Session {
-  double timeout = 15.0;       // seconds for every wait
-  std::string shotDir;         // where failure screenshots go
-  std::string shotPrefix;      // file name prefix of failure screenshots
-  std::set<HWND> answered;     // message boxes already answered in this run
+  double timeout = 15.0;    // seconds for every wait
+  std::string shotDir;      // where failure screenshots go
+  std::string shotPrefix;   // file name prefix of failure screenshots
+  std::set<HWND> answered;  // message boxes already answered in this run
   int shotCount = 0;
 };
 
@@ -200,8 +228,8 @@ std::wstring TextOf(HWND h) {
   }
   std::vector<wchar_t> buf(len + 2, L'\0');
   DWORD_PTR got = 0;
-  SendMessageTimeoutW(h, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG, 2000,
-                      &got);
+  SendMessageTimeoutW(h, WM_GETTEXT, len + 1, reinterpret_cast<LPARAM>(buf.data()),
+                      SMTO_ABORTIFHUNG, 2000, &got);
   return std::wstring(buf.data());
 }
 
@@ -275,8 +303,8 @@ struct WindowSpec {
     return s;
   }
   bool Empty() const {
-    return caption.empty() && captionSub.empty() && cls.empty() && exe.empty() && owner.empty() && !hwnd &&
-           !messageBox;
+    return caption.empty() && captionSub.empty() && cls.empty() && exe.empty() && owner.empty() &&
+           !hwnd && !messageBox;
   }
   std::string Describe() const {
     std::string d = messageBox ? "message box" : "window";
@@ -324,7 +352,8 @@ bool MatchesSpec(HWND h, const WindowSpec& s) {
   if (!s.caption.empty() && caption != s.caption) return false;
   if (!s.captionSub.empty() && caption.find(s.captionSub) == std::string::npos) return false;
   if (!s.cls.empty() && Utf8(ClassOf(h)) != s.cls) return false;
-  if (s.messageBox && s.caption.empty() && s.captionSub.empty() && s.owner.empty() && !IsMessageBoxLike(h))
+  if (s.messageBox && s.caption.empty() && s.captionSub.empty() && s.owner.empty() &&
+      !IsMessageBoxLike(h))
     return false;
   if (!s.exe.empty()) {
     DWORD pid = 0;
@@ -353,8 +382,9 @@ std::string WindowLine(HWND h) {
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
   std::string exe = ExeName(pid);
-  return "window hwnd=" + HwndText(h) + " class=" + Quote(Utf8(ClassOf(h))) + " text=" + Quote(Utf8(CaptionOf(h))) +
-         " visible=" + (IsWindowVisible(h) ? "1" : "0") + " enabled=" + (IsWindowEnabled(h) ? "1" : "0") +
+  return "window hwnd=" + HwndText(h) + " class=" + Quote(Utf8(ClassOf(h))) +
+         " text=" + Quote(Utf8(CaptionOf(h))) + " visible=" + (IsWindowVisible(h) ? "1" : "0") +
+         " enabled=" + (IsWindowEnabled(h) ? "1" : "0") +
          " minimized=" + (IsIconic(h) ? "1" : "0") + " exe=" + Quote(exe);
 }
 
@@ -366,7 +396,8 @@ void ReportTopLevel() {
 }
 
 HWND WaitWindow(const WindowSpec& s, DWORD ms) {
-  if (s.Empty()) throw UsageError("no window given (--window, --window-sub, --class, --exe or --hwnd)");
+  if (s.Empty())
+    throw UsageError("no window given (--window, --window-sub, --class, --exe or --hwnd)");
   HWND found = nullptr;
   if (!WaitFor(ms, [&] {
         std::vector<HWND> v = FindWindows(s);
@@ -418,16 +449,18 @@ bool ControlMatches(HWND h, const ControlSpec& c) {
 HWND WaitControl(HWND win, const ControlSpec& c, DWORD ms) {
   if (c.Empty()) throw UsageError("no control given (--id, --text or --ctl-class)");
   HWND found = nullptr;
-  if (!WaitFor(ms, [&] {
-        for (HWND h : Children(win))
-          if (ControlMatches(h, c)) {
-            found = h;
-            return true;
-          }
-        return !IsWindow(win);
-      }) ||
+  if (!WaitFor(ms,
+               [&] {
+                 for (HWND h : Children(win))
+                   if (ControlMatches(h, c)) {
+                     found = h;
+                     return true;
+                   }
+                 return !IsWindow(win);
+               }) ||
       !found)
-    throw Failure("no " + c.Describe() + " in window " + HwndText(win) + " " + Quote(Utf8(CaptionOf(win))));
+    throw Failure("no " + c.Describe() + " in window " + HwndText(win) + " " +
+                  Quote(Utf8(CaptionOf(win))));
   return found;
 }
 
@@ -442,8 +475,8 @@ LRESULT SendTimed(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD ms = 5000) {
 bool IsButtonWithCheck(HWND h) {
   if (!TextMatches(Utf8(ClassOf(h)), "Button", Match::Exact, true)) return false;
   LONG type = GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK;
-  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
-         type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
+         type == BS_AUTO3STATE || type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
 }
 
 int CheckedOf(HWND h) {
@@ -454,9 +487,10 @@ int CheckedOf(HWND h) {
 bool IsCombo(HWND h) { return TextMatches(Utf8(ClassOf(h)), "ComboBox", Match::Exact, true); }
 
 std::string ControlLine(HWND h) {
-  std::string line = "id=" + std::to_string(ControlId(h)) + " class=" + Utf8(ClassOf(h)) +
-                     " text=" + Quote(Utf8(TextOf(h))) + " visible=" + (IsWindowVisible(h) ? "1" : "0") +
-                     " enabled=" + (IsWindowEnabled(h) ? "1" : "0") + " checked=" + std::to_string(CheckedOf(h));
+  std::string line =
+      "id=" + std::to_string(ControlId(h)) + " class=" + Utf8(ClassOf(h)) +
+      " text=" + Quote(Utf8(TextOf(h))) + " visible=" + (IsWindowVisible(h) ? "1" : "0") +
+      " enabled=" + (IsWindowEnabled(h) ? "1" : "0") + " checked=" + std::to_string(CheckedOf(h));
   if (IsCombo(h)) {
     line += " sel=" + std::to_string(static_cast<int>(SendTimed(h, CB_GETCURSEL, 0, 0)));
     line += " count=" + std::to_string(static_cast<int>(SendTimed(h, CB_GETCOUNT, 0, 0)));
@@ -519,8 +553,10 @@ void SaveScreenshot(const std::string& path) {
   ReleaseDC(nullptr, screen);
   if (!ok) throw Failure("cannot copy the screen");
   std::vector<std::uint8_t> png = guidriver::EncodePng(rgb, w, h);
-  HANDLE f = CreateFileW(HostPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) throw Failure("cannot create " + path + " (error " + std::to_string(GetLastError()) + ")");
+  HANDLE f =
+      CreateFileW(HostPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE)
+    throw Failure("cannot create " + path + " (error " + std::to_string(GetLastError()) + ")");
   DWORD written = 0;
   BOOL wrote = WriteFile(f, png.data(), static_cast<DWORD>(png.size()), &written, nullptr);
   CloseHandle(f);
@@ -531,7 +567,8 @@ void FailureScreenshot() {
   std::string dir = g.shotDir.empty() ? "." : g.shotDir;
   char name[64];
   std::snprintf(name, sizeof name, "fail-%lu-%d.png", GetCurrentProcessId(), ++g.shotCount);
-  std::string path = dir + (dir.back() == '/' || dir.back() == '\\' ? "" : "/") + g.shotPrefix + name;
+  std::string path =
+      dir + (dir.back() == '/' || dir.back() == '\\' ? "" : "/") + g.shotPrefix + name;
   try {
     SaveScreenshot(path);
     Err("guidriver: screenshot " + path);
@@ -560,7 +597,8 @@ bool IsStaticIcon(HWND h) {
 bool IsMessageBoxLike(HWND h) {
   if (Utf8(ClassOf(h)) != "#32770") return false;
   for (HWND c : Children(h))
-    if (ControlId(c) == 0xFFFF && TextMatches(Utf8(ClassOf(c)), "Static", Match::Exact, true)) return true;
+    if (ControlId(c) == 0xFFFF && TextMatches(Utf8(ClassOf(c)), "Static", Match::Exact, true))
+      return true;
   return false;
 }
 
@@ -580,7 +618,8 @@ double IconSimilarity(const std::vector<COLORREF>& shot, HICON icon) {
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x) {
       COLORREF a = GetPixel(mem, x, y), b = shot[y * 32 + x];
-      if (std::abs(GetRValue(a) - GetRValue(b)) <= 24 && std::abs(GetGValue(a) - GetGValue(b)) <= 24 &&
+      if (std::abs(GetRValue(a) - GetRValue(b)) <= 24 &&
+          std::abs(GetGValue(a) - GetGValue(b)) <= 24 &&
           std::abs(GetBValue(a) - GetBValue(b)) <= 24)
         ++same;
     }
@@ -620,7 +659,8 @@ std::string DetectIcon(HWND box) {
     HDC screen = GetDC(nullptr);
     std::vector<COLORREF> shot(1024);
     for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 32; ++x) shot[y * 32 + x] = GetPixel(screen, r.left - desk.left + x, r.top - desk.top + y);
+      for (int x = 0; x < 32; ++x)
+        shot[y * 32 + x] = GetPixel(screen, r.left - desk.left + x, r.top - desk.top + y);
     ReleaseDC(nullptr, screen);
     double bestScore = 0;
     for (const Known& k : known) {
@@ -644,11 +684,14 @@ BoxFacts ReadBox(HWND box) {
     if (TextMatches(cls, "Button", Match::Exact, true)) {
       if (!IsWindowVisible(c)) continue;
       LONG type = GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK;
-      f.buttons.push_back({ControlId(c), Utf8(TextOf(c)), type == BS_DEFPUSHBUTTON, IsWindowEnabled(c) != 0});
+      f.buttons.push_back(
+          {ControlId(c), Utf8(TextOf(c)), type == BS_DEFPUSHBUTTON, IsWindowEnabled(c) != 0});
     } else if (TextMatches(cls, "Static", Match::Exact, true) && !IsStaticIcon(c)) {
       std::string t = Utf8(TextOf(c));
-      if (ControlId(c) == 0xFFFF) f.text = t;
-      else if (fallbackText.empty()) fallbackText = t;
+      if (ControlId(c) == 0xFFFF)
+        f.text = t;
+      else if (fallbackText.empty())
+        fallbackText = t;
     }
   }
   if (f.text.empty()) f.text = fallbackText;
@@ -660,8 +703,8 @@ void PrintBox(HWND box, const BoxFacts& f) {
   Out("msgbox hwnd=" + HwndText(box) + " caption=" + Quote(f.caption) + " icon=" + f.icon);
   Out("text=" + Quote(f.text));
   for (const auto& b : f.buttons)
-    Out("button id=" + std::to_string(b.id) + " text=" + Quote(b.text) + " default=" + (b.isDefault ? "1" : "0") +
-        " enabled=" + (b.enabled ? "1" : "0"));
+    Out("button id=" + std::to_string(b.id) + " text=" + Quote(b.text) +
+        " default=" + (b.isDefault ? "1" : "0") + " enabled=" + (b.enabled ? "1" : "0"));
 }
 
 // Answers a box with the button whose id or text is `which`, then waits until it closes.
@@ -676,7 +719,8 @@ void AnswerBox(HWND box, const BoxFacts& f, const std::string& which, DWORD ms) 
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(chosen->id, BN_CLICKED), reinterpret_cast<LPARAM>(btn));
   g.answered.insert(box);
   if (!WaitFor(ms, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
-    throw Failure("message box " + Quote(f.caption) + " still open after answering " + Quote(which));
+    throw Failure("message box " + Quote(f.caption) + " still open after answering " +
+                  Quote(which));
 }
 
 // ---------------------------------------------------------------- commands
@@ -768,7 +812,8 @@ void CmdSelect(const Args& a) {
   }
   SendTimed(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   // CB_SETCURSEL does not notify; a user's choice does.
-  PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(ControlId(c), CBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
+  PostMessageW(GetParent(c), WM_COMMAND, MAKEWPARAM(ControlId(c), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(c));
 }
 
 void CmdKey(const Args& a) {
@@ -787,7 +832,8 @@ void CmdKey(const Args& a) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
     DWORD thread = GetWindowThreadProcessId(w, nullptr);
-    if (GetGUIThreadInfo(thread, &info) && info.hwndFocus && (info.hwndFocus == w || IsChild(w, info.hwndFocus)))
+    if (GetGUIThreadInfo(thread, &info) && info.hwndFocus &&
+        (info.hwndFocus == w || IsChild(w, info.hwndFocus)))
       target = info.hwndFocus;
   }
   UINT scan = MapVirtualKeyW(vk, 0);
@@ -799,7 +845,8 @@ void CmdKey(const Args& a) {
 void CmdSysCmd(const Args& a) {
   NeedPositional(a, 1, "syscmd --window CAPTION close|minimize|restore|maximize|N");
   unsigned cmd;
-  if (!guidriver::ParseSysCommand(a.Pos(0, "command"), cmd)) throw UsageError("unknown system command");
+  if (!guidriver::ParseSysCommand(a.Pos(0, "command"), cmd))
+    throw UsageError("unknown system command");
   HWND w = WaitWindow(WindowSpec::From(a, false), TimeoutMs(a));
   if (!PostMessageW(w, WM_SYSCOMMAND, cmd, 0)) throw Failure("cannot post the system command");
 }
@@ -816,7 +863,9 @@ struct DEV_BROADCAST_VOLUME_ {
 void SendAsync(HWND target, UINT msg, WPARAM wp, LPARAM lp, DWORD ms);
 
 void CmdMessage(const Args& a, bool send) {
-  NeedPositional(a, 0, std::string(send ? "send" : "post") + " --window CAPTION --msg N [--wparam N] [--lparam N]");
+  NeedPositional(
+      a, 0,
+      std::string(send ? "send" : "post") + " --window CAPTION --msg N [--wparam N] [--lparam N]");
   if (!a.Has("--msg")) throw UsageError("missing --msg");
   UINT msg = static_cast<UINT>(a.Number("--msg", 0));
   WPARAM wp = static_cast<WPARAM>(a.Number("--wparam", 0));
@@ -831,8 +880,10 @@ void CmdMessage(const Args& a, bool send) {
     volume.deviceType = 2;  // DBT_DEVTYP_VOLUME
     for (char ch : letters) {
       if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-      if (ch >= 'A' && ch <= 'Z') volume.unitMask |= 1u << (ch - 'A');
-      else if (ch != ':' && ch != ',') throw UsageError("--volume needs drive letters, e.g. E:");
+      if (ch >= 'A' && ch <= 'Z')
+        volume.unitMask |= 1u << (ch - 'A');
+      else if (ch != ':' && ch != ',')
+        throw UsageError("--volume needs drive letters, e.g. E:");
     }
     lp = reinterpret_cast<LPARAM>(&volume);
     if (!send) {  // a pointer cannot be posted: sent without waiting for the answer
@@ -848,7 +899,8 @@ void CmdMessage(const Args& a, bool send) {
     Out("result=" + std::to_string(static_cast<long long>(SendTimed(target, msg, wp, lp, ms))));
   } else if (!PostMessageW(target, msg, wp, lp)) {
     if (GetLastError() != ERROR_MESSAGE_SYNC_ONLY)
-      throw Failure("cannot post message " + Hex(msg) + " (error " + std::to_string(GetLastError()) + ")");
+      throw Failure("cannot post message " + Hex(msg) + " (error " +
+                    std::to_string(GetLastError()) + ")");
     // Messages that may carry a pointer (WM_DEVICECHANGE and others) cannot be
     // posted; send them from a worker thread so that a modal box opened by the
     // handler does not block the driver.
@@ -873,7 +925,8 @@ DWORD WINAPI AsyncSendThread(LPVOID p) {
 }
 
 void SendAsync(HWND target, UINT msg, WPARAM wp, LPARAM lp, DWORD ms) {
-  HANDLE t = CreateThread(nullptr, 0, AsyncSendThread, new AsyncSend{target, msg, wp, lp, ms}, 0, nullptr);
+  HANDLE t =
+      CreateThread(nullptr, 0, AsyncSendThread, new AsyncSend{target, msg, wp, lp, ms}, 0, nullptr);
   if (!t) throw Failure("cannot start a thread to send message " + Hex(msg));
   WaitForSingleObject(t, 500);  // a quick handler has finished when the next command runs
   CloseHandle(t);
@@ -896,10 +949,11 @@ void CmdCheck(const Args& a) {
     std::string value;
   };
   std::vector<Want> wants;
-  for (const char* k : {"--text-is", "--text-has", "--enabled", "--visible", "--checked", "--sel", "--minimized",
-                        "--item-count"})
+  for (const char* k : {"--text-is", "--text-has", "--enabled", "--visible", "--checked", "--sel",
+                        "--minimized", "--item-count"})
     if (a.Has(k)) wants.push_back({k, a.Get(k)});
-  if (wants.empty()) throw UsageError("check needs an expectation (--text-is, --text-has, --enabled, ...)");
+  if (wants.empty())
+    throw UsageError("check needs an expectation (--text-is, --text-has, --enabled, ...)");
   std::string mismatch;
   bool ok = WaitFor(ms, [&] {
     mismatch.clear();
@@ -909,15 +963,25 @@ void CmdCheck(const Args& a) {
     }
     for (const Want& want : wants) {
       std::string actual;
-      if (want.key == "--text-is" || want.key == "--text-has") actual = Utf8(TextOf(c));
-      else if (want.key == "--enabled") actual = IsWindowEnabled(c) ? "1" : "0";
-      else if (want.key == "--visible") actual = IsWindowVisible(c) ? "1" : "0";
-      else if (want.key == "--checked") actual = std::to_string(CheckedOf(c));
-      else if (want.key == "--sel") actual = std::to_string(static_cast<int>(SendTimed(c, CB_GETCURSEL, 0, 0)));
-      else if (want.key == "--item-count") actual = std::to_string(static_cast<int>(SendTimed(c, CB_GETCOUNT, 0, 0)));
-      else if (want.key == "--minimized") actual = IsIconic(c) ? "1" : "0";
-      bool good = want.key == "--text-has" ? actual.find(want.value) != std::string::npos : actual == want.value;
-      if (!good) mismatch += " " + want.key.substr(2) + ": wanted " + Quote(want.value) + ", found " + Quote(actual);
+      if (want.key == "--text-is" || want.key == "--text-has")
+        actual = Utf8(TextOf(c));
+      else if (want.key == "--enabled")
+        actual = IsWindowEnabled(c) ? "1" : "0";
+      else if (want.key == "--visible")
+        actual = IsWindowVisible(c) ? "1" : "0";
+      else if (want.key == "--checked")
+        actual = std::to_string(CheckedOf(c));
+      else if (want.key == "--sel")
+        actual = std::to_string(static_cast<int>(SendTimed(c, CB_GETCURSEL, 0, 0)));
+      else if (want.key == "--item-count")
+        actual = std::to_string(static_cast<int>(SendTimed(c, CB_GETCOUNT, 0, 0)));
+      else if (want.key == "--minimized")
+        actual = IsIconic(c) ? "1" : "0";
+      bool good = want.key == "--text-has" ? actual.find(want.value) != std::string::npos
+                                           : actual == want.value;
+      if (!good)
+        mismatch +=
+            " " + want.key.substr(2) + ": wanted " + Quote(want.value) + ", found " + Quote(actual);
     }
     return mismatch.empty();
   });
@@ -927,7 +991,8 @@ void CmdCheck(const Args& a) {
 HWND WaitBox(const Args& a) { return WaitWindow(WindowSpec::From(a, true), TimeoutMs(a)); }
 
 void CmdMsgBox(const Args& a) {
-  NeedPositional(a, 0, "msgbox [--caption T] [--exe NAME] [--expect-text T] [--expect-icon I] [--answer B]");
+  NeedPositional(
+      a, 0, "msgbox [--caption T] [--exe NAME] [--expect-text T] [--expect-icon I] [--answer B]");
   HWND box = WaitBox(a);
   BoxFacts f = ReadBox(box);
   PrintBox(box, f);
@@ -935,14 +1000,16 @@ void CmdMsgBox(const Args& a) {
   if (a.Has("--expect-text") && f.text != a.Get("--expect-text"))
     problems += " text: wanted " + Quote(a.Get("--expect-text")) + ", found " + Quote(f.text);
   if (a.Has("--expect-text-has") && f.text.find(a.Get("--expect-text-has")) == std::string::npos)
-    problems += " text: wanted one containing " + Quote(a.Get("--expect-text-has")) + ", found " + Quote(f.text);
+    problems += " text: wanted one containing " + Quote(a.Get("--expect-text-has")) + ", found " +
+                Quote(f.text);
   if (a.Has("--expect-icon") && f.icon != a.Get("--expect-icon"))
     problems += " icon: wanted " + a.Get("--expect-icon") + ", found " + f.icon;
   if (a.Has("--expect-buttons")) {
     std::string ids;
     for (const auto& b : f.buttons) ids += (ids.empty() ? "" : ",") + std::to_string(b.id);
     if (ids != a.Get("--expect-buttons"))
-      problems += " buttons: wanted " + a.Get("--expect-buttons") + ", found " + (ids.empty() ? "none" : ids);
+      problems += " buttons: wanted " + a.Get("--expect-buttons") + ", found " +
+                  (ids.empty() ? "none" : ids);
   }
   if (!problems.empty()) throw Failure("message box " + Quote(f.caption) + ":" + problems);
   if (a.Has("--answer")) AnswerBox(box, f, a.Get("--answer"), TimeoutMs(a));
@@ -976,7 +1043,9 @@ void CmdWaitExit(const Args& a) {
     if (!p) return;  // already gone
     DWORD r = WaitForSingleObject(p, ms);
     CloseHandle(p);
-    if (r != WAIT_OBJECT_0) throw Failure("process " + std::to_string(pid) + " still running after " + std::to_string(ms) + " ms");
+    if (r != WAIT_OBJECT_0)
+      throw Failure("process " + std::to_string(pid) + " still running after " +
+                    std::to_string(ms) + " ms");
     return;
   }
   std::string exe = a.Get("--exe");
@@ -995,7 +1064,8 @@ void CmdScreenshot(const Args& a) {
 void CmdSleep(const Args& a) {
   NeedPositional(a, 1, "sleep MILLISECONDS");
   long long ms;
-  if (!guidriver::ParseNumber(a.Pos(0, "milliseconds"), ms) || ms < 0) throw UsageError("sleep needs milliseconds");
+  if (!guidriver::ParseNumber(a.Pos(0, "milliseconds"), ms) || ms < 0)
+    throw UsageError("sleep needs milliseconds");
   Sleep(static_cast<DWORD>(ms));
 }
 
@@ -1011,25 +1081,44 @@ void RunCommand(const std::vector<std::string>& words) {
   if (words.empty()) return;
   const std::string& cmd = words[0];
   Args a(words, 1);
-  if (cmd == "wait") CmdWait(a);
-  else if (cmd == "list") CmdList(a);
-  else if (cmd == "windows") CmdWindows(a);
-  else if (cmd == "click") CmdClick(a);
-  else if (cmd == "type") CmdType(a);
-  else if (cmd == "select") CmdSelect(a);
-  else if (cmd == "key") CmdKey(a);
-  else if (cmd == "syscmd") CmdSysCmd(a);
-  else if (cmd == "post") CmdMessage(a, false);
-  else if (cmd == "send") CmdMessage(a, true);
-  else if (cmd == "text") CmdText(a);
-  else if (cmd == "check") CmdCheck(a);
-  else if (cmd == "msgbox") CmdMsgBox(a);
-  else if (cmd == "answer") CmdAnswer(a);
-  else if (cmd == "wait-gone") CmdWaitGone(a);
-  else if (cmd == "wait-exit") CmdWaitExit(a);
-  else if (cmd == "screenshot") CmdScreenshot(a);
-  else if (cmd == "sleep") CmdSleep(a);
-  else if (cmd == "echo") CmdEcho(a);
+  if (cmd == "wait")
+    CmdWait(a);
+  else if (cmd == "list")
+    CmdList(a);
+  else if (cmd == "windows")
+    CmdWindows(a);
+  else if (cmd == "click")
+    CmdClick(a);
+  else if (cmd == "type")
+    CmdType(a);
+  else if (cmd == "select")
+    CmdSelect(a);
+  else if (cmd == "key")
+    CmdKey(a);
+  else if (cmd == "syscmd")
+    CmdSysCmd(a);
+  else if (cmd == "post")
+    CmdMessage(a, false);
+  else if (cmd == "send")
+    CmdMessage(a, true);
+  else if (cmd == "text")
+    CmdText(a);
+  else if (cmd == "check")
+    CmdCheck(a);
+  else if (cmd == "msgbox")
+    CmdMsgBox(a);
+  else if (cmd == "answer")
+    CmdAnswer(a);
+  else if (cmd == "wait-gone")
+    CmdWaitGone(a);
+  else if (cmd == "wait-exit")
+    CmdWaitExit(a);
+  else if (cmd == "screenshot")
+    CmdScreenshot(a);
+  else if (cmd == "sleep")
+    CmdSleep(a);
+  else if (cmd == "echo")
+    CmdEcho(a);
   else if (cmd == "timeout") {
     NeedPositional(a, 1, "timeout SECONDS");
     g.timeout = std::atof(a.Pos(0, "seconds").c_str());
@@ -1044,14 +1133,17 @@ void RunCommand(const std::vector<std::string>& words) {
 
 std::string Joined(const std::vector<std::string>& words) {
   std::string s;
-  for (const auto& w : words) s += (s.empty() ? "" : " ") + (w.find_first_of(" \t\"'") == std::string::npos && !w.empty() ? w : Quote(w));
+  for (const auto& w : words)
+    s += (s.empty() ? "" : " ") +
+         (w.find_first_of(" \t\"'") == std::string::npos && !w.empty() ? w : Quote(w));
   return s;
 }
 
 std::string ReadAll(const std::string& path) {
   std::string data;
   HANDLE h = path == "-" ? GetStdHandle(STD_INPUT_HANDLE)
-                         : CreateFileW(HostPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+                         : CreateFileW(HostPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE || h == nullptr) throw UsageError("cannot open script " + path);
   char buf[4096];
   DWORD got;
@@ -1081,7 +1173,8 @@ void RunScript(const std::string& path) {
     } catch (const Failure& e) {
       throw Failure(path + ":" + std::to_string(lineNo) + ": " + Joined(words) + ": " + e.what());
     } catch (const UsageError& e) {
-      throw UsageError(path + ":" + std::to_string(lineNo) + ": " + Joined(words) + ": " + e.what());
+      throw UsageError(path + ":" + std::to_string(lineNo) + ": " + Joined(words) + ": " +
+                       e.what());
     }
   }
 }
@@ -1116,10 +1209,14 @@ int main() {
         return 0;
       }
       if (i + 1 >= args.size()) throw UsageError("option " + o + " needs a value");
-      if (o == "--timeout") g.timeout = std::atof(args[i + 1].c_str());
-      else if (o == "--shot-dir") g.shotDir = args[i + 1];
-      else if (o == "--shot-prefix") g.shotPrefix = args[i + 1];
-      else throw UsageError("unknown option " + o);
+      if (o == "--timeout")
+        g.timeout = std::atof(args[i + 1].c_str());
+      else if (o == "--shot-dir")
+        g.shotDir = args[i + 1];
+      else if (o == "--shot-prefix")
+        g.shotPrefix = args[i + 1];
+      else
+        throw UsageError("unknown option " + o);
       i += 2;
     }
     if (i >= args.size()) throw UsageError("no command");

@@ -47,10 +47,14 @@ class BitWriter {
 };
 
 void Literal(BitWriter& w, unsigned sym) {  // literal/length alphabet, fixed codes
-  if (sym <= 143) w.Code(0x30 + sym, 8);
-  else if (sym <= 255) w.Code(0x190 + (sym - 144), 9);
-  else if (sym <= 279) w.Code(sym - 256, 7);
-  else w.Code(0xC0 + (sym - 280), 8);
+  if (sym <= 143)
+    w.Code(0x30 + sym, 8);
+  else if (sym <= 255)
+    w.Code(0x190 + (sym - 144), 9);
+  else if (sym <= 279)
+    w.Code(sym - 256, 7);
+  else
+    w.Code(0xC0 + (sym - 280), 8);
 }
 
 void Length(BitWriter& w, unsigned len) {  // 3..258
@@ -65,8 +69,8 @@ void Length(BitWriter& w, unsigned len) {  // 3..258
 }
 
 void Distance(BitWriter& w, unsigned dist) {  // 1..32768
-  static const unsigned base[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                    33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+  static const unsigned base[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                     1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
   int i = 29;
   while (base[i] > dist) --i;
@@ -82,7 +86,8 @@ void PutBE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
 }
 
-void Chunk(std::vector<std::uint8_t>& out, const char type[5], const std::vector<std::uint8_t>& body) {
+void Chunk(std::vector<std::uint8_t>& out, const char type[5],
+           const std::vector<std::uint8_t>& body) {
   PutBE32(out, static_cast<std::uint32_t>(body.size()));
   std::size_t start = out.size();
   out.insert(out.end(), type, type + 4);
@@ -108,7 +113,8 @@ std::uint32_t Adler32(const std::uint8_t* data, std::size_t size, std::uint32_t 
   return (b << 16) | a;
 }
 
-std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data, std::size_t rowDistance) {
+std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data,
+                                       std::size_t rowDistance) {
   std::vector<std::uint8_t> out = {0x78, 0x01};
   BitWriter w(out);
   const std::size_t n = data.size();
@@ -117,7 +123,7 @@ std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data, st
   do {
     std::size_t end = pos + kBlock < n ? pos + kBlock : n;
     w.Bits(end == n ? 1 : 0, 1);  // BFINAL
-    w.Bits(1, 2);                  // BTYPE = fixed Huffman
+    w.Bits(1, 2);                 // BTYPE = fixed Huffman
     while (pos < end) {
       std::size_t bestLen = 0, bestDist = 0;
       const std::size_t dists[2] = {1, rowDistance};

@@ -14,7 +14,8 @@ std::uint32_t Adler32(const std::uint8_t* data, std::size_t size, std::uint32_t 
 
 // zlib stream (RFC 1950/1951) of `data`: fixed-Huffman blocks using literals and
 // matches at distance 1 and at `rowDistance` (the previous row of a filtered image).
-std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data, std::size_t rowDistance);
+std::vector<std::uint8_t> ZlibCompress(const std::vector<std::uint8_t>& data,
+                                       std::size_t rowDistance);
 
 // `rgb` holds height rows of width*3 bytes, top row first, R,G,B order.
 std::vector<std::uint8_t> EncodePng(const std::vector<std::uint8_t>& rgb, std::uint32_t width,

@@ -32,7 +32,10 @@ bool SplitWords(const std::string& line, std::vector<std::string>& words, std::s
               case 'r': word += '\r'; break;
               case '"': word += '"'; break;
               case '\\': word += '\\'; break;
-              default: word += '\\'; word += e; break;
+              default:
+                word += '\\';
+                word += e;
+                break;
             }
           } else {
             word += d;
@@ -133,7 +136,7 @@ bool ParseSysCommand(const std::string& text, unsigned& value) {
     const char* name;
     unsigned value;
   };
-  static const Named names[] = {{"close", 0xF060},   {"minimize", 0xF020}, {"restore", 0xF120},
+  static const Named names[] = {{"close", 0xF060},    {"minimize", 0xF020}, {"restore", 0xF120},
                                 {"maximize", 0xF030}, {"move", 0xF010},     {"size", 0xF000}};
   std::string t = Fold(text);
   if (t.rfind("sc_", 0) == 0) t = t.substr(3);
@@ -153,7 +156,7 @@ bool ParseKey(const std::string& text, unsigned& vk) {
     const char* name;
     unsigned vk;
   };
-  static const Named names[] = {{"enter", 0x0D}, {"return", 0x0D}, {"esc", 0x1B}, {"escape", 0x1B},
+  static const Named names[] = {{"enter", 0x0D}, {"return", 0x0D}, {"esc", 0x1B},  {"escape", 0x1B},
                                 {"tab", 0x09},   {"space", 0x20},  {"left", 0x25}, {"up", 0x26},
                                 {"right", 0x27}, {"down", 0x28}};
   std::string t = Fold(text);

@@ -32,10 +32,10 @@ namespace dlg {
 constexpr std::uint32_t kMbOk = 0x00000000u;
 constexpr std::uint32_t kMbOkCancel = 0x00000001u;
 constexpr std::uint32_t kMbYesNo = 0x00000004u;
-constexpr std::uint32_t kMbIconHand = 0x00000010u;        // stop
+constexpr std::uint32_t kMbIconHand = 0x00000010u;  // stop
 constexpr std::uint32_t kMbIconQuestion = 0x00000020u;
 constexpr std::uint32_t kMbIconExclamation = 0x00000030u;
-constexpr std::uint32_t kMbIconAsterisk = 0x00000040u;    // information
+constexpr std::uint32_t kMbIconAsterisk = 0x00000040u;  // information
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;

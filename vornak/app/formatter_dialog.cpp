@@ -93,9 +93,11 @@ std::string ResultsReportText(std::uint16_t languageId, const FormatResults& r) 
       format =
           "\xba\xcf\xba\xd0\xaa\xc5\xb6\xa1\xa6@: %u bytes\n\n"
           "\xa8t\xb2\xce\xa4\xe5\xa5\xf3\xa8\xcf\xa5\xce: %u bytes\n\n"
-          "\xc3" "a\xae\xb0\xb0\xcf\xa6@: %u bytes\n\n"
+          "\xc3"
+          "a\xae\xb0\xb0\xcf\xa6@: %u bytes\n\n"
           "\xa5i\xa5\xce\xba\xcf\xba\xd0\xaa\xc5\xb6\xa1: %u bytes\n\n\n\n"
-          "\xa8" "C\xad\xd3\xa4\xc0\xb0t\xb3\xe6\xa4\xb8\xa6@\xa6\xb3: %u bytes\n\n"
+          "\xa8"
+          "C\xad\xd3\xa4\xc0\xb0t\xb3\xe6\xa4\xb8\xa6@\xa6\xb3: %u bytes\n\n"
           "\xba\xcf\xba\xd0\xa4\xc0\xb0t\xb3\xe6\xa4\xb8\xc1`\xbc\xc6: %u\n";
       break;
     default:
@@ -315,7 +317,7 @@ bool FormatterDialog::InspectDrive(const std::string& drive) {
   char fsName[150] = {0};
   const std::string root = drive + "\\";
   const bool ok = disk_.Platform().GetVolumeInformationA(root.c_str(), volume, sizeof volume,
-                                                          fsName, sizeof fsName);
+                                                         fsName, sizeof fsName);
   volume[sizeof volume - 1] = 0;
   labelText = ok ? std::string(volume) : std::string();
   if (!IsValidVolumeLabel(labelText)) labelText.clear();
@@ -405,7 +407,7 @@ void FormatterDialog::RunBody(const std::string& startDrive, std::uint8_t* image
   bool quick = quickFlag != 0;
   SystemAreaState state{quick, labelText, results.bad};
   const SectorReader reader = [this, &drive](void* buffer, std::uint32_t first,
-                                              std::uint32_t count) {
+                                             std::uint32_t count) {
     return disk_.ReadSectors(drive, buffer, first, count);
   };
   const bool built = BuildSystemArea(image, imageSize, layout, state, reader, *this, fatTexts);
@@ -438,8 +440,8 @@ void FormatterDialog::RunBody(const std::string& startDrive, std::uint8_t* image
     }
     pendingDeviceChangeFlag = 0;
     SurfaceState surface{badClusters, results.bad};
-    bool ok = SurfacePass(disk_, *this, fatTexts, layout, drive, a, t - a, image,
-                          PassMode::Write, surface);
+    bool ok = SurfacePass(disk_, *this, fatTexts, layout, drive, a, t - a, image, PassMode::Write,
+                          surface);
     if (ok) {
       ok = SurfacePass(disk_, *this, fatTexts, layout, drive, a, t - a, image, PassMode::Verify,
                        surface);
@@ -492,8 +494,8 @@ bool FormatterDialog::ReplugWait(const std::string& drive, const std::uint8_t* i
     replugWaitFlag = 1;
     knownDriveCount = 0;
     do {
-      if (ui_.MessageBoxA(texts.MsgPlug.c_str(), "Format", dlg::kMbOkCancel | dlg::kMbIconAsterisk) !=
-          dlg::kIdOk) {
+      if (ui_.MessageBoxA(texts.MsgPlug.c_str(), "Format",
+                          dlg::kMbOkCancel | dlg::kMbIconAsterisk) != dlg::kIdOk) {
         OnDriveChange(dlg::kDbtDeviceRemoveComplete);
         return false;
       }

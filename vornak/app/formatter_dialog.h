@@ -50,8 +50,7 @@ std::uint32_t SystemFilesBytes(const FatLayout& layout, std::uint32_t clusterByt
 // The results report in the language's code page (GBK, Big5 or ASCII).
 std::string ResultsReportText(std::uint16_t languageId, const FormatResults& results);
 // "E:/FS:FAT /A:2048/Q"
-std::string SystemFormatArguments(const std::string& drive, std::uint32_t clusterBytes,
-                                  bool quick);
+std::string SystemFormatArguments(const std::string& drive, std::uint32_t clusterBytes, bool quick);
 
 class FormatterDialog : public FormatUi, public DiskUi {
  public:

@@ -8,8 +8,8 @@ FormatterWindow::FormatterWindow(HINSTANCE instance, DiskPlatform& disk, Startup
     : instance_(instance), platform_(instance), dialog_(platform_, disk, startup) {}
 
 int FormatterWindow::RunModal() {
-  return static_cast<int>(::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_VORNAK_DIALOG),
-                                            nullptr, Proc, reinterpret_cast<LPARAM>(this)));
+  return static_cast<int>(::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_VORNAK_DIALOG), nullptr,
+                                            Proc, reinterpret_cast<LPARAM>(this)));
 }
 
 INT_PTR CALLBACK FormatterWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -42,9 +42,7 @@ bool FormatterWindow::PaintMinimised() {
 INT_PTR FormatterWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = platform_.Window();
   switch (message) {
-    case WM_INITDIALOG:
-      dialog_.OnInitDialog();
-      return FALSE;  // the focus has been set
+    case WM_INITDIALOG: dialog_.OnInitDialog(); return FALSE;  // the focus has been set
 
     case WM_COMMAND: {
       const int id = LOWORD(wParam);
@@ -66,9 +64,7 @@ INT_PTR FormatterWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           if (code == CBN_SELCHANGE) dialog_.OnDriveSelChange();
           return TRUE;
         case IDOK:
-        case IDCANCEL:
-          dialog_.OnExit();
-          return TRUE;
+        case IDCANCEL: dialog_.OnExit(); return TRUE;
       }
       return FALSE;
     }
@@ -82,15 +78,11 @@ INT_PTR FormatterWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (dialog_.OnSysCommand(static_cast<std::uint32_t>(wParam))) return TRUE;
       return FALSE;
 
-    case WM_SIZE:
-      dialog_.OnSize(wParam == SIZE_MINIMIZED);
-      return FALSE;
+    case WM_SIZE: dialog_.OnSize(wParam == SIZE_MINIMIZED); return FALSE;
 
-    case WM_PAINT:
-      return PaintMinimised() ? TRUE : FALSE;
+    case WM_PAINT: return PaintMinimised() ? TRUE : FALSE;
 
-    case WM_QUERYDRAGICON:
-      return static_cast<INT_PTR>(dialog_.icon);
+    case WM_QUERYDRAGICON: return static_cast<INT_PTR>(dialog_.icon);
 
     case WM_SETCURSOR:
       if (platform_.WaitCursorShown()) {

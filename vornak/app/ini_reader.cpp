@@ -76,7 +76,8 @@ bool Lookup(const std::string& text, const std::string& section, const std::stri
       const char* line = text.data() + b;
       const std::size_t len = e - b;
       const void* eqp = std::memchr(line, '=', len);
-      std::size_t nameEnd = eqp ? static_cast<std::size_t>(static_cast<const char*>(eqp) - line) : len;
+      std::size_t nameEnd =
+          eqp ? static_cast<std::size_t>(static_cast<const char*>(eqp) - line) : len;
       std::size_t valueStart = eqp ? nameEnd + 1 : len;
       while (nameEnd > 0 && IsBlank(line[nameEnd - 1])) --nameEnd;
       while (valueStart < len && IsBlank(line[valueStart])) ++valueStart;
@@ -106,9 +107,8 @@ std::uint32_t IniGetString(const std::string& iniText, const char* section, cons
   return CopyEntry(def, out, size, false);
 }
 
-std::uint32_t IniGetStringFromFile(const std::string& path, const char* section,
-                                   const char* key, const char* defaultText, char* out,
-                                   std::uint32_t size) {
+std::uint32_t IniGetStringFromFile(const std::string& path, const char* section, const char* key,
+                                   const char* defaultText, char* out, std::uint32_t size) {
   std::ifstream file(path, std::ios::binary);
   std::string text;
   if (file) {

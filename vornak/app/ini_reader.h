@@ -18,8 +18,7 @@ std::uint32_t IniGetString(const std::string& iniText, const char* section, cons
                            const char* defaultText, char* out, std::uint32_t size);
 
 // On a file; a file that cannot be read is an empty one.
-std::uint32_t IniGetStringFromFile(const std::string& path, const char* section,
-                                   const char* key, const char* defaultText, char* out,
-                                   std::uint32_t size);
+std::uint32_t IniGetStringFromFile(const std::string& path, const char* section, const char* key,
+                                   const char* defaultText, char* out, std::uint32_t size);
 
 }  // namespace vornak

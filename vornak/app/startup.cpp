@@ -27,10 +27,8 @@ std::uint16_t ReduceLanguageId(std::uint16_t systemLanguage) {
     case 0x0C04:  // Chinese (Hong Kong)
     case 0x1004:  // Chinese (Singapore)
       return kLangTraditionalChinese;
-    case 0x0804:
-      return kLangSimplifiedChinese;
-    default:
-      return kLangEnglish;
+    case 0x0804: return kLangSimplifiedChinese;
+    default: return kLangEnglish;
   }
 }
 

@@ -53,7 +53,7 @@ int RunFormatterApp(StartupPlatform& platform, DiskPlatform& disk,
 // The icon choice of the main dialog.
 struct IconChoice {
   IconHandle handle = 0;
-  int resourceId = 0;   // 128, 134..137 when a built-in icon was chosen; 0 for the file
+  int resourceId = 0;  // 128, 134..137 when a built-in icon was chosen; 0 for the file
   bool fromFile = false;
 };
 

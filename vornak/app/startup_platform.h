@@ -33,7 +33,6 @@ constexpr int IDRETRY = 4;
 #pragma pop_macro("IDCANCEL")
 #pragma pop_macro("IDRETRY")
 
-
 class StartupPlatform {
  public:
   virtual ~StartupPlatform() = default;

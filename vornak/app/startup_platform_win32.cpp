@@ -7,19 +7,15 @@ namespace vornak {
 Win32StartupPlatform::Win32StartupPlatform(void* instance)
     : instance_(instance ? instance : static_cast<void*>(::GetModuleHandleA(nullptr))) {}
 
-std::uint16_t Win32StartupPlatform::GetSystemDefaultLangID() {
-  return ::GetSystemDefaultLangID();
-}
+std::uint16_t Win32StartupPlatform::GetSystemDefaultLangID() { return ::GetSystemDefaultLangID(); }
 
 std::uint32_t Win32StartupPlatform::GetModuleFileNameA(char* buffer, std::uint32_t size) {
   return ::GetModuleFileNameA(nullptr, buffer, size);
 }
 
-std::uint32_t Win32StartupPlatform::GetPrivateProfileStringA(const char* section,
-                                                             const char* key,
+std::uint32_t Win32StartupPlatform::GetPrivateProfileStringA(const char* section, const char* key,
                                                              const char* defaultText, char* out,
-                                                             std::uint32_t size,
-                                                             const char* file) {
+                                                             std::uint32_t size, const char* file) {
   return ::GetPrivateProfileStringA(section, key, defaultText, out, size, file);
 }
 

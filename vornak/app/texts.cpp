@@ -44,19 +44,42 @@ FormatterTexts FormatterTexts::EnglishDefaults() {
   return t;
 }
 
-#define VORNAK_KEY(name) {#name, &FormatterTexts::name}
+#define VORNAK_KEY(name) \
+  { #name, &FormatterTexts::name }
 const TextKey kTextKeys[] = {
-    VORNAK_KEY(Title),           VORNAK_KEY(AboutTool),          VORNAK_KEY(AboutCompany),
-    VORNAK_KEY(AboutMenu),       VORNAK_KEY(DlgItemSelect),      VORNAK_KEY(DlgItemVolume),
-    VORNAK_KEY(DlgItemDrive),    VORNAK_KEY(DlgItemSize),        VORNAK_KEY(DlgItemType),
-    VORNAK_KEY(DlgItemQuick),    VORNAK_KEY(DlgItemFull),        VORNAK_KEY(DlgItemLow),
-    VORNAK_KEY(DlgItemStart),    VORNAK_KEY(DlgItemExit),        VORNAK_KEY(DlgItemBoot),
-    VORNAK_KEY(MsgWarnFormat),   VORNAK_KEY(MsgFormatFail),      VORNAK_KEY(MsgLockFail),
-    VORNAK_KEY(MsgUnsupport),    VORNAK_KEY(MsgInvalidVol),      VORNAK_KEY(MsgSysAreaErr),
-    VORNAK_KEY(MsgSystemAreaWrite), VORNAK_KEY(MsgSystemAreaRead), VORNAK_KEY(MsgDataAreaWrite),
-    VORNAK_KEY(MsgDataAreaRead), VORNAK_KEY(MsgTotal),           VORNAK_KEY(MsgCurrent),
-    VORNAK_KEY(MsgExit),         VORNAK_KEY(MsgStop),            VORNAK_KEY(MsgAYS),
-    VORNAK_KEY(MsgMaking),       VORNAK_KEY(IconFile),           VORNAK_KEY(MsgPlug),
+    VORNAK_KEY(Title),
+    VORNAK_KEY(AboutTool),
+    VORNAK_KEY(AboutCompany),
+    VORNAK_KEY(AboutMenu),
+    VORNAK_KEY(DlgItemSelect),
+    VORNAK_KEY(DlgItemVolume),
+    VORNAK_KEY(DlgItemDrive),
+    VORNAK_KEY(DlgItemSize),
+    VORNAK_KEY(DlgItemType),
+    VORNAK_KEY(DlgItemQuick),
+    VORNAK_KEY(DlgItemFull),
+    VORNAK_KEY(DlgItemLow),
+    VORNAK_KEY(DlgItemStart),
+    VORNAK_KEY(DlgItemExit),
+    VORNAK_KEY(DlgItemBoot),
+    VORNAK_KEY(MsgWarnFormat),
+    VORNAK_KEY(MsgFormatFail),
+    VORNAK_KEY(MsgLockFail),
+    VORNAK_KEY(MsgUnsupport),
+    VORNAK_KEY(MsgInvalidVol),
+    VORNAK_KEY(MsgSysAreaErr),
+    VORNAK_KEY(MsgSystemAreaWrite),
+    VORNAK_KEY(MsgSystemAreaRead),
+    VORNAK_KEY(MsgDataAreaWrite),
+    VORNAK_KEY(MsgDataAreaRead),
+    VORNAK_KEY(MsgTotal),
+    VORNAK_KEY(MsgCurrent),
+    VORNAK_KEY(MsgExit),
+    VORNAK_KEY(MsgStop),
+    VORNAK_KEY(MsgAYS),
+    VORNAK_KEY(MsgMaking),
+    VORNAK_KEY(IconFile),
+    VORNAK_KEY(MsgPlug),
 };
 #undef VORNAK_KEY
 const int kTextKeyCount = static_cast<int>(sizeof kTextKeys / sizeof kTextKeys[0]);
@@ -77,8 +100,7 @@ std::string DefaultNoDriveText(std::uint16_t languageId) {
       return "\xA5\xBC\xB5\x6F\xB2\x7B\xA5\x69\xB2\xBE\xB0\xCA\xBA\xCF\xBA\xD0!";
     case kLangSimplifiedChinese:  // GBK
       return "\xCE\xB4\xB7\xA2\xCF\xD6\xBF\xC9\xD2\xC6\xB6\xAF\xB4\xC5\xC5\xCC!";
-    default:
-      return "Removable Disk Drive Not Find!";
+    default: return "Removable Disk Drive Not Find!";
   }
 }
 

@@ -69,8 +69,7 @@ DiskHandle DiskAccess::OpenVwin32() {
 DiskHandle DiskAccess::OpenNtVolume(const std::string& drive) {
   if (DriveNumber(drive) == 0) return kInvalidHandle;
   return platform_.CreateFileA(DevicePath(drive).c_str(), win::GENERIC_READ | win::GENERIC_WRITE,
-                               win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING,
-                               0);
+                               win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING, 0);
 }
 
 // 440Dh/0860h into `params`. `callOk` tells whether DeviceIoControl returned
@@ -102,10 +101,9 @@ bool DiskAccess::IsRemovableDisk(const std::string& drive) {
     bool callOk = false;
     return DeviceParams(drive, params, callOk) && params.dpDevType == dos::kDeviceTypeRemovable;
   }
-  HandleGuard volume(platform_,
-                     platform_.CreateFileA(DevicePath(drive).c_str(), 0,
-                                           win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
-                                           win::OPEN_EXISTING, 0));
+  HandleGuard volume(platform_, platform_.CreateFileA(DevicePath(drive).c_str(), 0,
+                                                      win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                                      win::OPEN_EXISTING, 0));
   if (!volume.valid()) return false;
   unsigned char out[kGeometryBufferSize] = {};
   std::uint32_t returned = 0;
@@ -127,7 +125,7 @@ bool DiskAccess::VolumeLockCall(const std::string& drive, std::uint32_t minorCod
   if (!vwin32.valid()) return false;
   DIOC_REGISTERS r{};
   r.reg_EBX = static_cast<std::uint32_t>(number);  // BL = drive, BH = lock level 0
-  r.reg_EDX = 0;                                    // permissions
+  r.reg_EDX = 0;                                   // permissions
   r.reg_ECX = minorCode;
   r.reg_EAX = dos::kIoctl;
   std::uint32_t returned = 0;
@@ -231,8 +229,7 @@ bool DiskAccess::Seek(DiskHandle volume, std::uint32_t first) {
          offset;
 }
 
-bool DiskAccess::NtRead(DiskHandle volume, void* buffer, std::uint32_t first,
-                        std::uint32_t count) {
+bool DiskAccess::NtRead(DiskHandle volume, void* buffer, std::uint32_t first, std::uint32_t count) {
   std::uint32_t bytes;
   if (!ByteLength(count, bytes) || (buffer == nullptr && count != 0)) return false;
   if (!Seek(volume, first)) return false;
@@ -299,8 +296,8 @@ bool DiskAccess::WriteSectors(const std::string& drive, const void* buffer, std:
         ui_.MessageBoxA(msgLockFail_.c_str(), kCaptionSorry, win::MB_OK | win::MB_ICONHAND);
         return false;
       }
-      const bool ok = Vwin32Transfer(vwin32.get(), drive, const_cast<void*>(buffer), first, count,
-                                     true);
+      const bool ok =
+          Vwin32Transfer(vwin32.get(), drive, const_cast<void*>(buffer), first, count, true);
       vwin32.Close();
       UnlockVolume(drive);
       return ok;

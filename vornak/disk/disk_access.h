@@ -86,8 +86,7 @@ class DiskAccess {
   // Seek, write count*512 bytes and flush; true only for a full transfer. A
   // write refused with access denied (a mounted volume on Vista and later) is
   // repeated once after locking and dismounting the volume on this handle.
-  bool NtWrite(DiskHandle volume, const void* buffer, std::uint32_t first,
-               std::uint32_t count);
+  bool NtWrite(DiskHandle volume, const void* buffer, std::uint32_t first, std::uint32_t count);
 
   // Number of lock attempts and the pause between them before a dismount.
   static constexpr int kNtLockAttempts = 5;

@@ -99,7 +99,6 @@ constexpr std::uint32_t MB_ICONHAND = 0x00000010u;
 #pragma pop_macro("MB_OK")
 #pragma pop_macro("MB_ICONHAND")
 
-
 class DiskPlatform {
  public:
   virtual ~DiskPlatform() = default;

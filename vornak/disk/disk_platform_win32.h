@@ -11,10 +11,9 @@ class Win32DiskPlatform : public DiskPlatform {
   DiskHandle CreateFileA(const char* name, std::uint32_t access, std::uint32_t share,
                          std::uint32_t disposition, std::uint32_t flags) override;
   bool CloseHandle(DiskHandle h) override;
-  bool DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, std::uint32_t inSize,
-                       void* out, std::uint32_t outSize, std::uint32_t* returned) override;
-  std::uint32_t SetFilePointer(DiskHandle h, std::int32_t distance,
-                               std::uint32_t method) override;
+  bool DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
+                       std::uint32_t outSize, std::uint32_t* returned) override;
+  std::uint32_t SetFilePointer(DiskHandle h, std::int32_t distance, std::uint32_t method) override;
   bool ReadFile(DiskHandle h, void* buffer, std::uint32_t size, std::uint32_t* done) override;
   bool WriteFile(DiskHandle h, const void* buffer, std::uint32_t size,
                  std::uint32_t* done) override;

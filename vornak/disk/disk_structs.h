@@ -42,8 +42,8 @@ static_assert(offsetof(DISKIO, diSectors) == 4 && offsetof(DISKIO, diBuffer) == 
 
 // The INT 21h functions and their register values.
 namespace dos {
-constexpr std::uint32_t kIoctl = 0x440D;             // EAX: generic IOCTL for block devices
-constexpr std::uint32_t kGetDeviceParams = 0x0860;   // ECX: category 08h, minor 60h
+constexpr std::uint32_t kIoctl = 0x440D;                // EAX: generic IOCTL for block devices
+constexpr std::uint32_t kGetDeviceParams = 0x0860;      // ECX: category 08h, minor 60h
 constexpr std::uint32_t kLockLogicalVolume = 0x484A;    // ECX: category 48h, minor 4Ah
 constexpr std::uint32_t kUnlockLogicalVolume = 0x486A;  // ECX: category 48h, minor 6Ah
 constexpr std::uint32_t kExtAbsDiskReadWrite = 0x7305;  // EAX

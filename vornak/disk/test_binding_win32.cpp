@@ -20,9 +20,7 @@ namespace {
 // Physical drive numbers handed out for the test drives: 60 + letter index.
 constexpr int kFirstPhysical = 60;
 
-char UpperLetter(char c) {
-  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
+char UpperLetter(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 // The letter of "E:", "e:\", "\\.\E:"; 0 for anything else.
 char LetterOfRoot(const char* root) {
@@ -79,11 +77,16 @@ std::vector<TestDrive> ParseTestDrives(const std::string& text) {
           char* end = nullptr;
           const unsigned long first = std::strtoul(item.c_str(), &end, 10);
           unsigned long count = 1;
-          if (end == item.c_str()) { good = false; break; }
+          if (end == item.c_str()) {
+            good = false;
+            break;
+          }
           if (*end == '+') count = std::strtoul(end + 1, &end, 10);
-          if (*end != '\0' || count == 0) { good = false; break; }
-          d.bad.emplace_back(static_cast<std::uint32_t>(first),
-                             static_cast<std::uint32_t>(count));
+          if (*end != '\0' || count == 0) {
+            good = false;
+            break;
+          }
+          d.bad.emplace_back(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(count));
         }
       } else {
         good = false;
@@ -134,9 +137,8 @@ std::uint64_t TestDiskBinding::ImageSize(const TestDrive& drive) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-DiskHandle TestDiskBinding::CreateFileA(const char* name, std::uint32_t access,
-                                        std::uint32_t share, std::uint32_t disposition,
-                                        std::uint32_t flags) {
+DiskHandle TestDiskBinding::CreateFileA(const char* name, std::uint32_t access, std::uint32_t share,
+                                        std::uint32_t disposition, std::uint32_t flags) {
   ownError_ = false;
   const int physical = PhysicalNumber(name);
   if (physical >= kFirstPhysical && physical < kFirstPhysical + 26) {
@@ -250,7 +252,8 @@ bool TestDiskBinding::ReadFile(DiskHandle h, void* buffer, std::uint32_t size,
     const std::uint64_t to = from + static_cast<std::uint64_t>(range.second) * 512u;
     const std::uint64_t lo = from > start ? from : start;
     const std::uint64_t hi = to < start + got ? to : start + got;
-    for (std::uint64_t o = lo; o < hi; ++o) bytes[o - start] = static_cast<unsigned char>(~bytes[o - start]);
+    for (std::uint64_t o = lo; o < hi; ++o)
+      bytes[o - start] = static_cast<unsigned char>(~bytes[o - start]);
   }
   return ok;
 }

@@ -57,7 +57,8 @@ HeaderRecord MakeRecord(const RecordFields& f) {
   return r;
 }
 
-#define OEM(a, b, c, d, e, f, g, h) {0x##a, 0x##b, 0x##c, 0x##d, 0x##e, 0x##f, 0x##g, 0x##h}
+#define OEM(a, b, c, d, e, f, g, h) \
+  { 0x##a, 0x##b, 0x##c, 0x##d, 0x##e, 0x##f, 0x##g, 0x##h }
 
 // In table order: kinds 0/1 by MiB (30, 31, 62, 63, 94, 95, 126, 127), kind 2
 // by sectors (60669, 125181, 254205, 512127), kind 3 by sectors (249921,
@@ -81,7 +82,7 @@ const RecordFields kFields[kHeaderRecordCount] = {
 };
 #undef OEM
 
-constexpr int kFirstSectorRecord = 8;   // kind 2 starts here
+constexpr int kFirstSectorRecord = 8;  // kind 2 starts here
 constexpr int kFirstKind3Record = 12;
 constexpr int kComputedRecord = 14;
 
@@ -122,8 +123,7 @@ bool ChooseLayout(std::uint32_t size, FatLayout& layout) {
   const std::uint32_t mib = size >> 20;
   for (int i = 0; i < 8; ++i) {
     if (mib == kMiBSizes[i]) {
-      Take(layout, i, (mib & 1) ? LayoutKind::SuperfloppyOdd : LayoutKind::SuperfloppyEven,
-           i / 2);
+      Take(layout, i, (mib & 1) ? LayoutKind::SuperfloppyOdd : LayoutKind::SuperfloppyEven, i / 2);
       return true;
     }
   }
@@ -185,9 +185,7 @@ bool ChooseLayout(std::uint32_t size, FatLayout& layout) {
 
 std::uint32_t SystemAreaSectors(const FatLayout& layout) { return 1 + 2 * layout.fatSectors + 32; }
 
-std::uint32_t SystemAreaBytes(const FatLayout& layout) {
-  return layout.fatSectors * 1024 + 0x4200;
-}
+std::uint32_t SystemAreaBytes(const FatLayout& layout) { return layout.fatSectors * 1024 + 0x4200; }
 
 std::uint32_t SectorsPerCluster(const FatLayout& layout) {
   if (layout.kind == LayoutKind::Computed) return layout.sectorsPerCluster;
@@ -197,12 +195,9 @@ std::uint32_t SectorsPerCluster(const FatLayout& layout) {
 std::uint32_t ClusterBytes(const FatLayout& layout) {
   switch (layout.kind) {
     case LayoutKind::PartitionedA:
-    case LayoutKind::PartitionedB:
-      return layout.index == 3 ? 4096 : 2048;
-    case LayoutKind::Computed:
-      return layout.sectorsPerCluster * 512u;
-    default:
-      return 2048;
+    case LayoutKind::PartitionedB: return layout.index == 3 ? 4096 : 2048;
+    case LayoutKind::Computed: return layout.sectorsPerCluster * 512u;
+    default: return 2048;
   }
 }
 

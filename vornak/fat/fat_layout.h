@@ -18,7 +18,7 @@ enum class LayoutKind : int {
   SuperfloppyOdd = 1,   // whole-disk file system, odd MiB count
   PartitionedA = 2,     // volume 63 sectors into a partitioned disk
   PartitionedB = 3,
-  Computed = 4,         // parameter block computed from the size
+  Computed = 4,  // parameter block computed from the size
   Unsupported = 5,
 };
 
@@ -33,8 +33,8 @@ const std::array<HeaderRecord, kHeaderRecordCount>& HeaderRecords();
 struct FatLayout {
   HeaderRecord record{};  // the header written at boot-sector offset 0
   LayoutKind kind = LayoutKind::Unsupported;
-  int index = 0;                      // the record's index within its kind (0 to 3)
-  std::uint32_t fatSectors = 0;       // F
+  int index = 0;                       // the record's index within its kind (0 to 3)
+  std::uint32_t fatSectors = 0;        // F
   std::uint8_t sectorsPerCluster = 0;  // kind 4 only (the computed value)
   std::uint32_t totalSectors = 0;      // kind 4 only (the computed value)
 };

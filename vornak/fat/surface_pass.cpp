@@ -25,9 +25,7 @@ const std::uint8_t* AllFFChunk() {
   return chunk.data();
 }
 
-bool AllFF(const std::uint8_t* p, std::uint32_t n) {
-  return std::memcmp(p, AllFFChunk(), n) == 0;
-}
+bool AllFF(const std::uint8_t* p, std::uint32_t n) { return std::memcmp(p, AllFFChunk(), n) == 0; }
 
 // The chunk transfers of one pass, on the Windows 98 or the NT mechanism.
 class PassChannel {

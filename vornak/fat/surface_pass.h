@@ -36,8 +36,7 @@ struct SurfaceState {
 // any I/O failure, a refused Windows 98 lock ("Lock volume error!"), a system
 // area that does not read back ("System area error!"), or a Stop.
 bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const FatLayout& layout,
-                 const std::string& drive, std::uint32_t systemSectors,
-                 std::uint32_t dataSectors, std::uint8_t* image, PassMode mode,
-                 SurfaceState state);
+                 const std::string& drive, std::uint32_t systemSectors, std::uint32_t dataSectors,
+                 std::uint8_t* image, PassMode mode, SurfaceState state);
 
 }  // namespace vornak

@@ -34,8 +34,8 @@ bool IsValidVolumeLabel(const std::string& text);
 
 // What BuildSystemArea reads from and writes to the dialog.
 struct SystemAreaState {
-  bool& quick;             // Quick flag: cleared when the old FAT cannot be read
-  std::string& label;      // label text: upper-cased, or emptied when invalid
+  bool& quick;              // Quick flag: cleared when the old FAT cannot be read
+  std::string& label;       // label text: upper-cased, or emptied when invalid
   std::uint32_t& badBytes;  // the run's bad-bytes figure: old bad clusters are added
 };
 

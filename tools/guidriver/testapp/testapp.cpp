@@ -47,7 +47,8 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
           return TRUE;
         case IDC_ICON_COMBO:
           if (code == CBN_SELCHANGE)
-            Status(dlg, L"sel=" + std::to_wstring(SendDlgItemMessageW(dlg, IDC_ICON_COMBO, CB_GETCURSEL, 0, 0)));
+            Status(dlg, L"sel=" + std::to_wstring(SendDlgItemMessageW(dlg, IDC_ICON_COMBO,
+                                                                      CB_GETCURSEL, 0, 0)));
           return TRUE;
         case IDC_OWNED:
           if (code == BN_CLICKED)
@@ -70,15 +71,9 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
           Status(dlg, L"retries=" + std::to_wstring(retries));
           return TRUE;
         }
-        case IDC_DISABLED:
-          Status(dlg, L"disabled button clicked");
-          return TRUE;
-        case IDOK:
-          Status(dlg, L"ok");
-          return TRUE;
-        case IDCANCEL:
-          Status(dlg, L"cancel");
-          return TRUE;
+        case IDC_DISABLED: Status(dlg, L"disabled button clicked"); return TRUE;
+        case IDOK: Status(dlg, L"ok"); return TRUE;
+        case IDCANCEL: Status(dlg, L"cancel"); return TRUE;
         case IDC_QUIT:
           EndDialog(dlg, 3);  // a status the harness must pass on
           return TRUE;
@@ -92,8 +87,10 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return FALSE;
     case WM_SIZE:
-      if (wp == SIZE_MINIMIZED) Status(dlg, L"size=minimized");
-      else if (wp == SIZE_RESTORED && IsWindowVisible(dlg)) Status(dlg, L"size=restored");
+      if (wp == SIZE_MINIMIZED)
+        Status(dlg, L"size=minimized");
+      else if (wp == SIZE_RESTORED && IsWindowVisible(dlg))
+        Status(dlg, L"size=restored");
       return FALSE;
     case WM_DEVICECHANGE: {
       // DEV_BROADCAST_VOLUME: size, device type, reserved, unit mask, flags.
@@ -104,7 +101,8 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       wchar_t buf[96];
       const Volume* v = reinterpret_cast<const Volume*>(lp);
       if (v && !IsBadReadPtr(v, sizeof(DWORD) * 4) && v->type == 2)
-        wsprintfW(buf, L"devchange=0x%X volume mask=0x%X", static_cast<unsigned>(wp), static_cast<unsigned>(v->mask));
+        wsprintfW(buf, L"devchange=0x%X volume mask=0x%X", static_cast<unsigned>(wp),
+                  static_cast<unsigned>(v->mask));
       else
         wsprintfW(buf, L"devchange=0x%X", static_cast<unsigned>(wp));
       Status(dlg, buf);
@@ -114,9 +112,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_APP + 7:
       SetWindowLongPtrW(dlg, DWLP_MSGRESULT, static_cast<LONG_PTR>(wp + lp));
       return TRUE;
-    case WM_CLOSE:
-      EndDialog(dlg, 0);
-      return TRUE;
+    case WM_CLOSE: EndDialog(dlg, 0); return TRUE;
   }
   (void)lp;
   return FALSE;
@@ -125,5 +121,6 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  return static_cast<int>(DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TESTAPP), nullptr, DialogProc, 0));
+  return static_cast<int>(
+      DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TESTAPP), nullptr, DialogProc, 0));
 }

@@ -13,9 +13,11 @@ using guidriver::EncodePng;
 
 TEST(Checksums, KnownVectors) {
   const std::string check = "123456789";
-  EXPECT_EQ(guidriver::Crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+  EXPECT_EQ(guidriver::Crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()),
+            0xCBF43926u);
   const std::string wiki = "Wikipedia";
-  EXPECT_EQ(guidriver::Adler32(reinterpret_cast<const std::uint8_t*>(wiki.data()), wiki.size()), 0x11E60398u);
+  EXPECT_EQ(guidriver::Adler32(reinterpret_cast<const std::uint8_t*>(wiki.data()), wiki.size()),
+            0x11E60398u);
   // Adler's modulus must be applied: 6000 bytes of 0xFF overflow 16 bits many times.
   std::vector<std::uint8_t> ff(6000, 0xFF);
   std::uint32_t a = 1, b = 0;
@@ -40,7 +42,8 @@ bool DecodeWithImageMagick(const std::vector<std::uint8_t>& png, std::vector<std
   close(fd);
   std::string path = std::string(name) + ".png";
   std::rename(name, path.c_str());
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(png.data()), png.size());
   std::string cmd = "convert " + path + " -depth 8 rgb:- 2>/dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return false;
@@ -61,7 +64,8 @@ bool DecodeWithImageMagick(const std::vector<std::uint8_t>& png, std::vector<std
 class PngRoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick not installed";
+    if (std::system("command -v convert >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "ImageMagick not installed";
   }
   void Check(const std::vector<std::uint8_t>& rgb, std::uint32_t w, std::uint32_t h) {
     std::vector<std::uint8_t> decoded;
@@ -87,7 +91,8 @@ TEST_F(PngRoundTrip, NoiseFlatAndStripedImagesDecodeToTheSamePixels) {
   std::vector<std::uint8_t> stripes(97 * 40 * 3);
   for (std::size_t y = 0; y < 40; ++y)
     for (std::size_t x = 0; x < 97; ++x)
-      for (int c = 0; c < 3; ++c) stripes[(y * 97 + x) * 3 + c] = static_cast<std::uint8_t>((x * 37 + c * 91) % 251);
+      for (int c = 0; c < 3; ++c)
+        stripes[(y * 97 + x) * 3 + c] = static_cast<std::uint8_t>((x * 37 + c * 91) % 251);
   Check(stripes, 97, 40);
 }
 

@@ -16,14 +16,16 @@ std::vector<std::string> Split(const std::string& line) {
 TEST(SplitWords, QuotesEscapesAndComments) {
   EXPECT_EQ(Split("click --window \"Driver Test App\" --id 1001"),
             (std::vector<std::string>{"click", "--window", "Driver Test App", "--id", "1001"}));
-  EXPECT_EQ(Split("type --id 3 'a \"b\" \\n'"), (std::vector<std::string>{"type", "--id", "3", "a \"b\" \\n"}));
+  EXPECT_EQ(Split("type --id 3 'a \"b\" \\n'"),
+            (std::vector<std::string>{"type", "--id", "3", "a \"b\" \\n"}));
   EXPECT_EQ(Split("msgbox --expect-text \"Line\\nTwo \\\"q\\\" \\\\\""),
             (std::vector<std::string>{"msgbox", "--expect-text", "Line\nTwo \"q\" \\"}));
   EXPECT_EQ(Split("  # only a comment"), std::vector<std::string>{});
   EXPECT_EQ(Split("echo a#b # tail"), (std::vector<std::string>{"echo", "a#b"}));
   EXPECT_EQ(Split("type \"\""), (std::vector<std::string>{"type", ""}));
   EXPECT_EQ(Split("x\"y z\"w"), (std::vector<std::string>{"xy zw"}));
-  EXPECT_EQ(Split("wait --window \"格式化\"\r"), (std::vector<std::string>{"wait", "--window", "格式化"}));
+  EXPECT_EQ(Split("wait --window \"格式化\"\r"),
+            (std::vector<std::string>{"wait", "--window", "格式化"}));
 
   std::vector<std::string> words;
   std::string error;
@@ -33,8 +35,9 @@ TEST(SplitWords, QuotesEscapesAndComments) {
 }
 
 TEST(Quote, EveryRecordStaysOnOneLineAndParsesBack) {
-  for (std::string text : {std::string("plain"), std::string("two\nlines\r\n"), std::string("tab\there \"q\" \\"),
-                           std::string("bell\x07"), std::string("未發現可移動磁碟!"), std::string()}) {
+  for (std::string text :
+       {std::string("plain"), std::string("two\nlines\r\n"), std::string("tab\there \"q\" \\"),
+        std::string("bell\x07"), std::string("未發現可移動磁碟!"), std::string()}) {
     std::string q = Quote(text);
     EXPECT_EQ(q.find('\n'), std::string::npos) << q;
     std::vector<std::string> words;
@@ -66,7 +69,8 @@ TEST(Numbers, DecimalHexAndRejects) {
   EXPECT_EQ(v, 0x8000);
   EXPECT_TRUE(ParseNumber("-1", v));
   EXPECT_EQ(v, -1);
-  for (const char* bad : {"", "12a", "0x", "x10", "--id", "-"}) EXPECT_FALSE(ParseNumber(bad, v)) << bad;
+  for (const char* bad : {"", "12a", "0x", "x10", "--id", "-"})
+    EXPECT_FALSE(ParseNumber(bad, v)) << bad;
 }
 
 TEST(Names, SystemCommandsAndKeys) {
