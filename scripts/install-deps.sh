@@ -3,7 +3,7 @@
 # non-interactive: does nothing when everything is already there.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
+packages=(cmake ninja-build g++ clang-format googletest libgtest-dev libbenchmark-dev
           mingw-w64 wine wine32 wine64 xvfb imagemagick
           dosfstools mtools lame mpg123 sox nasm qemu-system-x86 e2fsprogs
           clang libclang-rt-14-dev)

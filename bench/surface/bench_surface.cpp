@@ -12,8 +12,9 @@
 // the end of the write pass, which makes it comparable with dd and badblocks.
 //
 // The passes run through the real DiskAccess NT path: 16 KiB chunks, one
-// FlushFileBuffers after every write. The flush is measured as specified and
-// stubbed out, so the cost of everything else is visible on its own.
+// FlushFileBuffers after every write. Each run is measured twice: once with
+// that flush as an fdatasync and once with it stubbed out, so the cost of
+// everything else is visible on its own.
 #include <fcntl.h>
 #include <unistd.h>
 
