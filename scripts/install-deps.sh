@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-format googletest libgtest-dev libbenchmark-dev
           mingw-w64 wine wine32 wine64 xvfb imagemagick
+          gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-good:i386
           dosfstools mtools lame mpg123 sox nasm qemu-system-x86 e2fsprogs
           clang libclang-rt-14-dev)
 

@@ -17,6 +17,17 @@ wine_session_start() {
   printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' > "$build/wine/home/.asoundrc"
   export HOME="$build/wine/home"
 
+  # Where the 32-bit loader cannot run, `wine` means the 64-bit one for the
+  # tests and for every script they call.
+  # shellcheck source=wine-arch.sh
+  source "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
+  if ! wine_runs_32bit; then
+    mkdir -p "$build/wine/bin"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\n[ -n "$WINEDEBUG" ] || export WINEDEBUG=fixme-all\nexec /usr/lib/wine/wine64 "$@"\n' >"$build/wine/bin/wine"
+    chmod +x "$build/wine/bin/wine"
+    case ":$PATH:" in *":$build/wine/bin:"*) ;; *) export PATH="$build/wine/bin:$PATH" ;; esac
+  fi
+
   # Display: our own Xvfb on a free number. Sessions started at the same moment
   # may pick the same number; the X lock file names the server that won, so the
   # loser tries the next number instead of using the other session's display.
