@@ -47,10 +47,10 @@ class CountingUi : public vornak::FormatUi {
     return 1;
   }
   void PumpOneMessage() override { ++pumps; }
-  void ShowStatus(const std::string& text) override { last = text; }
+  void ShowPassProgress(const vornak::PassProgress& p) override { last = p; }
   bool IsRunning() override { return true; }
   long long pumps = 0;
-  std::string last;
+  vornak::PassProgress last;
 };
 
 double Seconds(Clock::time_point a, Clock::time_point b) {

@@ -20,6 +20,9 @@ class RecordingFormatUi : public FormatUi {
     std::uint32_t type;
   };
   std::vector<Box> boxes;
+  // The progress reported, and the status lines a dialog with the default
+  // texts makes of it.
+  std::vector<PassProgress> progress;
   std::vector<std::string> statuses;
   int pumps = 0;
   bool running = true;
@@ -38,7 +41,10 @@ class RecordingFormatUi : public FormatUi {
     if (pumps == stopAtPump) running = false;
     ++pumps;
   }
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void ShowPassProgress(const PassProgress& p) override {
+    progress.push_back(p);
+    statuses.push_back(PassStatusText(FatTexts{}, p));
+  }
   bool IsRunning() override { return running; }
 };
 

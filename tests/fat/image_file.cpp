@@ -19,7 +19,7 @@ class SilentUi : public FormatUi {
  public:
   int MessageBoxA(const char*, const char*, std::uint32_t) override { return 1; }
   void PumpOneMessage() override {}
-  void ShowStatus(const std::string&) override {}
+  void ShowPassProgress(const PassProgress&) override {}
   bool IsRunning() override { return true; }
 };
 

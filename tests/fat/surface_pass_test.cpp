@@ -116,6 +116,14 @@ TEST_P(SurfacePassTest, WritePassChunksProgressAndPumping) {
       "Write data area: 185(73%)",  "Write data area: 217(85%)",   "Write data area: 249(98%)",
       "Write data area: End"};
   EXPECT_EQ(ui.statuses, expected);
+  // The numbers behind the lines: the data area's first chunk, and the end.
+  ASSERT_EQ(ui.progress.size(), 10u);
+  EXPECT_TRUE(ui.progress[5].write && ui.progress[5].dataArea && !ui.progress[5].end);
+  EXPECT_EQ(ui.progress[5].sector, 153u);
+  EXPECT_EQ(ui.progress[5].percent, 60u);
+  EXPECT_FALSE(ui.progress[4].dataArea);
+  EXPECT_TRUE(ui.progress[9].end && ui.progress[9].dataArea);
+  EXPECT_EQ(ui.progress[9].percent, 100u);
   // One message per data chunk, none in the system area: the first pump comes
   // after the five system-area lines, each later one after one more line.
   EXPECT_EQ(ui.statusesAtPump, (std::vector<std::size_t>{5, 6, 7, 8}));

@@ -215,5 +215,31 @@ TEST(DialogRunState, ControlsDuringAQuickRunAndBootableRestoredAfter) {
   EXPECT_TRUE(rig.ui.controls[IDC_EXIT].enabled);
 }
 
+TEST(DialogStatus, PassProgressIsFormattedWithTheDialogsTexts) {
+  Rig rig;
+  rig.AddDrive('E', 64 * kMiB);
+  rig.startup.modulePath = "C:\\Tools\\vornak.exe";
+  rig.startup.iniFiles["C:\\Tools\\fmt.ini"] =
+      "[409]\nMsgDataAreaWrite=Schreiben\nMsgSystemAreaRead=Lesen\n";
+  FormatterDialog& d = rig.Open();
+  PassProgress p;
+  p.dataArea = true;
+  p.sector = 1313;
+  p.percent = 1;
+  d.ShowPassProgress(p);
+  EXPECT_EQ(rig.ui.controls[IDC_PROGRESS].text, "Schreiben: 1313(1%)");
+  EXPECT_EQ(d.progressText, "Schreiben: 1313(1%)");
+  p.end = true;
+  p.percent = 100;
+  d.ShowPassProgress(p);
+  EXPECT_EQ(rig.ui.controls[IDC_PROGRESS].text, "Schreiben: End");
+  p = PassProgress{};
+  p.write = false;
+  p.sector = 32;
+  p.percent = 12;
+  d.ShowPassProgress(p);
+  EXPECT_EQ(rig.ui.controls[IDC_PROGRESS].text, "Lesen: 32(12%)");
+}
+
 }  // namespace
 }  // namespace vornak::test

@@ -81,28 +81,6 @@ std::string ReportToUtf8(const std::string& text, std::uint16_t languageId) {
   return out;
 }
 
-bool ParsePassProgress(const std::string& text, PassProgress& progress) {
-  const auto colon = text.rfind(": ");
-  if (colon == std::string::npos || colon == 0) return false;
-  const std::string rest = text.substr(colon + 2);
-  progress = PassProgress{};
-  progress.area = text.substr(0, colon);
-  if (rest == "End") {
-    progress.end = true;
-    progress.percent = 100;
-    return true;
-  }
-  unsigned sector = 0, percent = 0;
-  char tail = 0;
-  int used = 0;
-  if (std::sscanf(rest.c_str(), "%u(%u%%%c%n", &sector, &percent, &tail, &used) != 3 ||
-      tail != ')' || static_cast<std::size_t>(used) != rest.size())
-    return false;
-  progress.sector = sector;
-  progress.percent = percent;
-  return true;
-}
-
 TerminalFormatUi::TerminalFormatUi(TerminalOptions options, std::uint16_t languageId)
     : options_(std::move(options)), languageId_(languageId) {}
 
@@ -176,7 +154,6 @@ int TerminalFormatUi::MessageBoxA(const char* text, const char* caption, std::ui
 
 void TerminalFormatUi::SetControlText(int id, const std::string& text) {
   texts_[id] = text;
-  if (id == IDC_PROGRESS) ShowProgress(text);
   if (id == IDC_STATUS && !text.empty()) {
     EndProgressLine();
     std::fprintf(options_.out, "%s\n", text.c_str());
@@ -191,26 +168,42 @@ void TerminalFormatUi::EndProgressLine() {
   barOpen_ = false;
 }
 
-void TerminalFormatUi::ShowProgress(const std::string& text) {
-  PassProgress p;
-  if (!ParsePassProgress(text, p)) return;
-  const bool newArea = p.area != lastArea_;
+std::string TerminalFormatUi::AreaText(const vornak::PassProgress& progress) const {
+  const vornak::FatTexts defaults;
+  const std::string& systemWrite =
+      dialog_ ? dialog_->texts.MsgSystemAreaWrite : defaults.MsgSystemAreaWrite;
+  const std::string& systemRead =
+      dialog_ ? dialog_->texts.MsgSystemAreaRead : defaults.MsgSystemAreaRead;
+  const std::string& dataWrite =
+      dialog_ ? dialog_->texts.MsgDataAreaWrite : defaults.MsgDataAreaWrite;
+  const std::string& dataRead = dialog_ ? dialog_->texts.MsgDataAreaRead : defaults.MsgDataAreaRead;
+  return progress.dataArea ? (progress.write ? dataWrite : dataRead)
+                           : (progress.write ? systemWrite : systemRead);
+}
+
+void TerminalFormatUi::SetPassStatus(int id, const std::string& text,
+                                     const vornak::PassProgress& p) {
+  texts_[id] = text;
+  const int area = (p.write ? 1 : 0) | (p.dataArea ? 2 : 0);
+  const bool newArea = area != lastArea_;
   if (!newArea && p.percent == lastPercent_ && !p.end) return;
   if (newArea) EndProgressLine();
-  lastArea_ = p.area;
+  lastArea_ = area;
   lastPercent_ = p.percent;
   if (!options_.progressBar) {
     std::fprintf(options_.out, "%s\n", text.c_str());
     std::fflush(options_.out);
     return;
   }
-  const int filled = static_cast<int>(std::min<std::uint32_t>(p.percent, 100) * kBarWidth / 100);
+  const std::uint32_t percent = std::min<std::uint32_t>(p.percent, 100);
+  const int filled = static_cast<int>(percent * kBarWidth / 100);
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+  const std::string label = AreaText(p);
   if (p.end)
-    std::fprintf(options_.out, "\r%-18s [%s] End         \n", p.area.c_str(), bar.c_str());
+    std::fprintf(options_.out, "\r%-18s [%s] End         \n", label.c_str(), bar.c_str());
   else
-    std::fprintf(options_.out, "\r%-18s [%s] %3u%% %9u", p.area.c_str(), bar.c_str(), p.percent,
+    std::fprintf(options_.out, "\r%-18s [%s] %3u%% %9u", label.c_str(), bar.c_str(), percent,
                  p.sector);
   std::fflush(options_.out);
   barOpen_ = !p.end;

@@ -1,7 +1,8 @@
 // The formatter's window seam on a terminal: the dialog's questions are asked
 // on standard input (or answered by --yes), its message boxes are printed,
-// the Low passes' status line becomes a progress bar (plain lines when the
-// output is not a terminal), and Ctrl-C acts as a confirmed Stop.
+// the Low passes' progress becomes a bar drawn from the pass's numbers (the
+// dialog's status lines, one per percent, when the output is not a
+// terminal), and Ctrl-C acts as a confirmed Stop.
 //
 // The controls keep their state here as a window would, so that the dialog's
 // data exchange reads back what it wrote. The only files the run reaches
@@ -50,18 +51,6 @@ constexpr const char* kWindowsDirectory = "C:\\WINDOWS";
 // ASCII) to UTF-8; the text unchanged when it cannot be converted.
 std::string ReportToUtf8(const std::string& text, std::uint16_t languageId);
 
-// How the status line of a surface pass reads: the area text, the sector and
-// the percentage ("Write data area: 1234(5%)"), or the area's end
-// ("Write data area: End", percent = 100, end = true). False for any other
-// text (the idle "Current:").
-struct PassProgress {
-  std::string area;
-  std::uint32_t sector = 0;
-  std::uint32_t percent = 0;
-  bool end = false;
-};
-bool ParsePassProgress(const std::string& text, PassProgress& progress);
-
 class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPlatform {
  public:
   TerminalFormatUi(TerminalOptions options, std::uint16_t languageId);
@@ -80,6 +69,8 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   int MessageBoxA(const char* text, const char* caption, std::uint32_t type) override;
   void SetCaption(const std::string& text) override { caption_ = text; }
   void SetControlText(int id, const std::string& text) override;
+  void SetPassStatus(int id, const std::string& text,
+                     const vornak::PassProgress& progress) override;
   std::string GetControlText(int id) override { return texts_[id]; }
   void EnableControl(int id, bool enable) override { disabled_[id] = !enable; }
   bool IsControlEnabled(int id) override { return !disabled_[id]; }
@@ -132,7 +123,8 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
 
  private:
   std::string ShownCaption(const std::string& caption) const;
-  void ShowProgress(const std::string& text);
+  // The text of the pass's area: the dialog's own, or the built-in default.
+  std::string AreaText(const vornak::PassProgress& progress) const;
   void EndProgressLine();
   bool AskYesNo(const std::string& question);
   // The local path of a start-up file named by its dialog path, "" if none.
@@ -149,7 +141,7 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   int comboSel_ = -1;
   // Progress line state.
   bool barOpen_ = false;
-  std::string lastArea_;
+  int lastArea_ = -1;  // write and data-area bits of the last progress shown
   std::uint32_t lastPercent_ = 1000;
   // Directory searches of the start-up files folder.
   std::map<vornak::FindHandle, std::vector<vornak::FindEntry>> searches_;

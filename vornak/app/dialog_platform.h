@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "../fat/format_ui.h"
 #include "startup_platform.h"
 
 namespace vornak {
@@ -54,6 +55,13 @@ class DialogPlatform {
   virtual int MessageBoxA(const char* text, const char* caption, std::uint32_t type) = 0;
   virtual void SetCaption(const std::string& text) = 0;
   virtual void SetControlText(int id, const std::string& text) = 0;
+  // The status line of a Low pass: the text the dialog made and the numbers
+  // it made it from. A window shows the text; a front end that draws its own
+  // progress takes the numbers.
+  virtual void SetPassStatus(int id, const std::string& text, const PassProgress& progress) {
+    (void)progress;
+    SetControlText(id, text);
+  }
   virtual std::string GetControlText(int id) = 0;
   virtual void EnableControl(int id, bool enable) = 0;
   virtual bool IsControlEnabled(int id) = 0;

@@ -290,9 +290,9 @@ int FormatterDialog::MessageBoxA(const char* text, const char* caption, std::uin
 
 void FormatterDialog::PumpOneMessage() { ui_.PumpOneMessage(); }
 
-void FormatterDialog::ShowStatus(const std::string& text) {
-  progressText = text;
-  ui_.SetControlText(IDC_PROGRESS, progressText);
+void FormatterDialog::ShowPassProgress(const PassProgress& progress) {
+  progressText = PassStatusText(MakeFatTexts(), progress);
+  ui_.SetPassStatus(IDC_PROGRESS, progressText, progress);
 }
 
 FatTexts FormatterDialog::MakeFatTexts() const {

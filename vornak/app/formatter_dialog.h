@@ -122,7 +122,7 @@ class FormatterDialog : public FormatUi, public DiskUi {
   // FormatUi
   int MessageBoxA(const char* text, const char* caption, std::uint32_t type) override;
   void PumpOneMessage() override;
-  void ShowStatus(const std::string& text) override;
+  void ShowPassProgress(const PassProgress& progress) override;
   bool IsRunning() override { return runningFlag != 0; }
 
  private:

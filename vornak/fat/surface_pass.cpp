@@ -10,12 +10,13 @@
 namespace vornak {
 namespace {
 
-std::string Progress(const std::string& area, std::uint32_t sector, std::uint32_t total) {
-  char text[256];
-  const std::uint32_t percent = (sector * 100u) / total;
-  std::snprintf(text, sizeof text, "%s: %d(%d%%)", area.c_str(), static_cast<int>(sector),
-                static_cast<int>(percent));
-  return text;
+PassProgress At(bool write, bool dataArea, std::uint32_t sector, std::uint32_t total) {
+  PassProgress p;
+  p.write = write;
+  p.dataArea = dataArea;
+  p.sector = sector;
+  p.percent = (sector * 100u) / total;
+  return p;
 }
 
 // A chunk of 0xFF bytes to compare against: memcmp is many times faster than
@@ -80,6 +81,17 @@ class PassChannel {
 
 }  // namespace
 
+std::string PassStatusText(const FatTexts& texts, const PassProgress& progress) {
+  const std::string& area =
+      progress.dataArea ? (progress.write ? texts.MsgDataAreaWrite : texts.MsgDataAreaRead)
+                        : (progress.write ? texts.MsgSystemAreaWrite : texts.MsgSystemAreaRead);
+  if (progress.end) return area + ": End";
+  char text[256];
+  std::snprintf(text, sizeof text, "%s: %d(%d%%)", area.c_str(), static_cast<int>(progress.sector),
+                static_cast<int>(progress.percent));
+  return text;
+}
+
 bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const FatLayout& layout,
                  const std::string& drive, std::uint32_t systemSectors, std::uint32_t dataSectors,
                  std::uint8_t* image, PassMode mode, SurfaceState state) {
@@ -89,7 +101,6 @@ bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const Fa
   std::vector<std::uint8_t> systemBuffer(kChunkBytes, 0xFF);
   std::vector<std::uint8_t> dataBuffer(kChunkBytes, 0xFF);
 
-  const std::string& dataText = write ? texts.MsgDataAreaWrite : texts.MsgDataAreaRead;
   // The channel is closed (and the volume unlocked) before the end is shown.
   const bool covered = [&] {
     PassChannel channel(disk, drive);
@@ -102,11 +113,10 @@ bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const Fa
     const std::uint32_t total = systemSectors + dataSectors;
 
     // System area: no pumping, no Stop.
-    const std::string& systemText = write ? texts.MsgSystemAreaWrite : texts.MsgSystemAreaRead;
     for (std::uint32_t p = 0; p < systemSectors; p += kChunkSectors) {
       const std::uint32_t n = std::min(kChunkSectors, systemSectors - p);
       const std::uint32_t bytes = n * 512;
-      ui.ShowStatus(Progress(systemText, p, total));
+      ui.ShowPassProgress(At(write, false, p, total));
       std::memset(systemBuffer.data(), write ? 0xFF : 0x00, bytes);
       if (!channel.Transfer(systemBuffer.data(), p, n, write)) return false;
       if (!write && !AllFF(systemBuffer.data(), bytes)) {
@@ -123,7 +133,7 @@ bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const Fa
       ui.PumpOneMessage();
       if (!ui.IsRunning()) return false;
       const std::uint32_t sector = systemSectors + d;
-      ui.ShowStatus(Progress(dataText, sector, total));
+      ui.ShowPassProgress(At(write, true, sector, total));
       std::memset(dataBuffer.data(), write ? 0xFF : 0x00, bytes);
       if (!channel.Transfer(dataBuffer.data(), sector, n, write)) return false;
       if (!write && !AllFF(dataBuffer.data(), bytes)) {
@@ -157,7 +167,13 @@ bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const Fa
   }();
   if (!covered) return false;
 
-  ui.ShowStatus(dataText + ": End");
+  PassProgress end;
+  end.write = write;
+  end.dataArea = true;
+  end.end = true;
+  end.sector = systemSectors + dataSectors;
+  end.percent = 100;
+  ui.ShowPassProgress(end);
   return true;
 }
 
