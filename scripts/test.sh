@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds both trees, runs the native
+# Runs every test: installs what is missing, checks that every package and
+# command the tests use is there, builds both trees, runs the native
 # tests, the Windows-side tests under Wine and the GUI tests, prints a summary.
 # Usage: scripts/test.sh [--extended]    (--extended adds the fuzz runs)
 # TESTS=REGEX limits both ctest runs to matching test names.
+# SKIP_INSTALL=1 installs nothing (the check still runs).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 extended=0
 [ "${1:-}" = "--extended" ] && extended=1
 
-"$root/scripts/install-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
+# Every package and command the suites use must be there before anything is
+# built: a test that finds its tool missing must never be what tells.
+# SKIP_INSTALL=1 leaves the machine as it is and only checks.
+if [ "${SKIP_INSTALL:-0}" != 1 ]; then
+  "$root/scripts/install-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
+fi
+"$root/scripts/check-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
 if ! "$root/scripts/build.sh" native windows; then
   echo "build failed"; echo "0 passed, 1 failed"; exit 1
 fi
