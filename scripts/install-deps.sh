@@ -7,9 +7,9 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 group=${1:-all}
 
-missing=$("$here/check-deps.sh" --missing "$group")
-[ -n "$missing" ] || exit 0
-mapfile -t missing <<<"$missing"
+list=$("$here/check-deps.sh" --missing "$group")
+[ -n "$list" ] || exit 0
+mapfile -t missing <<<"$list"
 
 echo "install-deps: installing ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
@@ -30,8 +30,8 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 
 # What apt-get installed must now pass the check.
-missing=$("$here/check-deps.sh" --missing "$group")
-if [ -n "$missing" ]; then
-  echo "install-deps: still not installed after apt-get:" $missing >&2
+list=$("$here/check-deps.sh" --missing "$group")
+if [ -n "$list" ]; then
+  echo "install-deps: still not installed after apt-get:" "${list//$'\n'/ }" >&2
   exit 1
 fi

@@ -67,7 +67,7 @@ cp "$fake/dpkg" "$fake/dpkg-query" "$cmds/"
 
 packages=()
 commands=()
-while read -r pkg group rest; do
+while read -r pkg _ rest; do
   case "$pkg" in '' | '#'*) continue ;; esac
   packages+=("$pkg")
   for c in $rest; do commands+=("$c"); done
