@@ -166,6 +166,10 @@ TEST(Windows98Size, FromTheSixteenOrThirtyTwoBitTotal) {
   r.machine.AddDrive(big);
   EXPECT_EQ(8 * kMiB, r.disk.GetDiskSize("G:"));
 
+  // 5 GiB does not wrap round to 1 GiB (a supported size): it is too large.
+  r.machine.AddDrive(Drive('I', 5ull << 30));
+  EXPECT_EQ(0xFFFFFFFFu, r.disk.GetDiskSize("I:"));
+
   EXPECT_EQ(0u, r.disk.GetDiskSize("H:"));  // carry
   r.machine.SetVwin32OpenRefused(true);
   EXPECT_EQ(0u, r.disk.GetDiskSize("E:"));
@@ -332,9 +336,15 @@ TEST(NtSize, PhysicalDriveLayoutGivesThePartitionLength) {
   EXPECT_EQ(800u, io[0].outSize);
   EXPECT_EQ(0, r.machine.OpenHandleCount());
 
-  // Only the low 32 bits of a longer partition.
-  r.machine.Drive('E').partitionLength = (1ull << 32) + 4096;
-  EXPECT_EQ(4096u, r.disk.GetDiskSize("E:"));
+  // A disk of 4 GiB or more is too large, not its length modulo 4 GiB: a
+  // 30,943,995,904-byte stick must not be offered an 838 MiB layout.
+  for (std::uint64_t length : {(1ull << 32) + 4096, 30943995904ull, 1ull << 32}) {
+    SCOPED_TRACE(length);
+    r.machine.Drive('E').partitionLength = length;
+    EXPECT_EQ(0xFFFFFFFFu, r.disk.GetDiskSize("E:"));
+  }
+  r.machine.Drive('E').partitionLength = 0xFFFFFE00u;
+  EXPECT_EQ(0xFFFFFE00u, r.disk.GetDiskSize("E:"));
 }
 
 TEST(NtSize, TwoDigitDiskNumberIsReadWhole) {

@@ -149,7 +149,8 @@ std::uint32_t DiskAccess::GetDiskSize(const std::string& drive) {
     bool callOk = false;
     if (!DeviceParams(drive, params, callOk)) return 0;
     const std::uint32_t sectors = params.dpSectors != 0 ? params.dpSectors : params.dpHugeSectors;
-    return static_cast<std::uint32_t>(params.dpBytesPerSec) * sectors;
+    const std::uint64_t bytes = static_cast<std::uint64_t>(params.dpBytesPerSec) * sectors;
+    return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
   }
 
   char name[128] = {};
@@ -185,10 +186,13 @@ std::uint32_t DiskAccess::GetDiskSize(const std::string& drive) {
                                  sizeof out, &returned) ||
       returned == 0)
     return 0;
-  if (returned < kFirstPartitionLengthOffset + 4) return 0;
-  std::uint32_t length;
-  std::memcpy(&length, out + kFirstPartitionLengthOffset, 4);
-  return length;
+  if (returned < kFirstPartitionLengthOffset + 8) return 0;
+  std::uint32_t low, high;
+  std::memcpy(&low, out + kFirstPartitionLengthOffset, 4);
+  std::memcpy(&high, out + kFirstPartitionLengthOffset + 4, 4);
+  // A disk of 4 GiB or more is reported as the largest 32-bit size, which no
+  // layout supports, rather than by the low 32 bits of its length.
+  return high != 0 ? 0xFFFFFFFFu : low;
 }
 
 std::uint32_t DiskAccess::ProbeVolumeSize(const std::string& drive) {

@@ -54,7 +54,8 @@ class DiskAccess {
   // Windows 98 logical-volume lock (level 0) and unlock.
   bool LockVolume(const std::string& drive);
   bool UnlockVolume(const std::string& drive);
-  // Size of the disk in bytes, 0 when it cannot be found. Uses Family().
+  // Size of the disk in bytes, 0 when it cannot be found, 0xFFFFFFFF (no
+  // layout takes it) for a disk of 4 GiB or more. Uses Family().
   std::uint32_t GetDiskSize(const std::string& drive);
   // Size of a volume that answers no size query, found by reading at the
   // total-sector counts of the supported layouts; 0 past the largest one.
