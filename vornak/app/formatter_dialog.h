@@ -15,6 +15,7 @@
 
 #include "../disk/disk_access.h"
 #include "../fat/fat_layout.h"
+#include "../fat/format_results.h"
 #include "../fat/format_ui.h"
 #include "../fat/surface_pass.h"
 #include "dialog_platform.h"
@@ -22,14 +23,6 @@
 #include "texts.h"
 
 namespace vornak {
-
-// The figures of a run, in bytes.
-struct FormatResults {
-  std::uint32_t total = 0;    // usable data bytes
-  std::uint32_t system = 0;   // bytes taken by the start-up files
-  std::uint32_t bad = 0;      // bytes in bad clusters
-  std::uint32_t cluster = 0;  // cluster size
-};
 
 // The most characters of a volume label.
 constexpr int kLabelMaxChars = 11;
@@ -43,12 +36,6 @@ constexpr int kMarkerAttempts = 60;
 extern const char kAnswerFileBytes[];
 constexpr std::size_t kAnswerFileSize = 7;
 
-// Size in bytes of a run's image buffer for a disk of `size` bytes.
-std::uint32_t ImageBufferSize(const FatLayout& layout, std::uint32_t size);
-// Bytes taken by the start-up files of a bootable disk.
-std::uint32_t SystemFilesBytes(const FatLayout& layout, std::uint32_t clusterBytes);
-// The results report in the language's code page (GBK, Big5 or ASCII).
-std::string ResultsReportText(std::uint16_t languageId, const FormatResults& results);
 // "E:/FS:FAT /A:2048/Q"
 std::string SystemFormatArguments(const std::string& drive, std::uint32_t clusterBytes, bool quick);
 
