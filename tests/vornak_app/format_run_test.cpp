@@ -495,7 +495,7 @@ TEST(FormatRunNt, DrivePluggedInDuringRunIsListedOnceAtTheEnd) {
   EXPECT_TRUE(rig.ui.controls[IDC_START].enabled);
 }
 
-TEST(FormatRunNt, DrivePulledOutDuringRunLeavesStartDisabledAfterwards) {
+TEST(FormatRunNt, DrivePulledOutDuringRunLeavesTheBlankEntryAndStartDisabled) {
   Rig rig;
   rig.AddDrive('E', 30 * kMiB);
   rig.Open();
@@ -505,12 +505,98 @@ TEST(FormatRunNt, DrivePulledOutDuringRunLeavesStartDisabledAfterwards) {
     return WaitResult::Exited;
   };
   rig.dialog->OnStart();
-  // Replayed as an arrival that finds no drive: nothing listed.
-  EXPECT_TRUE(rig.dialog->driveList.empty());
-  EXPECT_TRUE(rig.ui.combo.empty());
+  // Replayed at the end: no drive is left, so the single blank entry is shown
+  // and nothing of the pulled disk is kept.
+  EXPECT_EQ(rig.dialog->driveList, std::vector<std::string>({" "}));
+  EXPECT_EQ(rig.ui.combo, std::vector<std::string>({" "}));
+  EXPECT_EQ(rig.dialog->knownDriveCount, 0);
+  EXPECT_EQ(rig.dialog->layout.kind, LayoutKind::Unsupported);
+  EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "0.00M");
   EXPECT_FALSE(rig.ui.controls[IDC_START].enabled);
   EXPECT_FALSE(rig.ui.controls[IDC_DRIVE].enabled);
   EXPECT_TRUE(rig.ui.controls[IDC_EXIT].enabled);
+}
+
+// The boot sector's total sectors (the 16-bit field, else the 32-bit one).
+std::uint32_t BootTotalSectors(const std::vector<std::uint8_t>& boot) {
+  const std::uint32_t small = boot[0x13] | (boot[0x14] << 8);
+  if (small) return small;
+  return boot[0x20] | (boot[0x21] << 8) | (boot[0x22] << 16) |
+         (static_cast<std::uint32_t>(boot[0x23]) << 24);
+}
+
+// Another disk in the same drive after a run that saw device changes: what
+// the dialog shows and what Start writes belong to the disk now plugged in.
+TEST(FormatRunNt, ADifferentDiskInTheSameDriveAfterARunIsInspectedAndFormattedToItsSize) {
+  for (bool plugDuringRun : {false, true}) {
+    SCOPED_TRACE(plugDuringRun ? "plugged in during the run" : "plugged in after the run");
+    Rig rig;
+    std::string oldImage, newImage;
+    rig.AddFileDrive('E', 62 * kMiB, &oldImage);
+    rig.Open();
+    // The disk was plugged in once after start-up: one drive is counted.
+    rig.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+    ASSERT_EQ(rig.dialog->knownDriveCount, 1);
+    rig.ui.onWait = [&](const std::string&) {
+      rig.machine.RemoveDrive('E');
+      rig.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+      if (plugDuringRun) {
+        rig.AddFileDrive('E', 32 * kMiB, &newImage);
+        rig.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+      }
+      return WaitResult::Exited;
+    };
+    rig.dialog->OnStart();
+    rig.ui.onWait = nullptr;
+    if (!plugDuringRun) {
+      rig.AddFileDrive('E', 32 * kMiB, &newImage);
+      rig.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+    }
+    EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "32.00M");
+    EXPECT_EQ(rig.ui.controls[IDC_SECTORS].text, "Total Sectors:65536");
+    EXPECT_TRUE(rig.ui.controls[IDC_START].enabled);
+
+    rig.ui.boxes.clear();
+    rig.dialog->OnStart();
+    ASSERT_TRUE(HasReport(rig.ui));
+    EXPECT_EQ(BootTotalSectors(rig.Sector('E', 0)), 65536u);
+    EXPECT_LE(Figures(ReportOf(rig.ui))[0], 32u * kMiB);
+    std::string out;
+    EXPECT_EQ(Shell("fsck.fat -n '" + newImage + "'", &out), 0) << out;
+  }
+}
+
+TEST(FormatRunNt, BootableIsNotGivenBackWhenTheDiskNowInTheDriveCannotBoot) {
+  Rig rig;
+  rig.AddDrive('E', 200 * kMiB);
+  rig.Open();
+  ASSERT_TRUE(rig.ui.controls[IDC_BOOTABLE].enabled);
+  rig.ui.onWait = [&](const std::string&) {
+    rig.machine.RemoveDrive('E');
+    rig.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    rig.AddDrive('E', 62 * kMiB);  // a whole-disk layout: not bootable
+    rig.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+    return WaitResult::Exited;
+  };
+  rig.dialog->OnStart();
+  EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "62.00M");
+  EXPECT_FALSE(rig.ui.controls[IDC_BOOTABLE].enabled);
+  EXPECT_FALSE(rig.ui.controls[IDC_BOOTABLE].checked);
+
+  // The other way round: a disk that may boot after one that may not.
+  Rig other;
+  other.AddDrive('E', 62 * kMiB);
+  other.Open();
+  ASSERT_FALSE(other.ui.controls[IDC_BOOTABLE].enabled);
+  other.ui.onWait = [&](const std::string&) {
+    other.machine.RemoveDrive('E');
+    other.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    other.AddDrive('E', 200 * kMiB);
+    other.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+    return WaitResult::Exited;
+  };
+  other.dialog->OnStart();
+  EXPECT_TRUE(other.ui.controls[IDC_BOOTABLE].enabled);
 }
 
 // --- Windows 98 -----------------------------------------------------------------

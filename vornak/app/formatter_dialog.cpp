@@ -187,26 +187,18 @@ bool FormatterDialog::OnDriveChange(std::uint32_t event) {
   const bool enable = n > 0 && !runningFlag;
   for (int id : kDriveControls) ui_.EnableControl(id, enable);
 
-  if (arrival) {
-    if (n > knownDriveCount) {
-      knownDriveCount = n;
-      if (n > 0) InspectDrive(driveList.front());
-    }
-  } else if (n > 0) {
-    if (n < knownDriveCount) {
-      InspectDrive(driveList.front());
-      knownDriveCount = n;
-    }
+  // Whatever the event (a removal may come back as a replayed arrival, and a
+  // different disk may now sit behind the same letter), the size, label and
+  // layout shown must be those of the disk now in the first drive: otherwise
+  // a run would lay another disk's file system on it.
+  if (n > 0) {
+    InspectDrive(driveList.front());
   } else {
     driveList.push_back(" ");
     InspectDrive(driveList.front());
     if (!replugWaitFlag) ui_.SetCheck(IDC_BOOTABLE, false);
-    knownDriveCount = 0;
   }
-  // The combo box selects the first drive again; if the counting above did
-  // not inspect that drive, the size, label and layout shown would still be
-  // another disk's, and a run would lay that disk's file system on this one.
-  if (n > 0 && driveList.front() != inspectedDrive_) InspectDrive(driveList.front());
+  knownDriveCount = n;
 
   RefillCombo();
   pendingDeviceChangeFlag = 0;
@@ -255,7 +247,7 @@ void FormatterDialog::FailBox() {
 }
 
 bool FormatterDialog::InspectDrive(const std::string& drive) {
-  inspectedDrive_ = drive;
+  ++inspections_;
   char volume[150] = {0};
   char fsName[150] = {0};
   const std::string root = drive + "\\";
@@ -311,6 +303,7 @@ void FormatterDialog::RunFormat() {
   const std::uint32_t imageSize = ImageBufferSize(layout, size);
   std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[imageSize]);
   bootableWasEnabled_ = ui_.IsControlEnabled(IDC_BOOTABLE);
+  const unsigned inspectionsAtStart = inspections_;
   if (!image) {
     FailBox();
   } else {
@@ -329,7 +322,12 @@ void FormatterDialog::RunFormat() {
   const bool haveDrive = !driveList.empty() && driveList.front() != " ";
   for (int id : kDriveControls) ui_.EnableControl(id, haveDrive);
   ui_.EnableControl(IDC_EXIT, true);
-  ui_.EnableControl(IDC_BOOTABLE, bootableWasEnabled_);
+  // Bootable gets its state back only where the disk now in the drive may be
+  // made bootable; a disk inspected during the run or by the replay above (it
+  // may be another) decides for itself.
+  const bool reinspected = inspections_ != inspectionsAtStart;
+  ui_.EnableControl(IDC_BOOTABLE,
+                    IsBootableAllowed(layout) && (reinspected || bootableWasEnabled_));
   ui_.SetControlText(IDC_EXIT, texts.MsgExit);
   progressText = texts.MsgCurrent + ":";
   runningFlag = 0;

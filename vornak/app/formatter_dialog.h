@@ -129,8 +129,8 @@ class FormatterDialog : public FormatUi, public DiskUi {
   bool bootableWasEnabled_ = false;
   // A run is on the stack (also after Stop has cleared the running flag).
   bool inRun_ = false;
-  // The drive whose size, label and layout the dialog holds.
-  std::string inspectedDrive_;
+  // How many times a drive has been inspected (a run compares before and after).
+  unsigned inspections_ = 0;
   // The drive a run ended on (after a Windows 98 re-plug it may be another letter).
   std::string lastRunDrive_;
 };
