@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, checks that every package and
-# command the tests use is there, builds both trees, runs the native
+# command the tests use is there, builds the trees, runs the native
 # tests, the Windows-side tests under Wine and the GUI tests, prints a summary.
 # Usage: scripts/test.sh [--extended]    (--extended adds the fuzz runs)
 # TESTS=REGEX limits both ctest runs to matching test names.
@@ -18,7 +18,7 @@ if [ "${SKIP_INSTALL:-0}" != 1 ]; then
   "$root/scripts/install-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
 fi
 "$root/scripts/check-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
-if ! "$root/scripts/build.sh" native windows; then
+if ! "$root/scripts/build.sh" native windows release; then
   echo "build failed"; echo "0 passed, 1 failed"; exit 1
 fi
 

@@ -30,6 +30,8 @@ if(WIN32 AND TARGET lirrow_pipeline_win32)
 
   add_executable(lirrow WIN32 ${_app}/converter_app_win32.cpp ${_app}/../res/lirrow.rc)
   target_link_libraries(lirrow PRIVATE lirrow_app_win32)
+  set_source_files_properties(${_app}/../res/lirrow.rc PROPERTIES
+    OBJECT_DEPENDS "${_app}/../res/resource.h;${_app}/../res/lirrow.manifest")
   target_link_options(lirrow PRIVATE -municode -static -static-libgcc -static-libstdc++)
   set_target_properties(lirrow PROPERTIES OUTPUT_NAME lirrow)
   # The help pages are looked for in the start folder; the build folder of

@@ -19,5 +19,5 @@ if(WIN32)
   target_link_libraries(vornak PRIVATE vornak_dialog_win32)
   target_link_options(vornak PRIVATE -static -static-libgcc -static-libstdc++)
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/../res/vornak.rc PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/resource.h")
+    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/resource.h;${CMAKE_CURRENT_LIST_DIR}/../res/vornak.manifest")
 endif()
