@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Checks of the shipped programs in the release tree (RELEASE_TREE, default
+build/release): every import exists on Windows 98 SE and XP SP3, the probes
+that import newer functions are rejected by name, the manifests ask for the
+right rights and name the supported systems, and `file` sees 32-bit GUI
+programs that old loaders accept."""
+
+import os
+import subprocess
+import sys
+import unittest
+import xml.etree.ElementTree as ET
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from pe import PeImage  # noqa: E402
+import check_imports  # noqa: E402
+
+TREE = os.environ.get("RELEASE_TREE", os.path.join(HERE, "..", "..", "build", "release"))
+PROGRAMS = {"vornak": os.path.join(TREE, "vornak", "app", "vornak.exe"),
+            "lirrow": os.path.join(TREE, "lirrow", "app", "lirrow.exe")}
+PROBES = os.path.join(TREE, "tests", "imports", "probes")
+EXPORTS = os.path.join(HERE, "exports")
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+SUPPORTED_OS = {  # Vista, 7, 8, 8.1, 10/11
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+
+
+def run_check(*programs):
+    r = subprocess.run([sys.executable, os.path.join(HERE, "check_imports.py"), *programs],
+                       capture_output=True, text=True)
+    return r.returncode, r.stdout
+
+
+class Imports(unittest.TestCase):
+    def test_shipped_programs_import_only_what_98_and_xp_export(self):
+        code, out = run_check(*PROGRAMS.values())
+        self.assertEqual(code, 0, out)
+
+    def test_probe_importing_getfilesizeex_is_rejected_for_98_only(self):
+        faults = check_imports.missing_imports(
+            os.path.join(PROBES, "probe_getfilesizeex.exe"), EXPORTS, ["win98se", "winxpsp3"])
+        self.assertIn(("win98se", "KERNEL32.dll", "GetFileSizeEx"), faults)
+        self.assertNotIn("winxpsp3", {s for s, _, _ in faults})
+        code, out = run_check(os.path.join(PROBES, "probe_getfilesizeex.exe"))
+        self.assertEqual(code, 1)
+        self.assertIn("KERNEL32.dll!GetFileSizeEx is not exported by Windows 98 SE", out)
+
+    def test_probe_importing_initializeconditionvariable_is_rejected_for_xp(self):
+        code, out = run_check(os.path.join(PROBES, "probe_condition_variable.exe"))
+        self.assertEqual(code, 1)
+        self.assertIn("KERNEL32.dll!InitializeConditionVariable is not exported by Windows XP SP3",
+                      out)
+
+    def test_every_export_list_names_its_source(self):
+        for system in os.listdir(EXPORTS):
+            for name in os.listdir(os.path.join(EXPORTS, system)):
+                with open(os.path.join(EXPORTS, system, name), encoding="utf-8") as f:
+                    head = f.read(2000)
+                self.assertIn("Source:", head, f"{system}/{name}")
+
+
+class Headers(unittest.TestCase):
+    def test_programs_are_32_bit_gui_images_for_subsystem_4_0(self):
+        for name, path in PROGRAMS.items():
+            image = PeImage(path)
+            self.assertEqual(image.machine, 0x14C, name)  # i386
+            self.assertFalse(image.pe32plus, name)
+            self.assertEqual(image.subsystem, 2, name)  # Windows GUI
+            self.assertEqual((image.major_subsystem, image.minor_subsystem), (4, 0), name)
+            self.assertEqual((image.major_os, image.minor_os), (4, 0), name)
+            described = subprocess.run(["file", "-b", path], capture_output=True,
+                                       text=True).stdout
+            self.assertTrue(described.startswith("PE32 executable (GUI) Intel 80386"), described)
+
+
+class Manifests(unittest.TestCase):
+    def manifest(self, name):
+        image = PeImage(PROGRAMS[name])
+        found = [blob for (t, i, _), blob in image.resources().items() if t == 24]
+        self.assertEqual(len(found), 1, f"{name}: one RT_MANIFEST resource")
+        ids = [i for (t, i, _) in image.resources() if t == 24]
+        self.assertEqual(ids, [1], f"{name}: manifest id")
+        return image, ET.fromstring(found[0])
+
+    def check(self, name, level):
+        image, root = self.manifest(name)
+        self.assertEqual(root.tag, ASM_V1 + "assembly")
+        self.assertEqual(root.get("manifestVersion"), "1.0")
+        identity = root.find(ASM_V1 + "assemblyIdentity")
+        self.assertEqual(identity.get("type"), "win32")
+        self.assertEqual(identity.get("version"), image.file_version(),
+                         "manifest version matches the version resource")
+        levels = root.findall(f"{ASM_V3}trustInfo/{ASM_V3}security/{ASM_V3}requestedPrivileges/"
+                              f"{ASM_V3}requestedExecutionLevel")
+        self.assertEqual(len(levels), 1)
+        self.assertEqual(levels[0].get("level"), level)
+        self.assertEqual(levels[0].get("uiAccess"), "false")
+        ids = {e.get("Id") for e in root.iter(COMPAT + "supportedOS")}
+        self.assertEqual(ids, SUPPORTED_OS)
+        # The classic look: no common-controls 6 dependency.
+        self.assertIsNone(root.find(ASM_V1 + "dependency"))
+
+    def test_vornak_asks_for_administrator_rights(self):
+        self.check("vornak", "requireAdministrator")
+
+    def test_lirrow_runs_as_invoker(self):
+        self.check("lirrow", "asInvoker")
+
+
+if __name__ == "__main__":
+    unittest.main()
