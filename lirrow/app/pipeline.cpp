@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "pipeline_platform.h"
+#include "recording.h"
 
 namespace lirrow {
 
@@ -154,13 +155,18 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
     const std::wstring bitstream = temp + L"temp.sbs";
     int extracted;
     {
+      // Only an error of the extraction itself may be reported: earlier
+      // calls and the messages dispatched meanwhile leave values behind,
+      // and even a successful create over an old temp.sbs sets one.
+      platform_.ClearLastError();
       ExtractionProgress progress(platform_, texts[TextKey::OvkToBin]);
       extracted = files_.ExtractBitstream(sourcePath, bitstream, progress);
     }
     if (extracted != 0) {
-      // A block that reads short or a failed write leaves no system
-      // error behind; the user is still told that the conversion failed.
-      if (platform_.ReportSystemError())
+      // The result says whether a system call failed; a block that reads
+      // short has no system reason, and whatever error the thread holds
+      // then belongs to something else. Either way the user is told.
+      if (!ExtractFailedInSystemCall(extracted) || platform_.ReportSystemError())
         host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
       return false;
     }

@@ -46,6 +46,9 @@ class PipelinePlatform {
   // Shows the system's text for the thread's last error in a message box;
   // true (and nothing shown) when there is none.
   virtual bool ReportSystemError() = 0;
+  // Sets the thread's last error to 0 (SetLastError), so that a later
+  // report shows only what failed after it.
+  virtual void ClearLastError() = 0;
 
   // The extraction window over the dialog, with its own spinner.
   virtual void OpenExtractionWindow(const std::wstring& baseText) = 0;

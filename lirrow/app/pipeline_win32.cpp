@@ -45,6 +45,7 @@ class Win32PipelinePlatform final : public PipelinePlatform {
   }
 
   bool ReportSystemError() override { return lirrow::ReportSystemError(Owner()); }
+  void ClearLastError() override { SetLastError(0); }
 
   void OpenExtractionWindow(const std::wstring& baseText) override {
     CloseExtractionWindow();
@@ -76,8 +77,8 @@ class Win32PipelinePlatform final : public PipelinePlatform {
 
 class Win32Conversion final : public Conversion {
  public:
-  explicit Win32Conversion(ConversionHost& host)
-      : platform_(host), pipeline_(host, platform_, LibraryRecordingFiles()) {}
+  Win32Conversion(ConversionHost& host, RecordingFiles& files)
+      : platform_(host), pipeline_(host, platform_, files) {}
   bool CheckDecoders() override { return pipeline_.CheckDecoders(); }
   bool ConvertRecording(const std::wstring& sourcePath) override {
     return pipeline_.ConvertRecording(sourcePath);
@@ -91,7 +92,11 @@ class Win32Conversion final : public Conversion {
 }  // namespace
 
 std::unique_ptr<Conversion> CreateWin32Pipeline(ConversionHost& host) {
-  return std::make_unique<Win32Conversion>(host);
+  return CreateWin32Pipeline(host, LibraryRecordingFiles());
+}
+
+std::unique_ptr<Conversion> CreateWin32Pipeline(ConversionHost& host, RecordingFiles& files) {
+  return std::make_unique<Win32Conversion>(host, files);
 }
 
 }  // namespace lirrow

@@ -16,6 +16,8 @@ namespace lirrow {
 // and to the Win32 platform. Needs templates 130 and 131 in the program's
 // resources.
 std::unique_ptr<Conversion> CreateWin32Pipeline(ConversionHost& host);
+// The same over other recording operations (tests).
+std::unique_ptr<Conversion> CreateWin32Pipeline(ConversionHost& host, RecordingFiles& files);
 
 // Starts `commandLine` hidden and waits for it behind the modal tool progress
 // window (template 130) over `owner`. started = false when the process could

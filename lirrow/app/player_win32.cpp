@@ -20,6 +20,50 @@ constexpr UINT kTickMs = 250;
 
 enum class State { Empty, Stopped, Playing, Paused };
 
+// The player's buttons are owner-drawn, and an owner-drawn button never
+// becomes a dialog's default: the dialog manager would send Enter to the
+// dialog's default button (Start) instead. The buttons therefore ask for
+// the Enter key themselves and click on it, as Space already does.
+const wchar_t kButtonProcProperty[] = L"LirrowPlayerButtonProc";
+
+bool IsEnterKey(const MSG* message) {
+  return message && (message->message == WM_KEYDOWN || message->message == WM_CHAR) &&
+         message->wParam == (message->message == WM_KEYDOWN ? VK_RETURN : L'\r');
+}
+
+LRESULT CALLBACK PlayerButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+  const WNDPROC base = reinterpret_cast<WNDPROC>(GetPropW(button, kButtonProcProperty));
+  switch (message) {
+    case WM_GETDLGCODE: {
+      const LRESULT code = CallWindowProcW(base, button, message, wParam, lParam);
+      return IsEnterKey(reinterpret_cast<const MSG*>(lParam)) ? code | DLGC_WANTMESSAGE : code;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_RETURN) {
+        if (IsWindowEnabled(button))
+          SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+        return 0;
+      }
+      break;
+    case WM_CHAR:
+      if (wParam == L'\r') return 0;  // handled on the key press; no beep
+      break;
+    case WM_NCDESTROY:
+      RemovePropW(button, kButtonProcProperty);
+      SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
+      break;
+    default: break;
+  }
+  return CallWindowProcW(base, button, message, wParam, lParam);
+}
+
+void TakeEnterKey(HWND button) {
+  const LONG_PTR base =
+      SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlayerButtonProc));
+  SetPropW(button, kButtonProcProperty, reinterpret_cast<HANDLE>(base));
+}
+
 class PlayerWindow final : public PlayerControl {
  public:
   explicit PlayerWindow(HWND window) : window_(window) {
@@ -84,6 +128,7 @@ bool PlayerWindow::CreateChildren() {
   stop_ = make(L"BUTTON", L"Stop", BS_OWNERDRAW | WS_TABSTOP | WS_DISABLED, kStopId);
   time_ = make(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, kTimeId);
   if (!name_ || !bar_ || !play_ || !pause_ || !stop_ || !time_) return false;
+  for (HWND button : {play_, pause_, stop_}) TakeEnterKey(button);
   SendMessageW(bar_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kPositionBarSteps));
   SendMessageW(bar_, TBM_SETPAGESIZE, 0, kPositionBarSteps / 20);
   SendMessageW(bar_, TBM_SETLINESIZE, 0, kPositionBarSteps / 100);
@@ -202,8 +247,21 @@ void PlayerWindow::Stop() {
 
 void PlayerWindow::ShowState() {
   const bool loaded = state_ != State::Empty;
-  EnableWindow(play_, loaded && state_ != State::Playing);
-  EnableWindow(pause_, state_ == State::Playing);
+  const bool canPlay = loaded && state_ != State::Playing;
+  const bool canPause = state_ == State::Playing;
+  // A button that is disabled while it has the focus would leave the
+  // keyboard on a dead control: the focus goes to the button that now
+  // does the opposite (Pause after Play, Play after Pause or Stop).
+  const HWND focus = GetFocus();
+  if (focus == play_ && !canPlay && canPause) {
+    EnableWindow(pause_, TRUE);
+    SetFocus(pause_);
+  } else if ((focus == pause_ || focus == stop_) && !canPause && canPlay) {
+    EnableWindow(play_, TRUE);
+    SetFocus(play_);
+  }
+  EnableWindow(play_, canPlay);
+  EnableWindow(pause_, canPause);
   EnableWindow(stop_, state_ == State::Playing || state_ == State::Paused);
   EnableWindow(bar_, loaded && lengthMs_ > 0);
   SetWindowTextW(name_, fileName_.c_str());

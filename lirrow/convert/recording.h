@@ -59,6 +59,14 @@ constexpr int kExtractShortBlock = -5;
 // incomplete.
 constexpr int kExtractWriteFailed = -6;
 
+// True for the results whose cause is a failed system call (open, create,
+// write), which leaves its reason as the thread's last error; a short block
+// or a first byte that names no framed layout has no such reason.
+inline bool ExtractFailedInSystemCall(int result) {
+  return result == kExtractSourceOpenFailed || result == kExtractTargetCreateFailed ||
+         result == kExtractWriteFailed;
+}
+
 // Writes the headerless decoder stream of the framed recording `source` to
 // `target` (created or truncated): for every 512-byte block after the
 // 512-byte header block, its 51 frames of 10 bytes (first byte 0x80 or 0x81)

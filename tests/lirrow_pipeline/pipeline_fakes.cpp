@@ -73,10 +73,16 @@ std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_
 
 bool ScriptedPlatform::CopyFileReplacing(const std::wstring& from, const std::wstring& to) {
   log.push_back(L"copy:" + from + L">" + to);
-  if (copyFails) return false;
+  if (copyFails) {
+    lastError = 5;  // ERROR_ACCESS_DENIED
+    return false;
+  }
   // A plain byte copy: std::filesystem's overwriting copy is not reliable
   // in every build of the library.
-  if (!fs::exists(Narrow(from))) return false;
+  if (!fs::exists(Narrow(from))) {
+    lastError = 2;  // ERROR_FILE_NOT_FOUND
+    return false;
+  }
   WriteBytes(Narrow(to), ReadBytes(Narrow(from)));
   return fs::file_size(Narrow(to)) == fs::file_size(Narrow(from));
 }
@@ -91,10 +97,13 @@ ToolRun ScriptedPlatform::RunTool(std::wstring& commandLine, const std::wstring&
   calls.push_back({commandLine, baseText});
   log.push_back(L"run:" + baseText);
   ToolRun run;
-  if (runs.empty()) return run;  // no such tool
+  if (runs.empty() || !runs.front().started) {  // no such tool
+    if (!runs.empty()) runs.pop_front();
+    lastError = 2;  // ERROR_FILE_NOT_FOUND
+    return run;
+  }
   ScriptedRun script = runs.front();
   runs.pop_front();
-  if (!script.started) return run;
   if (script.effect) script.effect(SplitCommandLine(commandLine));
   run.started = true;
   run.exitCode = script.windowExitCode;

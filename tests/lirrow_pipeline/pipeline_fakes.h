@@ -135,11 +135,17 @@ struct ScriptedPlatform final : PipelinePlatform {
   ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
   void CloseToolHandles(ToolRun& run) override;
-  bool lastErrorSet = true;  // what ReportSystemError finds
+  // The thread's last error as the fake's failing calls leave it (and as
+  // a test sets it, for a value left behind by earlier calls).
+  std::uint32_t lastError = 0;
+  std::vector<std::uint32_t> shownErrors;  // what ReportSystemError showed
+  void ClearLastError() override { lastError = 0; }
   bool ReportSystemError() override {
     ++systemErrorReports;
     log.push_back(L"system-error");
-    return !lastErrorSet;
+    if (lastError == 0) return true;
+    shownErrors.push_back(lastError);
+    return false;
   }
   void OpenExtractionWindow(const std::wstring& baseText) override {
     extractionOpen = true;

@@ -32,10 +32,35 @@ std::vector<unsigned char> Mp3Frames(int frames) {
   return bytes;
 }
 
+// The converter library, except that an extraction can be made to fail
+// with a given result, leaving a given last error as the failing system
+// call would (0: the failure involved no system call).
+struct ScriptedFiles final : RecordingFiles {
+  ScriptedPlatform& platform;
+  RecordingFiles& library = LibraryRecordingFiles();
+  bool failExtraction = false;
+  int extractResult = 0;
+  std::uint32_t extractError = 0;
+
+  explicit ScriptedFiles(ScriptedPlatform& p) : platform(p) {}
+  int ClassifyRecording(const std::wstring& path) override {
+    return library.ClassifyRecording(path);
+  }
+  int ExtractBitstream(const std::wstring& source, const std::wstring& target,
+                       Hooks& hooks) override {
+    if (!failExtraction) return library.ExtractBitstream(source, target, hooks);
+    if (extractError != 0) platform.lastError = extractError;
+    return extractResult;
+  }
+  double MeasureDuration(const std::wstring& path) override {
+    return library.MeasureDuration(path);
+  }
+};
+
 class PipelineTest : public ::testing::Test {
  protected:
   PipelineTest()
-      : host(log, kStart), platform(log), pipeline(host, platform, LibraryRecordingFiles()) {
+      : host(log, kStart), platform(log), files(platform), pipeline(host, platform, files) {
     fs::create_directories(TempFolder());
     fs::create_directories(VoiceFolder());
     platform.programDirectory = L"C:\\Program";
@@ -61,6 +86,7 @@ class PipelineTest : public ::testing::Test {
   std::vector<std::wstring> log;
   FakeHost host;
   ScriptedPlatform platform;
+  ScriptedFiles files;
   ConversionPipeline pipeline;
 };
 
@@ -225,21 +251,50 @@ TEST_F(PipelineTest, FramedKindsAreExtractedBehindTheWindowThenDecoded) {
 }
 
 TEST_F(PipelineTest, ExtractionFailureIsReportedAndNoDecoderRuns) {
-  platform.tempDirectory =
-      Wide((dir.Path() / "missing" / "").string());  // temp.sbs cannot be created
+  files.failExtraction = true;
+  files.extractResult = -2;  // temp.sbs cannot be created
+  files.extractError = 3;    // ERROR_PATH_NOT_FOUND
   EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{3});
   EXPECT_TRUE(platform.calls.empty());
   EXPECT_FALSE(platform.extractionOpen);
   EXPECT_FALSE(fs::exists(VoiceFolder() / "m.wav"));
   EXPECT_TRUE(host.messages.empty());  // the system's text was the message
+}
 
-  // A failure that leaves no system error still tells the user.
-  platform.lastErrorSet = false;
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
-  ASSERT_EQ(host.messages.size(), 1u);
-  EXPECT_EQ(host.messages[0].text,
-            L"Failed to convert file!Perhaps have no enough space for write!");
+TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError) {
+  const std::wstring convertErr = L"Failed to convert file!Perhaps have no enough space for write!";
+  struct Case {
+    int result;
+    std::uint32_t error;  // left by the failing call
+    bool systemText;      // the system's text is the message
+  };
+  // Opening the source (-1), creating the target (-2) and writing it (-6)
+  // fail in a system call; a block that reads short (-5) does not, and a
+  // failed call may leave no error at all.
+  for (const Case c : {Case{-1, 2, true}, Case{-2, 5, true}, Case{-6, 112, true},
+                       Case{-5, 0, false}, Case{-2, 0, false}, Case{-6, 0, false}}) {
+    SCOPED_TRACE(c.result);
+    host.messages.clear();
+    platform.shownErrors.clear();
+    files.failExtraction = true;
+    files.extractResult = c.result;
+    files.extractError = c.error;
+    // Creating temp.sbs over an earlier one succeeds with ERROR_ALREADY_EXISTS,
+    // and dispatched messages leave other values behind.
+    platform.lastError = 183;
+    EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x80, 1))));
+    EXPECT_TRUE(platform.calls.empty());
+    if (c.systemText) {
+      EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+      EXPECT_TRUE(host.messages.empty());
+    } else {
+      EXPECT_TRUE(platform.shownErrors.empty()) << platform.shownErrors[0];
+      ASSERT_EQ(host.messages.size(), 1u);
+      EXPECT_EQ(host.messages[0].text, convertErr);
+      EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+    }
+  }
 }
 
 // ---- decoder results -------------------------------------------------------

@@ -29,6 +29,7 @@ struct PosixToolPlatform final : PipelinePlatform {
     ++systemErrorReports;
     return false;
   }
+  void ClearLastError() override {}
   void OpenExtractionWindow(const std::wstring&) override {}
   void CloseExtractionWindow() override {}
   void PumpOneMessage() override {}

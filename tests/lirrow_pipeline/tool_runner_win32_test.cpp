@@ -295,5 +295,131 @@ TEST_F(Win32RunnerTest, ThePipelineAbandonsSilentlyOn262) {
   DeleteFileW(TempFile(L"temp.wav").c_str());
 }
 
+// Answers the message boxes captioned "Lirrow" that appear meanwhile with
+// OK and keeps their texts, so that a box the code under test should not
+// show fails the test instead of blocking it.
+class MessageBoxWatcher {
+ public:
+  MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+  ~MessageBoxWatcher() { Stop(); }
+  void Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  std::vector<std::wstring> texts;
+
+ private:
+  void Watch() {
+    while (!done_) {
+      for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", L"Lirrow"); w;
+           w = FindWindowExW(nullptr, w, L"#32770", L"Lirrow")) {
+        if (!IsWindowVisible(w) || answered_ == w) continue;
+        answered_ = w;
+        texts.push_back(TextOf(w, 0xFFFF));
+        PostMessageW(w, WM_COMMAND, IDOK, 0);
+      }
+      Sleep(50);
+    }
+  }
+  HWND answered_ = nullptr;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// A window whose one posted message cuts the file `path` down to 1024
+// bytes: the extraction's message pump dispatches it while it reads.
+class Truncator {
+ public:
+  explicit Truncator(const std::wstring& path) : path_(path) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"LirrowTestTruncator";
+    RegisterClassW(&wc);
+    window_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~Truncator() { DestroyWindow(window_); }
+  void Arm() { PostMessageW(window_, WM_APP, 0, 0); }
+  bool truncated = false;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<Truncator*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+    if (message == WM_APP && self) {
+      const HANDLE file =
+          CreateFileW(self->path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        SetFilePointer(file, 1024, nullptr, FILE_BEGIN);
+        self->truncated = SetEndOfFile(file) != 0;
+        CloseHandle(file);
+      }
+      return 0;
+    }
+    return DefWindowProcW(w, message, wParam, lParam);
+  }
+  std::wstring path_;
+  HWND window_ = nullptr;
+};
+
+// The converter library, noting the last error as the extraction begins,
+// and leaving behind, once it has ended, the error of a failed call
+// (ERROR_ALREADY_EXISTS from creating a folder that is there), as a window
+// procedure run by the last dispatched message may.
+struct StaleErrorFiles final : RecordingFiles {
+  RecordingFiles& library = LibraryRecordingFiles();
+  DWORD errorAtStart = 12345;
+  int result = 12345;
+  int ClassifyRecording(const std::wstring& path) override {
+    return library.ClassifyRecording(path);
+  }
+  int ExtractBitstream(const std::wstring& source, const std::wstring& target,
+                       Hooks& hooks) override {
+    errorAtStart = GetLastError();
+    result = library.ExtractBitstream(source, target, hooks);
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    CreateDirectoryW(temp, nullptr);
+    return result;
+  }
+  double MeasureDuration(const std::wstring& path) override {
+    return library.MeasureDuration(path);
+  }
+};
+
+TEST_F(Win32RunnerTest, AShortReadAfterAStaleLastErrorShowsConvertErrNotTheStaleText) {
+  std::vector<std::wstring> log;
+  FakeHost fake(log, tools.W());
+  WindowHost host(fake);
+  StaleErrorFiles files;
+  std::unique_ptr<Conversion> conversion = CreateWin32Pipeline(host, files);
+  // An earlier failed run's temp.sbs, created over again.
+  WriteBytes(Narrow(TempFile(L"temp.sbs")), std::vector<unsigned char>(10, 1));
+  // Longer than the reader's read-ahead, so that it reads again after the cut.
+  std::vector<unsigned char> recording(512 + 300 * 512, 0x22);
+  recording[0] = 0x80;
+  WriteBytes(work.Path() / "short.rec", recording);
+  const std::wstring source = Wide((work.Path() / "short.rec").string());
+
+  Truncator truncator(source);
+  truncator.Arm();
+  MessageBoxWatcher boxes;
+  SetLastError(ERROR_ACCESS_DENIED);  // left by some earlier call
+  EXPECT_FALSE(conversion->ConvertRecording(source));
+  boxes.Stop();
+
+  EXPECT_TRUE(truncator.truncated);
+  EXPECT_EQ(files.result, -5);  // a short block
+  EXPECT_EQ(files.errorAtStart, 0u);
+  EXPECT_TRUE(boxes.texts.empty()) << Narrow(boxes.texts.empty() ? L"" : boxes.texts[0]);
+  ASSERT_EQ(fake.messages.size(), 1u);
+  EXPECT_EQ(fake.messages[0].text,
+            L"Failed to convert file!Perhaps have no enough space for write!");
+  EXPECT_EQ(fake.messages[0].icon, MessageIcon::Warning);
+  DeleteFileW(TempFile(L"temp.sbs").c_str());
+}
+
 }  // namespace
 }  // namespace lirrow::test

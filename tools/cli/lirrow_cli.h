@@ -61,6 +61,7 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   std::uint32_t ReadExitCode(const lirrow::ToolRun& run) override;
   void CloseToolHandles(lirrow::ToolRun& run) override;
   bool ReportSystemError() override;
+  void ClearLastError() override { lastError_ = 0; }
   void OpenExtractionWindow(const std::wstring& baseText) override;
   void CloseExtractionWindow() override {}
   void PumpOneMessage() override {}
