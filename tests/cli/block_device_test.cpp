@@ -129,14 +129,25 @@ TEST_F(FakeSystem, ImageAttachedToALoopDeviceIsInUse) {
   MakeDirs(dir / "sys/devices/virtual/block/loop3/loop");
   Link("../devices/virtual/block/loop3", dir / "sys/block/loop3");
   WriteFile(dir / "sys/devices/virtual/block/loop3/loop/backing_file", image + "\n");
-  EXPECT_EQ(ImageInUse(paths, image), image + " is attached to /dev/loop3");
-  EXPECT_EQ(ImageInUse(paths, dir / "other.img"), "");
+  const auto inUse = [&](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return ImageInUse(paths, st.st_dev, st.st_ino);
+  };
+  EXPECT_EQ(inUse(image), image + " is attached to /dev/loop3");
+  WriteFile(dir / "other.img", "");
+  EXPECT_EQ(inUse(dir / "other.img"), "");
+  // Another name of the same file is the same file.
+  ASSERT_EQ(link(image.c_str(), (dir / "link.img").c_str()), 0);
+  EXPECT_EQ(inUse(dir / "link.img"), image + " is attached to /dev/loop3");
 
   FormatOptions options;
-  options.target = image;
-  const TargetCheck check = CheckTarget(paths, options);
-  EXPECT_FALSE(check.ok);
-  EXPECT_EQ(check.exitCode, kExitFailed);
+  for (const std::string& target : {image, dir / "link.img"}) {
+    options.target = target;
+    const TargetCheck check = CheckTarget(paths, options);
+    EXPECT_FALSE(check.ok) << target;
+    EXPECT_EQ(check.exitCode, kExitFailed);
+  }
 }
 
 TEST_F(FakeSystem, SizeCreatesOrExtendsAnImageButNeverShrinksIt) {
@@ -159,7 +170,7 @@ TEST_F(FakeSystem, SizeCreatesOrExtendsAnImageButNeverShrinksIt) {
   options.size = 16u << 20;
   check = CheckTarget(paths, options);
   EXPECT_FALSE(check.ok);
-  EXPECT_EQ(check.exitCode, kExitUsage);
+  EXPECT_EQ(check.exitCode, kExitFailed);
   EXPECT_EQ(cli_test::FileSize(options.target), 64u << 20);
 }
 
@@ -210,7 +221,7 @@ TEST_F(FakeDevices, FixedDiskNeedsYesAndAMountedOneIsAlwaysRefused) {
   sized.yes = true;
   sized.sizeGiven = true;
   sized.size = 1 << 20;
-  EXPECT_EQ(CheckTarget(paths, sized).exitCode, kExitUsage);
+  EXPECT_EQ(CheckTarget(paths, sized).exitCode, kExitFailed);
 }
 
 TEST(CliArguments, ByteCountsTakeBinarySuffixes) {

@@ -53,6 +53,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    signal(SIGPIPE, SIG_DFL);  // the program gets the disposition a shell gives it
     for (const std::string& e : options.environment) putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -66,7 +67,7 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
   signal(SIGPIPE, SIG_IGN);
   if (!options.input.empty() && write(in[1], options.input.data(), options.input.size()) < 0) {
   }
-  close(in[1]);
+  if (!options.keepInputOpen) close(in[1]);
 
   RunResult result;
   pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
@@ -85,13 +86,16 @@ RunResult RunProgram(const std::vector<std::string>& argv, const RunOptions& opt
       }
       (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
       if (i == 0 && options.onOutput) options.onOutput(pid, result.out);
+      if (i == 1 && options.onError) options.onError(pid, result.err);
     }
   }
   for (auto& f : fds)
     if (f.fd >= 0) close(f.fd);
   int status = 0;
   waitpid(pid, &status, 0);
+  if (options.keepInputOpen) close(in[1]);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
 }
 

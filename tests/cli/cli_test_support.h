@@ -27,6 +27,7 @@ class ScratchDir {
 
 struct RunResult {
   int exitCode = -1;  // -1 when the program did not exit normally
+  int signal = 0;     // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
@@ -37,8 +38,13 @@ struct RunOptions {
   // Called with the child's pid and each chunk of standard output as it
   // arrives (for signalling the child in the middle of a run).
   std::function<void(pid_t, const std::string& outSoFar)> onOutput;
+  // The same for standard error.
+  std::function<void(pid_t, const std::string& errSoFar)> onError;
   // Capacity of the standard-output pipe (0: the system's default).
   int outPipeSize = 0;
+  // Standard input stays open (after `input`) until the program ends, as a
+  // terminal would.
+  bool keepInputOpen = false;
 };
 
 RunOptions WithInput(const std::string& input);

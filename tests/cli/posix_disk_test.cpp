@@ -2,7 +2,10 @@
 // image file looks like as drive E:, sizes, the edges of the volume, and the
 // label that the dialog shows.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstring>
 #include <vector>
@@ -32,8 +35,9 @@ void MakeImage(const std::string& path, std::uint64_t size) {
 }
 
 struct Drive {
-  Drive(const std::string& path, bool removable)
-      : platform(path, removable), disk(platform, ui, vornak::GetOsFamily(platform), lockText) {}
+  Drive(const std::string& path, bool removable, vornak_cli::TargetIdentity id = {})
+      : platform(path, removable, id),
+        disk(platform, ui, vornak::GetOsFamily(platform), lockText) {}
   PosixDiskPlatform platform;
   NoBoxes ui;
   std::string lockText = "Lock volume error!";
@@ -173,6 +177,97 @@ TEST(FatVolumeInfo, NoNameIsNoLabelAndFat32IsNotRead) {
 
   b[0x16] = 0;  // FAT32 keeps its FAT size elsewhere
   EXPECT_FALSE(vornak_cli::ReadFatVolumeInfo(read, label, fs));
+}
+
+vornak_cli::TargetIdentity IdentityOfPath(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return vornak_cli::IdentityOf(st);
+}
+
+// The target is the file the checks saw: a name re-pointed in the middle of a
+// run is not followed to another file.
+TEST(PosixDisk, ATargetNameRepointedDuringTheRunIsNotReopened) {
+  ScratchDir dir;
+  MakeImage(dir / "player.img", 32u << 20);
+  cli_test::WriteFile(dir / "victim", std::string(4096, 'v'));
+  ASSERT_EQ(symlink("player.img", (dir / "target").c_str()), 0);
+  Drive d(dir / "target", true, IdentityOfPath(dir / "target"));
+  std::vector<std::uint8_t> sector(512, 0xAB);
+  ASSERT_TRUE(d.disk.WriteSectors("E:", sector.data(), 0, 1));
+
+  ASSERT_EQ(unlink((dir / "target").c_str()), 0);
+  ASSERT_EQ(symlink("victim", (dir / "target").c_str()), 0);
+  EXPECT_FALSE(d.disk.WriteSectors("E:", sector.data(), 0, 1));
+  EXPECT_FALSE(d.disk.ReadSectors("E:", sector.data(), 0, 1));
+  EXPECT_EQ(cli_test::ReadFile(dir / "victim"), std::string(4096, 'v'));
+  EXPECT_NE(d.platform.FailureText().find("re-pointed"), std::string::npos)
+      << d.platform.FailureText();
+  EXPECT_EQ(d.platform.OpenHandles(), 0u);
+}
+
+// Writes the system could not keep (the flush at the close fails) are lost
+// writes, although every write call succeeded.
+TEST(PosixDisk, AFailedFlushAtTheCloseIsALostWrite) {
+  ScratchDir dir;
+  const std::string image = dir / "disk.img";
+  MakeImage(image, 32u << 20);
+  Drive d(image, true, IdentityOfPath(image));
+  int syncs = 0;
+  d.platform.syncFile = [&](int) {
+    ++syncs;
+    errno = EIO;
+    return -1;
+  };
+  std::vector<std::uint8_t> sector(512, 0);
+  // Reading alone flushes nothing and loses nothing.
+  ASSERT_TRUE(d.disk.ReadSectors("E:", sector.data(), 0, 1));
+  EXPECT_EQ(syncs, 0);
+  EXPECT_FALSE(d.platform.WritesLost());
+  EXPECT_TRUE(d.disk.WriteSectors("E:", sector.data(), 0, 1));
+  EXPECT_EQ(syncs, 1);
+  EXPECT_TRUE(d.platform.WritesLost());
+  EXPECT_EQ(d.platform.FailureText(), image + ": " + std::strerror(EIO));
+}
+
+// A loop device stands in for a removable disk: writes go straight to the
+// device, and a flush comes only when a handle that wrote closes.
+TEST(PosixDisk, BlockDeviceWritesGoDirectAndAreFlushedOnceAtTheClose) {
+  ScratchDir dir;
+  const std::string image = dir / "loop.img";
+  MakeImage(image, 32u << 20);
+  const cli_test::RunResult attach = cli_test::RunProgram({"losetup", "-f", "--show", image});
+  if (attach.exitCode != 0) GTEST_SKIP() << "no loop device: " << attach.err;
+  const std::string device = attach.out.substr(0, attach.out.find('\n'));
+  struct Detach {
+    std::string device;
+    ~Detach() { cli_test::RunProgram({"losetup", "-d", device}); }
+  } detach{device};
+
+  Drive d(device, true, IdentityOfPath(device));
+  int syncs = 0;
+  d.platform.syncFile = [&](int fd) {
+    ++syncs;
+    return fdatasync(fd);
+  };
+  vornak::DiskHandle h = d.disk.OpenNtVolume("E:");
+  ASSERT_NE(h, vornak::kInvalidHandle);
+  std::vector<std::uint8_t> chunk(16384 + 7);
+  for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<std::uint8_t>(i * 7);
+  // An unaligned buffer, as the callers' vectors are.
+  for (std::uint32_t c = 0; c < 8; ++c)
+    ASSERT_TRUE(d.disk.NtWrite(h, chunk.data() + 7, c * 32, 32));
+  EXPECT_EQ(syncs, 0) << "no flush after each chunk";
+  std::vector<std::uint8_t> back(16384);
+  ASSERT_TRUE(d.disk.NtRead(h, back.data(), 7 * 32, 32));
+  EXPECT_TRUE(std::equal(back.begin(), back.end(), chunk.begin() + 7));
+  d.platform.CloseHandle(h);
+  EXPECT_EQ(syncs, 1);
+  EXPECT_FALSE(d.platform.WritesLost());
+  // A write past the end fails at once.
+  h = d.disk.OpenNtVolume("E:");
+  EXPECT_FALSE(d.disk.NtWrite(h, chunk.data(), (32u << 20) / 512 - 16, 32));
+  d.platform.CloseHandle(h);
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST(TerminalUi, ConfirmationIsAnsweredFromInputOrByYes) {
   EXPECT_FALSE(ui.confirmed);
   // Input at its end: No.
   EXPECT_EQ(ui.MessageBoxA(question, "Warning - Removable Disk(E:)", dlg::kMbYesNo), dlg::kIdNo);
-  EXPECT_NE(t.Out().find("Warning - Removable Disk(/dev/sdz)\n"), std::string::npos) << t.Out();
+  EXPECT_NE(t.Err().find("Warning - Removable Disk(/dev/sdz)\n"), std::string::npos) << t.Err();
 
   Terminal y("", false, true);
   TerminalFormatUi yes(y.options, 0x0409);

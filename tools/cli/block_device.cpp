@@ -1,6 +1,9 @@
 #include "block_device.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -179,11 +182,26 @@ std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info) {
   return std::string();
 }
 
-std::string ImageInUse(const SystemPaths& paths, const std::string& realPath) {
+std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode) {
   for (const std::string& name : Entries(paths.Sys() + "/block")) {
     if (name.compare(0, 4, "loop") != 0) continue;
     const std::string backing = ReadLine(paths.Sys() + "/block/" + name + "/loop/backing_file");
-    if (!backing.empty() && backing == realPath) return realPath + " is attached to /dev/" + name;
+    if (backing.empty()) continue;  // not attached
+    // The file itself, by device and inode, whatever name reaches it (a hard
+    // link, a bind mount, a renamed file): the loop status holds both.
+    bool same = false;
+    const int fd = ::open((paths.root + "/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      loop_info64 info{};
+      if (ioctl(fd, LOOP_GET_STATUS64, &info) == 0)
+        same = info.lo_inode == static_cast<std::uint64_t>(inode) &&
+               info.lo_device == static_cast<std::uint64_t>(device);
+      ::close(fd);
+    }
+    // Without the device node, the file the backing name reaches now.
+    struct stat st {};
+    if (!same && stat(backing.c_str(), &st) == 0) same = st.st_dev == device && st.st_ino == inode;
+    if (same) return backing + " is attached to /dev/" + name;
   }
   return std::string();
 }

@@ -50,9 +50,10 @@ BlockDeviceInfo DescribeBlockDevice(const SystemPaths& paths, const std::string&
 // sentence such as "/dev/sdb1 is mounted on /media/usb".
 std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info);
 
-// For a regular image file: a sentence naming the loop device that has it
-// attached, "" when none has. `realPath` is the file's canonical path.
-std::string ImageInUse(const SystemPaths& paths, const std::string& realPath);
+// For a regular image file, given by the device and inode of its file
+// system: a sentence naming the loop device that has it attached, "" when
+// none has.
+std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode);
 
 // The whole disks that sysfs lists, removable ones only unless `all`.
 std::vector<BlockDeviceInfo> ListDisks(const SystemPaths& paths, bool all);

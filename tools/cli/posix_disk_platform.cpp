@@ -61,6 +61,16 @@ std::string TrimmedField(const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
+TargetIdentity IdentityOf(const struct stat& st) {
+  TargetIdentity id;
+  id.known = true;
+  id.blockDevice = S_ISBLK(st.st_mode);
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.rdev = id.blockDevice ? st.st_rdev : 0;
+  return id;
+}
+
 bool TargetSize(int fd, std::uint64_t& size) {
   struct stat st {};
   if (fstat(fd, &st) != 0) return false;
@@ -118,17 +128,37 @@ bool ReadFatVolumeInfo(const VolumeReader& read, std::string& label, std::string
   return true;
 }
 
-PosixDiskPlatform::PosixDiskPlatform(std::string targetPath, bool removable)
-    : path_(std::move(targetPath)), removable_(removable) {}
+PosixDiskPlatform::PosixDiskPlatform(std::string targetPath, bool removable,
+                                     TargetIdentity identity)
+    : syncFile(::fdatasync),
+      path_(std::move(targetPath)),
+      removable_(removable),
+      identity_(identity) {}
 
 PosixDiskPlatform::~PosixDiskPlatform() {
   for (auto& entry : handles_) {
-    if (entry.second.dirty && !entry.second.blockDevice) fdatasync(entry.second.fd);
+    SyncWritten(entry.second);
     ::close(entry.second.fd);
   }
 }
 
+void PosixDiskPlatform::NoteFailure(const std::string& what) {
+  if (failure_.empty()) failure_ = path_ + ": " + what;
+}
+
+bool PosixDiskPlatform::SyncWritten(Open& file) {
+  if (!file.dirty) return true;
+  file.dirty = false;
+  if (syncFile(file.fd) == 0) return true;
+  const int error = errno;
+  writesLost_ = true;
+  NoteFailure(std::strerror(error));
+  SetErrorFromErrno(error);
+  return false;
+}
+
 void PosixDiskPlatform::SetErrorFromErrno(int error) {
+  NoteFailure(std::strerror(error));
   switch (error) {
     case ENOENT:
     case ENXIO:
@@ -149,20 +179,52 @@ std::uint32_t PosixDiskPlatform::GetVersion() {
 
 DiskHandle PosixDiskPlatform::OpenTarget(bool writable) {
   int flags = (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-  struct stat st {};
-  const bool blockDevice = stat(path_.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  bool blockDevice = identity_.blockDevice;
+  if (!identity_.known) {
+    struct stat st {};
+    blockDevice = stat(path_.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+  }
   // A block device opened for writing is opened exclusively: the kernel
   // refuses it while a file system on it is mounted or another program holds
-  // it the same way.
+  // it the same way. Its transfers bypass the page cache (O_DIRECT), so that
+  // a write returns when the device has it and fails where the device fails.
   if (writable && blockDevice) flags |= O_EXCL;
-  const int fd = ::open(path_.c_str(), flags);
+  int fd = blockDevice && writable ? ::open(path_.c_str(), flags | O_DIRECT) : -1;
+  bool direct = fd >= 0;
+  if (!direct) fd = ::open(path_.c_str(), flags);
   if (fd < 0) {
     SetErrorFromErrno(errno);
     return kInvalidHandle;
   }
+  struct stat st {};
+  const bool same =
+      fstat(fd, &st) == 0 &&
+      (!identity_.known ? true
+       : identity_.blockDevice
+           ? S_ISBLK(st.st_mode) && st.st_rdev == identity_.rdev
+           : S_ISREG(st.st_mode) && st.st_dev == identity_.device && st.st_ino == identity_.inode);
+  if (!same) {
+    ::close(fd);
+    NoteFailure("no longer the file that was checked (its name was re-pointed); not opened again");
+    lastError_ = kErrorFileNotFound;
+    return kInvalidHandle;
+  }
+  // Direct transfers need the device's logical sectors to be the formatter's.
+  int logical = 0;
+  if (direct && (ioctl(fd, BLKSSZGET, &logical) != 0 || logical != 512)) {
+    ::close(fd);
+    direct = false;
+    fd = ::open(path_.c_str(), flags);
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISBLK(st.st_mode) || st.st_rdev != identity_.rdev) {
+      if (fd >= 0) ::close(fd);
+      SetErrorFromErrno(fd < 0 ? errno : ENODEV);
+      return kInvalidHandle;
+    }
+  }
   Open file;
   file.fd = fd;
   file.blockDevice = blockDevice;
+  file.direct = direct;
   file.writable = writable;
   if (!TargetSize(fd, file.size)) {
     ::close(fd);
@@ -172,6 +234,16 @@ DiskHandle PosixDiskPlatform::OpenTarget(bool writable) {
   const DiskHandle h = nextHandle_++;
   handles_[h] = file;
   return h;
+}
+
+unsigned char* PosixDiskPlatform::Bounce(std::size_t size) {
+  if (size > bounceSize_) {
+    void* p = nullptr;
+    if (posix_memalign(&p, 4096, size) != 0) return nullptr;
+    bounce_.reset(static_cast<unsigned char*>(p));
+    bounceSize_ = size;
+  }
+  return bounce_.get();
 }
 
 PosixDiskPlatform::Open* PosixDiskPlatform::Find(DiskHandle h) {
@@ -209,10 +281,15 @@ DiskHandle PosixDiskPlatform::CreateFileA(const char* name, std::uint32_t access
 bool PosixDiskPlatform::CloseHandle(DiskHandle h) {
   Open* file = Find(h);
   if (!file) return false;
-  bool ok = true;
-  // Image files are made durable once, when the handle that wrote them closes.
-  if (file->dirty && !file->blockDevice && fdatasync(file->fd) != 0) ok = false;
-  if (::close(file->fd) != 0) ok = false;
+  // What a handle wrote is made durable once, when it closes (for a device
+  // that is the end of a surface pass or of an image write). A failure here
+  // means writes counted as done are not on the disk: it fails the run.
+  bool ok = SyncWritten(*file);
+  if (::close(file->fd) != 0) {
+    if (file->writable) writesLost_ = true;
+    NoteFailure(std::strerror(errno));
+    ok = false;
+  }
   handles_.erase(h);
   return ok;
 }
@@ -296,6 +373,14 @@ bool PosixDiskPlatform::ReadFile(DiskHandle h, void* buffer, std::uint32_t size,
     want = file->size - file->position;
   std::uint64_t got = 0;
   auto* p = static_cast<unsigned char*>(buffer);
+  unsigned char* direct = nullptr;
+  if (file->direct && want > 0) {
+    if (file->position % 512 != 0 || want % 512 != 0 || !(direct = Bounce(want))) {
+      SetErrorFromErrno(EINVAL);
+      return false;
+    }
+    p = direct;
+  }
   while (got < want) {
     const ssize_t n = pread(file->fd, p + got, static_cast<std::size_t>(want - got),
                             static_cast<off_t>(file->position + got));
@@ -309,6 +394,7 @@ bool PosixDiskPlatform::ReadFile(DiskHandle h, void* buffer, std::uint32_t size,
     if (n == 0) break;
     got += static_cast<std::uint64_t>(n);
   }
+  if (direct) std::memcpy(buffer, direct, static_cast<std::size_t>(got));
   file->position += got;
   if (done) *done = static_cast<std::uint32_t>(got);
   if (got < size) lastError_ = kErrorSectorNotFound;
@@ -332,6 +418,15 @@ bool PosixDiskPlatform::WriteFile(DiskHandle h, const void* buffer, std::uint32_
   }
   std::uint64_t put = 0;
   const auto* p = static_cast<const unsigned char*>(buffer);
+  if (file->direct && size > 0) {
+    unsigned char* direct = nullptr;
+    if (file->position % 512 != 0 || size % 512 != 0 || !(direct = Bounce(size))) {
+      SetErrorFromErrno(EINVAL);
+      return false;
+    }
+    std::memcpy(direct, buffer, size);
+    p = direct;
+  }
   while (put < size) {
     const ssize_t n = pwrite(file->fd, p + put, static_cast<std::size_t>(size - put),
                              static_cast<off_t>(file->position + put));
@@ -353,16 +448,14 @@ bool PosixDiskPlatform::WriteFile(DiskHandle h, const void* buffer, std::uint32_
 bool PosixDiskPlatform::FlushFileBuffers(DiskHandle h) {
   Open* file = Find(h);
   if (!file) return false;
-  // A device is flushed at once, as the formatter asks after every write, so
-  // that a failing disk shows up where it fails. An image file is flushed
-  // when its handle closes.
-  if (!file->blockDevice) return true;
-  if (fdatasync(file->fd) != 0) {
-    SetErrorFromErrno(errno);
-    return false;
-  }
-  file->dirty = false;
-  return true;
+  // The formatter flushes after every write. A device written directly has
+  // each write on the device when the write returns, and an image file's
+  // writes are in the page cache: both are made durable once, when the
+  // handle closes (the end of a surface pass or of an image write); a
+  // failure there fails the run. A device written through the page cache
+  // is flushed at once, so that a failing disk shows up where it fails.
+  if (!file->blockDevice || file->direct) return true;
+  return SyncWritten(*file);
 }
 
 void PosixDiskPlatform::Sleep(std::uint32_t ms) { usleep(static_cast<useconds_t>(ms) * 1000u); }

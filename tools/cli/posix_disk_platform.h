@@ -9,9 +9,12 @@
 // \\.\PHYSICALDRIVE1 gives the target's size as its first partition's length.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <functional>
 #include <map>
 #include <string>
@@ -23,10 +26,22 @@ namespace vornak_cli {
 // The drive string under which the target appears.
 constexpr const char* kCliDrive = "E:";
 
+// The file the target's checks were made on. Every open of the target must
+// reach this same file: a name re-pointed during the run (a symbolic link, a
+// device node replaced) is refused rather than followed.
+struct TargetIdentity {
+  bool known = false;
+  bool blockDevice = false;
+  dev_t device = 0;  // st_dev
+  ino_t inode = 0;   // st_ino
+  dev_t rdev = 0;    // st_rdev of a block device
+};
+TargetIdentity IdentityOf(const struct stat& st);
+
 class PosixDiskPlatform : public vornak::DiskPlatform {
  public:
   // `removable` is what the geometry reports (media type 11 or 12).
-  PosixDiskPlatform(std::string targetPath, bool removable);
+  PosixDiskPlatform(std::string targetPath, bool removable, TargetIdentity identity = {});
   ~PosixDiskPlatform() override;
 
   PosixDiskPlatform(const PosixDiskPlatform&) = delete;
@@ -34,6 +49,15 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
 
   // Handles open now; every operation of DiskAccess closes what it opened.
   std::size_t OpenHandles() const { return handles_.size(); }
+
+  // The first failure of a system call on the target, as "PATH: reason"
+  // ("" when none failed). The formatter only learns that a call failed.
+  const std::string& FailureText() const { return failure_; }
+  // Writes that the system could not put on the disk: a flush or close of a
+  // written handle failed, after the formatter had counted them done.
+  bool WritesLost() const { return writesLost_; }
+  // Flushes a written file to its disk (fdatasync); replaceable by tests.
+  std::function<int(int)> syncFile;
 
   std::uint32_t GetVersion() override;
   vornak::DiskHandle CreateFileA(const char* name, std::uint32_t access, std::uint32_t share,
@@ -61,6 +85,7 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
   struct Open {
     int fd = -1;
     bool blockDevice = false;
+    bool direct = false;  // O_DIRECT: transfers go through the aligned buffer
     bool writable = false;
     bool dirty = false;
     std::uint64_t size = 0;
@@ -69,9 +94,23 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
   vornak::DiskHandle OpenTarget(bool writable);
   Open* Find(vornak::DiskHandle h);
   void SetErrorFromErrno(int error);
+  void NoteFailure(const std::string& what);
+  // Flushes a handle that wrote; false (the failure noted) when it fails.
+  bool SyncWritten(Open& file);
+
+  // The aligned buffer of direct transfers.
+  unsigned char* Bounce(std::size_t size);
 
   std::string path_;
   bool removable_;
+  struct FreeDeleter {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  std::unique_ptr<unsigned char, FreeDeleter> bounce_;
+  std::size_t bounceSize_ = 0;
+  TargetIdentity identity_;
+  std::string failure_;
+  bool writesLost_ = false;
   std::map<vornak::DiskHandle, Open> handles_;
   vornak::DiskHandle nextHandle_ = 0x100;
   std::uint32_t lastError_ = 0;

@@ -54,12 +54,33 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 }  // namespace
 
 void CatchInterrupt(bool on) {
+  // Ctrl-C, a closed terminal and a polite kill all act as Stop. The calls
+  // they interrupt are not restarted, so that a read of the answer ends.
   struct sigaction action {};
   action.sa_handler = on ? OnInterrupt : SIG_DFL;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
+  action.sa_flags = 0;
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
   if (on) g_interrupted = 0;
+}
+
+std::string FindInFolder(const std::string& folder, const std::string& name) {
+  struct stat st {};
+  const std::string exact = folder + "/" + name;
+  if (stat(exact.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return exact;
+  std::string found;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) {
+      if (Upper(e->d_name) != Upper(name)) continue;
+      const std::string path = folder + "/" + e->d_name;
+      if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        found = path;
+        break;
+      }
+    }
+    closedir(d);
+  }
+  return found;
 }
 
 std::string ReportToUtf8(const std::string& text, std::uint16_t languageId) {
@@ -94,22 +115,26 @@ std::string TerminalFormatUi::ShownCaption(const std::string& caption) const {
 }
 
 bool TerminalFormatUi::AskYesNo(const std::string& question) {
-  std::fprintf(options_.out, "%s ", question.c_str());
+  // Asked on standard error, which stays on the terminal when the output is
+  // redirected to a file.
+  std::FILE* ask = options_.err;
+  std::fprintf(ask, "%s ", question.c_str());
   if (options_.assumeYes) {
-    std::fprintf(options_.out, "y (--yes)\n");
-    std::fflush(options_.out);
+    std::fprintf(ask, "y (--yes)\n");
+    std::fflush(ask);
     return true;
   }
-  std::fflush(options_.out);
+  std::fflush(ask);
   char line[64];
-  if (!std::fgets(line, sizeof line, options_.in)) {
-    std::fprintf(options_.out, "\n");
+  if (g_interrupted || !std::fgets(line, sizeof line, options_.in) || g_interrupted) {
+    std::fprintf(ask, "\n");
+    std::fflush(ask);
     return false;
   }
   // An answer from a pipe is not echoed by a terminal: show it.
   if (!isatty(fileno(options_.in))) {
-    std::fprintf(options_.out, "%s%s", line, std::strchr(line, '\n') ? "" : "\n");
-    std::fflush(options_.out);
+    std::fprintf(ask, "%s%s", line, std::strchr(line, '\n') ? "" : "\n");
+    std::fflush(ask);
   }
   const char* p = line;
   while (*p == ' ' || *p == '\t') ++p;
@@ -125,7 +150,7 @@ int TerminalFormatUi::MessageBoxA(const char* text, const char* caption, std::ui
   const std::uint32_t icon = type & 0xF0u;
 
   if (buttons == vornak::dlg::kMbYesNo) {
-    std::fprintf(options_.out, "%s\n", title.c_str());
+    std::fprintf(options_.err, "%s\n", title.c_str());
     const bool yes = AskYesNo(body);
     if (StartsWith(title, "Warning - ")) confirmed = yes;
     return yes ? vornak::dlg::kIdYes : vornak::dlg::kIdNo;
@@ -253,7 +278,8 @@ std::string TerminalFormatUi::SysPath(const std::string& dialogPath) const {
   if (options_.sysDir.empty() || !StartsWith(dialogPath, kSysPrefix)) return std::string();
   const std::string name = dialogPath.substr(std::strlen(kSysPrefix));
   if (name.empty() || name.find('\\') != std::string::npos) return std::string();
-  return options_.sysDir + "/" + name;
+  // Windows finds a file whatever the case of its name.
+  return FindInFolder(options_.sysDir, name);
 }
 
 bool TerminalFormatUi::CopyFileA(const std::string& from, const std::string& to,

@@ -26,10 +26,15 @@ class FormatterDialog;
 
 namespace vornak_cli {
 
-// Set by the SIGINT handler; the next pumped message turns it into Stop.
+// Set by the SIGINT, SIGTERM and SIGHUP handler; the next pumped message
+// turns it into Stop, and it ends the wait for an answer.
 extern volatile std::sig_atomic_t g_interrupted;
-// Installs (true) or removes (false) the SIGINT handler that sets it.
+// Installs (true) or removes (false) the handler that sets it.
 void CatchInterrupt(bool on);
+
+// The regular file `name` in `folder`, found whatever the case of its
+// letters (an exact match first); "" when there is none.
+std::string FindInFolder(const std::string& folder, const std::string& name);
 
 struct TerminalOptions {
   std::string target;        // shown in place of the drive string in captions

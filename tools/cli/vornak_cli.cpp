@@ -1,6 +1,7 @@
 #include "vornak_cli.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,7 +30,8 @@ const char kMainHelp[] =
     "  format   format a disk or an image file\n"
     "\n"
     "'vornak-cli COMMAND --help' describes a command.\n"
-    "Exit codes: 0 success, 1 the run failed, 2 bad usage.\n";
+    "Exit codes: 0 success, 1 the run failed or a file or device named could not\n"
+    "be used, 2 bad usage (the command line itself is wrong).\n";
 
 const char kListHelp[] =
     "Usage: vornak-cli list [--all]\n"
@@ -47,7 +49,10 @@ const char kFormatHelp[] =
     "  --label L         volume label, at most 11 characters (default: keep the\n"
     "                    disk's label; --label '' for none)\n"
     "  --mode M          quick (default; keeps bad clusters marked in the old FAT),\n"
-    "                    full, or low (write 0xFF and verify every sector first)\n"
+    "                    full, or low (write 0xFF and verify every sector first).\n"
+    "                    On Windows full first runs the system's full format; on\n"
+    "                    Linux full does what quick does, only without keeping\n"
+    "                    the old bad-cluster marks\n"
     "  --bootable        copy the start-up files (io.sys first) onto the disk;\n"
     "                    needs --sys and mtools\n"
     "  --sys DIR         folder of the start-up files\n"
@@ -58,8 +63,9 @@ const char kFormatHelp[] =
     "  --yes             answer the confirmation with yes; also allows a block\n"
     "                    device that the kernel does not flag removable\n"
     "\n"
-    "A mounted device is always refused. Ctrl-C during the Low passes stops them;\n"
-    "the system area is then written again and the results are reported.\n";
+    "A mounted device is always refused. Ctrl-C (or SIGTERM, SIGHUP) during the\n"
+    "Low passes stops them; the system area is then written again and the results\n"
+    "are reported. The question is asked on standard error.\n";
 
 bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
                std::string& value, std::string& error) {
@@ -214,6 +220,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
       return check;
     }
     const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    check.created = fd >= 0;
     if (fd < 0) {
       check.message = "cannot create " + target + ": " + ErrnoText(errno);
       return check;
@@ -233,26 +240,30 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
     }
   } else if (options.sizeGiven) {
     if (!S_ISREG(st.st_mode)) {
-      check.exitCode = kExitUsage;
       check.message = "--size applies to image files only; " + target + " is not one";
       return check;
     }
     const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
     if (now > options.size) {
-      check.exitCode = kExitUsage;
       check.message = target + " is " + std::to_string(now) + " bytes, more than --size " +
                       std::to_string(options.size) + "; an image file is never shrunk";
       return check;
     }
-    if (now < options.size && truncate(target.c_str(), static_cast<off_t>(options.size)) != 0) {
-      check.message = "cannot extend " + target + ": " + ErrnoText(errno);
-      return check;
+    if (now < options.size) {
+      if (truncate(target.c_str(), static_cast<off_t>(options.size)) != 0 ||
+          stat(target.c_str(), &st) != 0) {
+        check.message = "cannot extend " + target + ": " + ErrnoText(errno);
+        return check;
+      }
+      check.extended = true;
+      check.oldSize = now;
     }
   }
+  check.identity = IdentityOf(st);
+  check.size = static_cast<std::uint64_t>(st.st_size);
 
   if (S_ISREG(st.st_mode)) {
-    char real[PATH_MAX];
-    const std::string inUse = realpath(target.c_str(), real) ? ImageInUse(paths, real) : "";
+    const std::string inUse = ImageInUse(paths, st.st_dev, st.st_ino);
     if (!inUse.empty()) {
       check.message = "refusing to format " + target + ": " + inUse;
       return check;
@@ -278,6 +289,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
     return check;
   }
   check.removable = info.removable;
+  check.size = info.size;
   if (!info.partition && !info.partitionDevNumbers.empty())
     check.note = "/dev/" + info.disk +
                  " has partitions; formatting it as a whole replaces "
@@ -291,27 +303,66 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
   return check;
 }
 
+namespace {
+
+// Takes back what --size did to a target that was then not written.
+void UndoSize(const std::string& target, const TargetCheck& check) {
+  struct stat st {};
+  if (stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_dev != check.identity.device || st.st_ino != check.identity.inode)
+    return;
+  if (check.created) {
+    unlink(target.c_str());
+  } else if (check.extended && truncate(target.c_str(), static_cast<off_t>(check.oldSize)) != 0) {
+  }
+}
+
+// Whether the target opens for writing as the run will open it; the
+// system's reason when it does not.
+std::string WritableProblem(const std::string& target, const TargetCheck& check) {
+  int flags = O_RDWR | O_CLOEXEC;
+  if (check.blockDevice) flags |= O_EXCL;
+  const int fd = ::open(target.c_str(), flags);
+  if (fd < 0) return ErrnoText(errno);
+  ::close(fd);
+  return std::string();
+}
+
+}  // namespace
+
 int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Console& console) {
+  // A closed output pipe is a write error to report, not a reason to die in
+  // the middle of a run.
+  signal(SIGPIPE, SIG_IGN);
   if (options.bootable) {
     struct stat st {};
     if (stat(options.sysDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
       Print(console.err, "vornak-cli: --sys " + options.sysDir + " is not a folder\n");
-      return kExitUsage;
+      return kExitFailed;
     }
-    if (access((options.sysDir + "/io.sys").c_str(), R_OK) != 0) {
-      Print(console.err, "vornak-cli: " + options.sysDir + " has no readable io.sys\n");
-      return kExitUsage;
+    const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
+    if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0) {
+      Print(console.err, "vornak-cli: " + options.sysDir + " has no readable file io.sys\n");
+      return kExitFailed;
     }
   }
 
   const TargetCheck check = CheckTarget(paths, options);
   if (!check.ok) {
     Print(console.err, "vornak-cli: " + check.message + "\n");
+    UndoSize(options.target, check);
     return check.exitCode;
+  }
+  const std::string problem = WritableProblem(options.target, check);
+  if (!problem.empty()) {
+    Print(console.err, "vornak-cli: cannot open " + options.target +
+                           " for writing: " + options.target + ": " + problem + "\n");
+    UndoSize(options.target, check);
+    return kExitFailed;
   }
   if (!check.note.empty()) Print(console.err, "vornak-cli: note: " + check.note + "\n");
 
-  PosixDiskPlatform disk(options.target, check.removable);
+  PosixDiskPlatform disk(options.target, check.removable, check.identity);
   TerminalOptions terminal;
   terminal.target = options.target;
   terminal.assumeYes = options.yes;
@@ -327,50 +378,61 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   dialog.driveList = {kCliDrive};
   dialog.OnInitDialog();  // texts, language, the drive list, InspectDrive
 
-  const std::uint32_t size = dialog.Disk().GetDiskSize(kCliDrive);
-  Print(console.out, options.target + ": " + std::to_string(size) + " bytes (" + HumanSize(size) +
-                         "), " + std::to_string(size >> 9) + " sectors" +
-                         (dialog.labelText.empty() ? "" : ", label " + dialog.labelText) + "\n");
+  // The real size: the formatter sees at most 4 GiB - 1 bytes.
+  const std::uint64_t size = check.size;
+  Print(console.out,
+        options.target + ": " + std::to_string(size) + " bytes (" + HumanSize(size) + "), " +
+            std::to_string(size >> 9) + " sectors" +
+            (dialog.labelText.empty() ? "" : ", label " + dialog.labelText) +
+            (size > 0x40000000u ? " (more than the 1 GiB the formatter handles)" : "") + "\n");
 
+  int result = kExitOk;
+  const auto fail = [&](const std::string& message) {
+    if (!message.empty()) Print(console.err, "vornak-cli: " + message + "\n");
+    result = kExitFailed;
+  };
   if (options.labelGiven) ui.SetControlText(IDC_LABEL, options.label);
   switch (options.mode) {
     case FormatMode::Quick: dialog.SetModeQuick(); break;
     case FormatMode::Full: dialog.SetModeFull(); break;
     case FormatMode::Low: dialog.SetModeLow(); break;
   }
-  if (options.bootable) {
-    if (!ui.IsControlEnabled(IDC_BOOTABLE)) {
+  if (options.bootable && !ui.IsControlEnabled(IDC_BOOTABLE)) {
+    fail(
+        "a disk of this size gets a layout without room for the start-up files; it cannot be "
+        "made bootable");
+  } else {
+    if (options.bootable) ui.SetCheck(IDC_BOOTABLE, true);
+    CatchInterrupt(true);
+    dialog.OnStart();
+    CatchInterrupt(false);
+    if (g_interrupted && ui.confirmed && !ui.stopped)
       Print(console.err,
-            "vornak-cli: a disk of this size gets a layout without room for the start-up "
-            "files; it cannot be made bootable\n");
-      return kExitFailed;
+            "vornak-cli: Ctrl-C stops only the Low passes; the run went on to its end\n");
+
+    if (!ui.confirmed && !ui.failureShown) {
+      fail("not formatted");
+    } else if (ui.failureShown) {
+      fail(disk.FailureText());
+    } else if (!ui.reportShown) {
+      fail("the run ended without its results");
+    } else if (ui.stopped) {
+      fail("the surface passes were stopped; the disk is formatted but not verified");
     }
-    ui.SetCheck(IDC_BOOTABLE, true);
   }
+  // Writes the system did not put on the disk make the run a failure even
+  // when the formatter saw every call succeed.
+  if (disk.WritesLost() && result == kExitOk)
+    fail("the disk did not take all writes: " + disk.FailureText());
+  if (!ui.confirmed) UndoSize(options.target, check);
 
-  CatchInterrupt(true);
-  dialog.OnStart();
-  CatchInterrupt(false);
-  if (g_interrupted && !ui.stopped)
-    Print(console.err,
-          "vornak-cli: Ctrl-C stops only the Low passes; the run went on to its end\n");
-
-  if (!ui.confirmed && !ui.failureShown) {
-    Print(console.err, "vornak-cli: not formatted\n");
-    return kExitFailed;
+  if (std::fflush(console.out) != 0 || std::ferror(console.out)) {
+    const int error = errno;
+    Print(console.err, std::string("vornak-cli: cannot write to standard output: ") +
+                           (error ? ErrnoText(error) : "write error") + "\n");
+    result = kExitFailed;
   }
-  if (ui.failureShown) return kExitFailed;
-  if (!ui.reportShown) {
-    Print(console.err, "vornak-cli: the run ended without its results\n");
-    return kExitFailed;
-  }
-  if (ui.stopped) {
-    Print(console.err,
-          "vornak-cli: the surface passes were stopped; the disk is formatted but not "
-          "verified\n");
-    return kExitFailed;
-  }
-  return kExitOk;
+  return result;
 }
 
 int RunListCommand(const SystemPaths& paths, bool all, Console& console) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "block_device.h"
+#include "posix_disk_platform.h"
 
 namespace vornak_cli {
 
@@ -59,6 +60,13 @@ struct TargetCheck {
   bool blockDevice = false;
   bool removable = false;  // image files count as removable
   std::string note;        // a remark shown before the question
+  // The file the checks were made on; every later open must reach it.
+  TargetIdentity identity;
+  // What --size did: made a new file, or extended one from `oldSize`.
+  bool created = false;
+  bool extended = false;
+  std::uint64_t oldSize = 0;
+  std::uint64_t size = 0;  // the target's size in bytes
 };
 
 // Creates or extends an image file for --size, then decides whether the
