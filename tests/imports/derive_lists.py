@@ -1,19 +1,32 @@
 #!/usr/bin/env python3
 """Derives the export lists in exports/ that are not kept by hand.
 
-A DLL's list for a system is the DLL's export table as Wine 8 implements it
-(which says what exists in some Windows version, never which one), less every
-function that the Windows SDK headers of mingw-w64 declare only for a later
-system than the list's: the declarations a program sees with
-_WIN32_WINNT/WINVER, _WIN32_IE and __MSVCRT_VERSION__ set to the newest
-values but not with the system's own. Names that no header declares (runtime
-start-up entries, undocumented calls) are kept.
+Windows 98 SE lists of comctl32, shell32 and winmm: the export tables of the
+Windows 9x DLLs that early Wine recorded, kept reduced in sources/<dll>.spec
+(each file names its origin). The list holds every name the table gives,
+less the placeholder names Wine gave to unnamed ordinals (COMCTL32_9,
+WINMM_2) and the entries Wine itself marks as unsure ("proper ordinal
+unknown", "later additions ... incorrect ordinals"); Wine's @N argument sizes
+are dropped. These tables do not tell which entries the DLL exports by name
+and which by ordinal only, so a list may admit a by-name import of a
+function the DLL offers by ordinal only.
+
+Every other list: the DLL's export table as Wine 8 implements it (which says
+what exists in some Windows version, never which one), less every function
+that the Windows SDK headers of mingw-w64 declare only for a later system
+than the list's: the declarations a program sees with _WIN32_WINNT/WINVER,
+_WIN32_IE and __MSVCRT_VERSION__ set to the newest values but not with the
+system's own. Names that no header declares (runtime start-up entries,
+undocumented calls) are kept. For Windows 98 SE these lists are only
+approximations, and their headers say so.
 
 exports/win98se/kernel32.txt is kept by hand from the Windows 95 export table,
 because the headers do not mark what the Windows 9x kernel lacks.
 
-Needs the i386 Wine DLLs and i686-w64-mingw32-gcc-win32. Run it again after
-adding a DLL; the lists are data of the repository, the check does not run it.
+The Wine 8 lists need the i386 Wine DLLs and i686-w64-mingw32-gcc-win32; the
+lists from sources/ need nothing. Run it again after adding a DLL or a source;
+the lists are data of the repository, the check does not run it (a test
+checks that the lists from sources/ are what this script makes of them).
 Usage: derive_lists.py [DLL...]"""
 
 import os
@@ -48,6 +61,13 @@ SYSTEMS = {
 }
 
 
+APPROXIMATION_NOTE = (
+    "# APPROXIMATION: no public export table known to come from the Windows 9x\n"
+    "# DLL was found. The headers mark few of the functions Windows 9x lacks, so\n"
+    "# this list may hold some that Windows 98 SE does not export; a pass for\n"
+    "# this DLL is weak evidence.\n")
+
+
 def declared(defines):
     """Names of the functions the headers declare under these version macros."""
     with tempfile.TemporaryDirectory() as tmp:
@@ -67,13 +87,93 @@ def declared(defines):
         return names
 
 
+SOURCES = os.path.join(HERE, "sources")
+# The Windows 98 SE DLLs whose list comes from a Windows 9x export table in
+# sources/, and the Windows 9x DLL version the table describes.
+WIN9X_TABLES = {
+    "comctl32": ("comctl32.dll 4.72 (Internet Explorer 4.01)",
+                 "# Windows 98 SE ships a later comctl32.dll (Internet Explorer 5); this\n"
+                 "# list lacks what that version added.\n"),
+    "shell32": ("shell32.dll 4.72, the shell of Windows 98", ""),
+    "winmm": ("the Windows 9x winmm.dll", ""),
+}
+
+
+def read_table(path):
+    """[(ordinal, name, note)] of a Wine export table, full or reduced: the
+    lines 'ORDINAL [CONVENTION [-FLAG...]] NAME[@N|(ARGS)] ... [# NOTE]'.
+    Entries after a comment line about "later additions" get that comment
+    as their note."""
+    entries = []
+    later = ""
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            text, _, note = line.partition("#")
+            if not re.match(r"\s*\d", text):
+                # Comments, the file's header (name, type, init ...) and the
+                # continued argument lists of long entries.
+                if not text.strip() and "later additions" in note:
+                    later = note.strip()
+                continue
+            m = re.match(r"\s*(\d+)\s+(?:(?:stdcall|cdecl|stub|register|varargs|pascal\S*|"
+                         r"equate|extern)\s+)?(?:-\S+\s+)*([A-Za-z_][A-Za-z0-9_]*)", text)
+            if not m:
+                raise ValueError(f"{path}: cannot read: {line.rstrip()}")
+            entries.append((int(m.group(1)), m.group(2), (note.strip() + " " + later).strip()))
+    return entries
+
+
+def win9x_exports(dll, path):
+    """The names a Windows 9x export table vouches for (see the module doc)."""
+    placeholder = re.compile(rf"{dll}_\d+", re.IGNORECASE)
+    names = set()
+    for _, name, note in read_table(path):
+        if placeholder.fullmatch(name) or "ordinal unknown" in note or "later additions" in note:
+            continue
+        names.add(name)
+    return names
+
+
+def origin(path):
+    """The comment lines at the head of a source file that say where it is from."""
+    lines = []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            if not line.startswith("#") or line.startswith("# Kept here"):
+                break
+            lines.append(line)
+    return lines[1:]
+
+
+def win9x_list(dll):
+    """The text of exports/win98se/<dll>.txt made from sources/<dll>.spec."""
+    src = os.path.join(SOURCES, dll + ".spec")
+    table, caveat = WIN9X_TABLES[dll]
+    head = [f"# {dll.upper()}.DLL exports on Windows 98 SE.\n",
+            f"# Source: the export table of {table},\n",
+            f"# as recorded by Wine and kept in tests/imports/sources/{dll}.spec:\n"]
+    head += origin(src)
+    head += ["# Made by tests/imports/derive_lists.py: every name of the table, less\n",
+             "# Wine's placeholders for unnamed ordinals and the entries Wine marks as unsure.\n",
+             "# The check counts a name the table lacks as absent, though the DLL may have\n",
+             "# it; and the table does not say which names the DLL exports by ordinal only.\n",
+             caveat]
+    return "".join(head) + "".join(n + "\n" for n in sorted(win9x_exports(dll, src)))
+
+
 def main(argv):
     dlls = argv or DLLS
+    for dll in dlls:
+        if dll in WIN9X_TABLES:
+            out = os.path.join(HERE, "exports", "win98se", dll + ".txt")
+            with open(out, "w") as f:
+                f.write(win9x_list(dll))
+            print(f"{out}: from sources/{dll}.spec")
     newest = declared(NEWEST)
     for system, (title, defines) in SYSTEMS.items():
         later = newest - declared(defines)
         for dll in dlls:
-            if system == "win98se" and dll == "kernel32":
+            if system == "win98se" and (dll == "kernel32" or dll in WIN9X_TABLES):
                 continue
             exports = sorted(set(PeImage(os.path.join(WINE_DLLS, dll + ".dll")).exports()) - later)
             out = os.path.join(HERE, "exports", system, dll + ".txt")
@@ -85,8 +185,7 @@ def main(argv):
                         f"{title} ({', '.join(f'{k}={v}' for k, v in defines.items())}).\n"
                         f"# Made by tests/imports/derive_lists.py.\n")
                 if system == "win98se":
-                    f.write("# The headers mark few of the functions Windows 9x lacks, so this list\n"
-                            "# may hold some that Windows 98 SE does not export.\n")
+                    f.write(APPROXIMATION_NOTE)
                 f.writelines(n + "\n" for n in exports)
             print(f"{out}: {len(exports)} names")
     return 0

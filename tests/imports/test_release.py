@@ -8,6 +8,7 @@ programs that old loaders accept."""
 import os
 import subprocess
 import sys
+import tempfile
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -15,6 +16,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from pe import PeImage  # noqa: E402
 import check_imports  # noqa: E402
+import derive_lists  # noqa: E402
 
 TREE = os.environ.get("RELEASE_TREE", os.path.join(HERE, "..", "..", "build", "release"))
 PROGRAMS = {"vornak": os.path.join(TREE, "vornak", "app", "vornak.exe"),
@@ -50,6 +52,11 @@ class Imports(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn("KERNEL32.dll!GetFileSizeEx is not exported by Windows 98 SE", out)
 
+    def test_probe_importing_shgetfolderpathw_is_rejected_for_98_only(self):
+        faults = check_imports.missing_imports(
+            os.path.join(PROBES, "probe_shgetfolderpath.exe"), EXPORTS, ["win98se", "winxpsp3"])
+        self.assertEqual(faults, [("win98se", "SHELL32.dll", "SHGetFolderPathW")])
+
     def test_probe_importing_initializeconditionvariable_is_rejected_for_xp(self):
         code, out = run_check(os.path.join(PROBES, "probe_condition_variable.exe"))
         self.assertEqual(code, 1)
@@ -62,6 +69,42 @@ class Imports(unittest.TestCase):
                 with open(os.path.join(EXPORTS, system, name), encoding="utf-8") as f:
                     head = f.read(2000)
                 self.assertIn("Source:", head, f"{system}/{name}")
+
+
+class Derivation(unittest.TestCase):
+    """The Windows 98 SE lists made from Windows 9x export tables."""
+
+    def test_lists_are_what_the_sources_make(self):
+        for dll in derive_lists.WIN9X_TABLES:
+            with open(os.path.join(EXPORTS, "win98se", dll + ".txt"), encoding="utf-8") as f:
+                self.assertEqual(f.read(), derive_lists.win9x_list(dll), dll)
+
+    def test_table_lines_of_the_original_files_are_read_too(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".spec", delete=False) as f:
+            f.write("name\tcomctl32\ntype\twin32\n\n"
+                    "  2 stdcall MenuHelp(long long long long long long ptr\n"
+                    "                     long) MenuHelp\n"
+                    " 10 stub COMCTL32_10\n"
+                    "153 stub AddMRUStringA@8\n"
+                    "183 cdecl ShellMessageBoxA(long long long str long long) ShellMessageBoxA\n"
+                    "301 stub StrChrA # proper ordinal unknown\n"
+                    "# later additions ... FIXME: incorrect ordinals\n"
+                    "1218 stdcall -noname SHGetSpecialFolderPathA(long long long long) X\n")
+        try:
+            self.assertEqual(derive_lists.win9x_exports("comctl32", f.name),
+                             {"MenuHelp", "AddMRUStringA", "ShellMessageBoxA"})
+        finally:
+            os.unlink(f.name)
+
+    def test_approximations_say_so(self):
+        for name in os.listdir(os.path.join(EXPORTS, "win98se")):
+            dll = name[:-4]
+            with open(os.path.join(EXPORTS, "win98se", name), encoding="utf-8") as f:
+                head = f.read(2000)
+            if dll not in derive_lists.WIN9X_TABLES and dll != "kernel32":
+                self.assertIn("APPROXIMATION", head, name)
+            else:
+                self.assertNotIn("Wine 8", head, name)
 
 
 class Headers(unittest.TestCase):
