@@ -2,6 +2,11 @@
 // badblocks -w -t 0xff and dd on the same file.
 //
 // usage: bench_surface [FILE] [SIZE_MIB] [FLUSHED_MIB]
+//        bench_surface --loop [SIZE_MIB] [IMAGE]
+//   --loop       attaches an image file (default /tmp/vornak-loop.img, 256 MiB)
+//                to a free loop device, runs both passes over the device
+//                through vornak-cli's disk seam (direct writes, one flush per
+//                pass), then badblocks -w -t 0xff on the same device.
 //   FILE         image file to use (created; default /tmp/vornak-surface.img)
 //   SIZE_MIB     size of the file and of every run (default 1024)
 //   FLUSHED_MIB  size of the run with a flush after every write (default SIZE_MIB;
@@ -16,6 +21,7 @@
 // that flush as an fdatasync and once with it stubbed out, so the cost of
 // everything else is visible on its own.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +34,9 @@
 #include "fat_layout.h"
 #include "format_ui.h"
 #include "posix_file_platform.h"
+#if BENCH_WITH_CLI
+#include "posix_disk_platform.h"
+#endif
 #include "surface_pass.h"
 #include "system_area.h"
 
@@ -130,6 +139,57 @@ PassTimes RunPasses(const std::string& file, std::uint32_t mib, bool flush) {
   return t;
 }
 
+#if BENCH_WITH_CLI
+// Both passes over a block device through the front end's disk seam.
+PassTimes RunDevicePasses(const std::string& device, std::uint32_t mib) {
+  PassTimes t;
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0) return t;
+  vornak_cli::PosixDiskPlatform platform(device, true, vornak_cli::IdentityOf(st));
+  long long syncs = 0;
+  platform.syncFile = [&](int fd) {
+    ++syncs;
+    return ::fdatasync(fd);
+  };
+  NullDiskUi diskUi;
+  const std::string lockText = "Lock volume error!";
+  vornak::DiskAccess disk(platform, diskUi, "Windows2K", lockText);
+  const std::uint32_t size = mib << 20;
+  vornak::FatLayout layout;
+  vornak::ChooseLayout(size, layout);
+  std::vector<std::uint8_t> image(vornak::SystemAreaBytes(layout));
+  bool quick = false;
+  std::string label;
+  std::uint32_t bad = 0;
+  CountingUi ui;
+  vornak::FatTexts texts;
+  vornak::BuildSystemArea(image.data(), static_cast<std::uint32_t>(image.size()), layout,
+                          {quick, label, bad}, nullptr, ui, texts);
+  const std::uint32_t a = vornak::SystemAreaSectors(layout);
+  const std::uint32_t b = (size >> 9) - a;
+  vornak::BadClusterList list;
+  std::uint32_t badBytes = 0;
+  auto t0 = Clock::now();
+  if (!vornak::SurfacePass(disk, ui, texts, layout, "E:", a, b, image.data(),
+                           vornak::PassMode::Write, {list, badBytes}) ||
+      platform.WritesLost()) {
+    std::fprintf(stderr, "write pass failed: %s\n", platform.FailureText().c_str());
+    return t;
+  }
+  t.write = Seconds(t0, Clock::now());
+  t0 = Clock::now();
+  if (!vornak::SurfacePass(disk, ui, texts, layout, "E:", a, b, image.data(),
+                           vornak::PassMode::Verify, {list, badBytes}) ||
+      !list.empty()) {
+    std::fprintf(stderr, "verify pass failed\n");
+    return t;
+  }
+  t.verify = Seconds(t0, Clock::now());
+  t.flushes = syncs;
+  return t;
+}
+#endif
+
 void Line(const char* what, double mib, double seconds) {
   if (seconds <= 0) {
     std::printf("  %-44s  failed\n", what);
@@ -140,7 +200,53 @@ void Line(const char* what, double mib, double seconds) {
 
 }  // namespace
 
+#if BENCH_WITH_CLI
+int LoopBench(std::uint32_t mib, const std::string& image) {
+  std::remove(image.c_str());
+  // The whole file is written first, so that neither run pays for allocating it.
+  if (TimeCommand("dd if=/dev/zero of='" + image + "' bs=1M count=" + std::to_string(mib) +
+                  " conv=fdatasync") < 0)
+    return 1;
+  std::string device;
+  if (FILE* p = popen(("losetup -f --show '" + image + "'").c_str(), "r")) {
+    char line[256] = {0};
+    if (std::fgets(line, sizeof line, p)) device = line;
+    pclose(p);
+  }
+  while (!device.empty() && (device.back() == '\n' || device.back() == ' ')) device.pop_back();
+  if (device.empty()) {
+    std::fprintf(stderr, "no loop device could be attached\n");
+    std::remove(image.c_str());
+    return 1;
+  }
+  std::printf("surface passes over %s (loop device of %s), %u MiB\n", device.c_str(), image.c_str(),
+              mib);
+  const PassTimes ours = RunDevicePasses(device, mib);
+  Line("write pass (direct, one flush)", mib, ours.write);
+  Line("verify pass", mib, ours.verify);
+  Line("both passes", mib * 2.0, ours.write > 0 && ours.verify > 0 ? ours.write + ours.verify : -1);
+  std::printf("  flushes: %lld\n", ours.flushes);
+  const double bb =
+      TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + device + " " + std::to_string(mib * 2048));
+  Line("badblocks -w -t 0xff -b 512 -c 32 (both)", mib * 2.0, bb);
+  TimeCommand("losetup -d " + device);
+  std::remove(image.c_str());
+  if (ours.write > 0 && ours.verify > 0 && bb > 0)
+    std::printf("ratio passes / badblocks: %.2f (goal >= 0.80)\n", bb / (ours.write + ours.verify));
+  return 0;
+}
+#endif
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--loop") {
+#if BENCH_WITH_CLI
+    const std::uint32_t mib = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 256;
+    return LoopBench(mib, argc > 3 ? argv[3] : "/tmp/vornak-loop.img");
+#else
+    std::fprintf(stderr, "built without vornak-cli's disk seam\n");
+    return 2;
+#endif
+  }
   const std::string file = argc > 1 ? argv[1] : "/tmp/vornak-surface.img";
   const std::uint32_t mib = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 1024;
   const std::uint32_t flushedMib = argc > 3 ? static_cast<std::uint32_t>(std::atoi(argv[3])) : mib;
