@@ -357,8 +357,19 @@ bool CopyIntoVolume(const std::string& target, const std::string& source, const 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // mcopy gets the signal dispositions a shell would give it, not the
+  // ignored SIGPIPE of this program.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, "mcopy", &actions, nullptr, const_cast<char**>(argv), environ);
+  const int rc =
+      posix_spawnp(&pid, "mcopy", &actions, &attributes, const_cast<char**>(argv), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return false;
   int status = 0;
