@@ -28,7 +28,7 @@ int64_t TellSystem(std::FILE* file) { return _ftelli64(file); }
 #else
 std::FILE* OpenPath(const std::wstring& path, const char* mode) {
   bool valid = false;
-  const std::string name = ToUtf8(path, &valid);
+  const std::string name = NameBytes(path, &valid);
   if (!valid || name.empty()) return nullptr;
   // POSIX opens a folder for reading; Windows does not, and neither do we.
   std::error_code error;

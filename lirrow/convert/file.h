@@ -3,7 +3,8 @@
 //
 // Paths are std::wstring in both builds: on Windows they are UTF-16 and are
 // opened with _wfsopen, so names outside the ANSI code page work; natively
-// they hold Unicode code points and are opened as UTF-8 names.
+// they hold Unicode code points and are opened as UTF-8 names, except the
+// escapes of NameFromBytes (utf8.h), which stand for a name's own bytes.
 //
 // Reads go through a read-ahead buffer so that reading 4 bytes, stepping
 // back 3 and reading again costs no system call; seeks inside the buffer only

@@ -1,11 +1,18 @@
 // lirrow-cli as a user runs it, with the stand-in decoders and encoder:
 // every command, a conversion of each framed kind and of a whole-file kind,
 // and the failures with their texts and exit codes.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "cli_test_support.h"
+#include "lirrow_cli.h"
 
 namespace {
 
@@ -95,7 +102,9 @@ TEST_F(LirrowCli, ClassifyExtractAndDuration) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out.substr(0, 2), "4\t");
   EXPECT_EQ(Lirrow({"classify", dir / "q.rcd"}).out.substr(0, 2), "5\t");
-  EXPECT_EQ(Lirrow({"classify", dir / "odd.ovk"}).out.substr(0, 2), "6\t");
+  r = Lirrow({"classify", dir / "odd.ovk"});
+  EXPECT_EQ(r.out.substr(0, 2), "6\t");
+  EXPECT_EQ(r.exitCode, 1) << "an unsupported recording fails here as in extract and convert";
   r = Lirrow({"classify", dir / "none.rec"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "No such file")) << r.err;
@@ -120,7 +129,12 @@ TEST_F(LirrowCli, ClassifyExtractAndDuration) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "cannot create")) << r.err;
 
-  cli_test::WriteFile(dir / "a.WAV", std::string(160000, '\0'));
+  // 160,000 bytes of a RIFF WAVE file at 16,000 bytes per second.
+  const char header[] =
+      "RIFF\x24\x71\x02\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x80\x3e\0\0\x02\0\x10\0data";
+  std::string wav(header, sizeof header - 1);
+  wav.resize(160000, '\0');
+  cli_test::WriteFile(dir / "a.WAV", wav);
   r = Lirrow({"duration", dir / "a.WAV"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "10.000\t0:00:10\n");
@@ -160,7 +174,8 @@ TEST_F(LirrowCli, Mp3OutputIsKeptWhenItsLengthMatchesAndDroppedWhenNot) {
   cli_test::WriteFile(dir / "m.rec", Framed(0x81, 20));
   RunResult r = Convert(dir / "m.rec", true);
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(cli_test::Exists(dir / "m.mp3"));
+  const std::string good = cli_test::ReadFile(dir / "m.mp3");
+  EXPECT_FALSE(good.empty());
   EXPECT_TRUE(Contains(r.out, dir / "m.mp3\t10.")) << r.out;
   EXPECT_TRUE(Contains(r.err, "      Encoding WAV to MP3..."));
   if (cli_test::HaveProgram("mpg123")) {
@@ -172,8 +187,13 @@ TEST_F(LirrowCli, Mp3OutputIsKeptWhenItsLengthMatchesAndDroppedWhenNot) {
   r = Convert(dir / "m.rec", true);
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "Failed to convert file!Perhaps have no enough space for write!"));
-  EXPECT_FALSE(cli_test::Exists(dir / "m.mp3"));
+  // The rejected MP3 goes; the one of the earlier conversion stays.
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.mp3"), good);
   EXPECT_TRUE(cli_test::Exists(dir / "m.wav"));
+  std::remove((dir / "m.mp3").c_str());
+  r = Convert(dir / "m.rec", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_FALSE(cli_test::Exists(dir / "m.mp3"));
 }
 
 TEST_F(LirrowCli, FailuresExitWithOneAndTheProgramsTexts) {
@@ -203,13 +223,352 @@ TEST_F(LirrowCli, FailuresExitWithOneAndTheProgramsTexts) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "QL4_DEC.exe\n")) << r.err;
   EXPECT_FALSE(Contains(r.err, "VRN_DEC.exe")) << r.err;
-  EXPECT_TRUE(Contains(r.err, "Can't find above file,Please copy it to " + (dir / "tools")))
+  // The folder is set off from the text's full stop.
+  EXPECT_TRUE(Contains(r.err, "Can't find above file,Please copy it to '" + (dir / "tools") + "'."))
       << r.err;
+}
 
-  // Without --tools the recording's own folder holds the tools.
-  r = Lirrow({"convert", dir / "m.rec"});
+// Processes whose command line holds `part`.
+int ProcessesRunning(const std::string& part) {
+  int count = 0;
+  if (DIR* proc = opendir("/proc")) {
+    while (dirent* e = readdir(proc)) {
+      if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;
+      const std::string cmdline =
+          cli_test::ReadFile(std::string("/proc/") + e->d_name + "/cmdline");
+      if (Contains(cmdline, part)) ++count;
+    }
+    closedir(proc);
+  }
+  return count;
+}
+
+// Files left in `folder` by an interrupted or failed write.
+std::string Leftovers(const std::string& folder) {
+  return RunProgram({"find", folder, "-maxdepth", "1", "-name", ".lirrow-cli-*"}).out;
+}
+
+TEST_F(LirrowCli, ConvertTakesOnlyRecordingsAndNeverWritesOntoItsSource) {
+  // A folder with a dot and a file without one: "rec.wav" beside the folder
+  // belongs to somebody else.
+  ASSERT_EQ(std::system(("mkdir -p '" + (dir / "rec.2024") + "'").c_str()), 0);
+  cli_test::WriteFile(dir / "rec.2024/MEMO", Framed(0x81, 2));
+  cli_test::WriteFile(dir / "rec.wav", "unrelated");
+  RunResult r = Convert(dir / "rec.2024/MEMO");
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(Contains(r.err, "QL8_DEC.exe\n")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "not a recording")) << r.err;
+  EXPECT_EQ(cli_test::ReadFile(dir / "rec.wav"), "unrelated");
+
+  // Outputs named like the source: the recording would replace itself.
+  const std::string framed = Framed(0x81, 2);
+  cli_test::WriteFile(dir / "voice.wav", framed);
+  cli_test::WriteFile(dir / "clip.mp3", framed);
+  for (const char* name : {"voice.wav", "clip.mp3"}) {
+    r = Convert(dir / name, true);
+    EXPECT_EQ(r.exitCode, 1) << name;
+    EXPECT_EQ(cli_test::ReadFile(dir / name), framed) << name;
+  }
+  EXPECT_FALSE(cli_test::Exists(dir / "voice.mp3"));
+  EXPECT_FALSE(cli_test::Exists(dir / "clip.wav"));
+
+  // The output is the recording under another name (hard or symbolic link).
+  cli_test::WriteFile(dir / "a.rec", framed);
+  ASSERT_EQ(link((dir / "a.rec").c_str(), (dir / "a.wav").c_str()), 0);
+  cli_test::WriteFile(dir / "b.rec", framed);
+  ASSERT_EQ(symlink((dir / "b.rec").c_str(), (dir / "b.mp3").c_str()), 0);
+  r = Convert(dir / "a.rec");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "input file itself")) << r.err;
+  r = Convert(dir / "b.rec", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(cli_test::ReadFile(dir / "a.rec"), framed);
+  EXPECT_EQ(cli_test::ReadFile(dir / "b.rec"), framed);
+  EXPECT_FALSE(cli_test::Exists(dir / "b.wav")) << "refused before anything is written";
+
+  // Letter case does not matter.
+  cli_test::WriteFile(dir / "UP.REC", framed);
+  EXPECT_EQ(Convert(dir / "UP.REC").exitCode, 0);
+  EXPECT_TRUE(cli_test::Exists(dir / "UP.wav"));
+  EXPECT_EQ(Leftovers(dir.path()), "");
+}
+
+TEST_F(LirrowCli, ExtractChecksTheKindAndItsOutputBeforeWriting) {
+  cli_test::WriteFile(dir / "some.wav", "RIFF....WAVEfmt ");
+  cli_test::WriteFile(dir / "victim.rec", "keep me");
+  RunResult r = Lirrow({"extract", dir / "some.wav", dir / "victim.rec"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(cli_test::ReadFile(dir / "victim.rec"), "keep me");
+
+  // 0x50 is refused as the converter refuses it.
+  cli_test::WriteFile(dir / "p.rec", Framed(0x50, 2));
+  EXPECT_EQ(Lirrow({"extract", dir / "p.rec", dir / "victim.rec"}).exitCode, 1);
+  EXPECT_EQ(cli_test::ReadFile(dir / "victim.rec"), "keep me");
+
+  const std::string framed = Framed(0x81, 3);
+  cli_test::WriteFile(dir / "t.rec", framed);
+  ASSERT_EQ(symlink((dir / "t.rec").c_str(), (dir / "t.link").c_str()), 0);
+  for (const char* out : {"t.rec", "t.link"}) {
+    r = Lirrow({"extract", dir / "t.rec", dir / out});
+    EXPECT_EQ(r.exitCode, 1) << out;
+    EXPECT_TRUE(Contains(r.err, "input file itself")) << r.err;
+    EXPECT_EQ(cli_test::ReadFile(dir / "t.rec"), framed);
+  }
+
+  // A good extraction replaces an existing output whole, through a link too.
+  ASSERT_EQ(symlink((dir / "victim.rec").c_str(), (dir / "v.link").c_str()), 0);
+  r = Lirrow({"extract", dir / "t.rec", dir / "v.link"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(cli_test::FileSize(dir / "victim.rec"), 3u * 510);
+  struct stat st {};
+  ASSERT_EQ(lstat((dir / "v.link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(Leftovers(dir.path()), "");
+}
+
+// Names reach the converter and come back byte for byte, UTF-8 or not;
+// bytes that only look like UTF-8 (an encoded surrogate, an overlong form)
+// are kept as bytes too.
+TEST(LirrowCliPlatform, NamesRoundTripAsTheirBytes) {
+  for (const std::string name : {"lat\xe9.rec", "\xed\xb2\x80.ovk", "\xc0\xaf", "\xe5\xbd\x95\xff",
+                                 "plain/\xc3\xa9t\xc3\xa9.rec"}) {
+    EXPECT_EQ(lirrow_cli::Bytes(lirrow_cli::Wide(name)), name);
+  }
+  EXPECT_EQ(lirrow_cli::Wide("\xc3\xa9t\xc3\xa9"), L"\u00e9t\u00e9");  // UTF-8 stays text
+}
+
+// A copy that fails on the way (here the file size limit, as a full disk)
+// keeps the old output, leaves no partial file and names the file.
+TEST(LirrowCliPlatform, AFailedCopyKeepsTheOldOutput) {
+  ScratchDir dir;
+  cli_test::WriteFile(dir / "decoded.wav", std::string(200000, 'x'));
+  cli_test::WriteFile(dir / "memo.wav", "the old output");
+  std::FILE* err = std::tmpfile();
+  lirrow_cli::CliStreams streams;
+  streams.out = err;
+  streams.err = err;
+  lirrow_cli::PosixPipelinePlatform platform(dir.path(), dir.path() + "/", streams);
+
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 65536;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool copied = platform.CopyFileReplacing(lirrow_cli::Wide(dir / "decoded.wav"),
+                                                 lirrow_cli::Wide(dir / "memo.wav"));
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+  signal(SIGXFSZ, SIG_DFL);
+
+  EXPECT_FALSE(copied);
+  EXPECT_EQ(cli_test::ReadFile(dir / "memo.wav"), "the old output");
+  EXPECT_EQ(Leftovers(dir.path()), "");
+  EXPECT_FALSE(platform.ReportSystemError());
+  std::rewind(err);
+  char text[512] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, err);
+  std::fclose(err);
+  EXPECT_TRUE(Contains(std::string(text, n), dir / "memo.wav: File too large")) << text;
+
+  // And a copy that succeeds replaces the old file.
+  EXPECT_TRUE(platform.CopyFileReplacing(lirrow_cli::Wide(dir / "decoded.wav"),
+                                         lirrow_cli::Wide(dir / "memo.wav")));
+  EXPECT_EQ(cli_test::FileSize(dir / "memo.wav"), 200000u);
+}
+
+TEST_F(LirrowCli, AnEncoderThatFailsOrIsKilledLeavesTheOldMp3AndFails) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 20));
+  ASSERT_EQ(Convert(dir / "m.rec", true).exitCode, 0);
+  const std::string good = cli_test::ReadFile(dir / "m.mp3");
+  ASSERT_FALSE(good.empty());
+
+  struct Case {
+    const char* control;
+    const char* said;
+  } cases[] = {
+      {"fail 3", "sqenc.exe ended with exit code 3"},
+      {"exit 4", "sqenc.exe ended with exit code 4"},  // an MP3 written, then a failure
+      {"signal 9", "sqenc.exe was killed by signal SIGKILL"},
+      {"signal 15 mp3-offset 1", "killed by signal SIGTERM"},
+  };
+  for (const Case& c : cases) {
+    Control("sqenc", c.control);
+    const RunResult r = Convert(dir / "m.rec", true);
+    EXPECT_EQ(r.exitCode, 1) << c.control;
+    EXPECT_TRUE(Contains(r.err, c.said)) << c.control << ": " << r.err;
+    EXPECT_FALSE(Contains(r.out, dir / "m.mp3")) << "not reported as the result: " << r.out;
+    EXPECT_EQ(cli_test::ReadFile(dir / "m.mp3"), good) << c.control;
+    EXPECT_EQ(Leftovers(dir.path()), "") << c.control;
+  }
+  std::remove((dir / "tools/sqenc.ctl").c_str());
+
+  // A read-only output is not replaced, and nothing is written.
+  ASSERT_EQ(chmod((dir / "m.mp3").c_str(), 0444), 0);
+  std::remove((dir / "m.wav").c_str());
+  const RunResult r = Convert(dir / "m.rec", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, dir / "m.mp3: it is read-only")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "m.wav"));
+}
+
+TEST_F(LirrowCli, NamesThatAreNotUtf8AndNamesWithQuotes) {
+  // Latin-1 bytes in the names, as the player's FAT disk may hold them.
+  const std::string latin = dir / "lat\xe9.rec";
+  cli_test::WriteFile(latin, Framed(0x81, 2));
+  RunResult r = Lirrow({"classify", latin});
+  EXPECT_EQ(r.out.substr(0, 2), "4\t") << r.out << r.err;
+  r = Convert(latin);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(cli_test::FileSize(dir / "lat\xe9.wav"), 44u + 16 * 2 * 510);
+  EXPECT_TRUE(Contains(r.out, dir / "lat\xe9.wav\t")) << r.out;
+  r = Lirrow({"duration", dir / "lat\xe9.wav"});
+  EXPECT_EQ(r.out, "1.023\t0:00:01\n");
+
+  // Double quotes in the recording's folder, TMPDIR and the tools folder.
+  const std::string quoted = dir / "say \"hi\"";
+  ASSERT_EQ(std::system(("mkdir -p '" + quoted + "/t\"mp' && cp -r '" + (dir / "tools") + "' '" +
+                         quoted + "/to\"ols'")
+                            .c_str()),
+            0);
+  cli_test::WriteFile(quoted + "/memo.rec", Framed(0x41, 2));
+  cli_test::WriteFile(quoted + "/v.ovk", std::string(1, '\x05') + std::string(100, 'a'));
+  for (const char* name : {"memo.rec", "v.ovk"}) {
+    r = RunProgram({kCli, "convert", quoted + "/" + name, "--mp3", "--tools", quoted + "/to\"ols"},
+                   cli_test::WithEnvironment({"TMPDIR=" + quoted + "/t\"mp"}));
+    ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
+  }
+  EXPECT_EQ(cli_test::FileSize(quoted + "/memo.wav"), 44u + 16 * 2 * 506);
+  EXPECT_TRUE(cli_test::Exists(quoted + "/memo.mp3"));
+  const std::string log = cli_test::ReadFile(quoted + "/to\"ols/standins.log");
+  EXPECT_TRUE(Contains(log, "Vrn_dec.exe|" + quoted + "/v.ovk|" + quoted + "/t\"mp/lirrow-cli."))
+      << log;
+}
+
+TEST_F(LirrowCli, DurationSaysWhenItCannotMeasure) {
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage += static_cast<char>(i * 7 % 251);
+  cli_test::WriteFile(dir / "garbage.mp3", garbage);
+  cli_test::WriteFile(dir / "garbage.wav", garbage);
+  // A WAV file of 44,100 Hz 16-bit stereo: 176,400 bytes per second.
+  const char header[] =
+      "RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0\x04\0\x10\0data";
+  std::string cd(header, sizeof header - 1);
+  cd += std::string(4 + 4096, '\0');
+  cli_test::WriteFile(dir / "cd.wav", cd);
+  for (const char* name : {"garbage.mp3", "garbage.wav", "cd.wav"}) {
+    const RunResult r = Lirrow({"duration", dir / name});
+    EXPECT_EQ(r.exitCode, 1) << name;
+    EXPECT_TRUE(Contains(r.err, "cannot measure")) << name << ": " << r.err;
+    EXPECT_EQ(r.out, "") << name;
+  }
+  EXPECT_TRUE(Contains(Lirrow({"duration", dir / "cd.wav"}).err, "176400 bytes per second"));
+
+  // The decoders' own WAV files are measured by the converter's rule.
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 20));
+  ASSERT_EQ(Convert(dir / "m.rec", true).exitCode, 0);
+  EXPECT_EQ(Lirrow({"duration", dir / "m.wav"}).out, "10.203\t0:00:10\n");
+  const RunResult mp3 = Lirrow({"duration", dir / "m.mp3"});
+  EXPECT_EQ(mp3.exitCode, 0);
+  EXPECT_EQ(mp3.out.substr(0, 3), "10.");
+}
+
+TEST_F(LirrowCli, SpecialFilesAreRefusedWithoutWaiting) {
+  for (const char* name : {"f.rec", "f.wav"}) ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
+  const std::vector<std::vector<std::string>> cases = {
+      {"classify", dir / "f.rec"},
+      {"duration", dir / "f.wav"},
+      {"extract", dir / "f.rec", dir / "x.sbs"},
+      {"convert", dir / "f.rec", "--tools", dir / "tools"},
+  };
+  for (const auto& args : cases) {
+    // A FIFO without a writer blocks an open for reading: guard the run.
+    std::vector<std::string> guarded = {"timeout", "10", kCli};
+    guarded.insert(guarded.end(), args.begin(), args.end());
+    const RunResult r = RunProgram(guarded);
+    EXPECT_EQ(r.exitCode, 1) << args[0];
+    EXPECT_TRUE(Contains(r.err, "not a regular file")) << args[0] << ": " << r.err;
+  }
+  // An output that is a FIFO or a folder is not replaced either.
+  cli_test::WriteFile(dir / "g.rec", Framed(0x81, 2));
+  ASSERT_EQ(mkfifo((dir / "g.wav").c_str(), 0600), 0);
+  EXPECT_EQ(Convert(dir / "g.rec").exitCode, 1);
+  EXPECT_EQ(Lirrow({"extract", dir / "g.rec", dir.path()}).exitCode, 1);
+}
+
+// SIGTERM or SIGINT while a decoder runs: the decoder goes, the temporary
+// files go, and the program ends by the signal.
+TEST_F(LirrowCli, SignalsEndTheToolAndRemoveTheTemporaryFiles) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  cli_test::WriteFile(dir / "m.wav", "old");
+  for (const char* signal : {"TERM", "INT", "HUP"}) {
+    Control("QL8_Dec", "sleep 30");
+    const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
+                               (dir / "tools") +
+                               "' 2>/dev/null & pid=$!\n"
+                               "for i in $(seq 200); do grep -q QL8 '" +
+                               (dir / "tools/standins.log") +
+                               "' 2>/dev/null && break; sleep 0.05; done\n"
+                               "sleep 0.2; kill -" +
+                               signal + " $pid; wait $pid; echo status=$?\n";
+    std::remove((dir / "tools/standins.log").c_str());
+    const RunResult r =
+        RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+    const int number = std::string(signal) == "TERM" ? 15 : std::string(signal) == "INT" ? 2 : 1;
+    EXPECT_TRUE(Contains(r.out, "status=" + std::to_string(128 + number))) << signal << r.out;
+    EXPECT_TRUE(TempIsEmpty()) << signal;
+    EXPECT_EQ(cli_test::ReadFile(dir / "m.wav"), "old");
+    // No decoder of this test is left running.
+    EXPECT_EQ(ProcessesRunning(dir / "tools/QL8_Dec.exe"), 0) << signal;
+  }
+}
+
+TEST_F(LirrowCli, ToolsComeFromTheOptionTheEnvironmentOrBesideTheProgram) {
+  // A "decoder" planted beside the recording must never run by default.
+  const std::string disk = dir / "disk";
+  ASSERT_EQ(std::system(("mkdir -p '" + disk + "'").c_str()), 0);
+  cli_test::WriteFile(disk + "/m.rec", Framed(0x81, 2));
+  for (const char* name : {"QL8_Dec.exe", "QL4_Dec.exe", "Vrn_dec.exe", "sqenc.exe"}) {
+    cli_test::WriteFile(disk + "/" + name, "#!/bin/sh\ntouch '" + (dir / "planted-ran") + "'\n");
+    chmod((disk + "/" + name).c_str(), 0755);
+  }
+  RunResult r = Lirrow({"convert", disk + "/m.rec"});
+  EXPECT_EQ(r.exitCode, 1);
+  const std::string beside = kCli.substr(0, kCli.rfind('/'));
+  EXPECT_TRUE(Contains(r.err, "QL8_DEC.exe\nCan't find above file,Please copy it to '" + beside))
+      << r.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "planted-ran"));
+
+  r = RunProgram({kCli, "convert", disk + "/m.rec"},
+                 cli_test::WithEnvironment({"TMPDIR=" + tmp, "LIRROW_TOOLS=" + (dir / "tools")}));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "planted-ran"));
+  // Named, the recording's folder is used.
+  r = Lirrow({"convert", disk + "/m.rec", "--tools", disk});
+  EXPECT_TRUE(cli_test::Exists(dir / "planted-ran"));
+}
+
+TEST_F(LirrowCli, LameEncodesWhenThereIsNoSqenc) {
+  if (!cli_test::HaveProgram("lame")) GTEST_SKIP() << "lame is not installed";
+  std::remove((dir / "tools/sqenc.exe").c_str());
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 20));
+  RunResult r = Convert(dir / "m.rec", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "--encoder lame")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "m.wav")) << "refused before the conversion";
+
+  r = Lirrow({"convert", dir / "m.rec", "--mp3", "--encoder", "lame", "--tools", dir / "tools"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_TRUE(cli_test::Exists(dir / "m.mp3"));
+  // 8 kHz mono at 32 kbit/s: MPEG-2.5 Layer III frames of 288 bytes.
+  const std::string mp3 = cli_test::ReadFile(dir / "m.mp3");
+  const std::size_t sync = mp3.find("\xff\xe3");
+  ASSERT_NE(sync, std::string::npos);
+  EXPECT_EQ(static_cast<unsigned char>(mp3[sync + 2]) >> 4, 4) << "bitrate index of 32 kbit/s";
+  if (cli_test::HaveProgram("mpg123")) {
+    const RunResult decoded = RunProgram({"mpg123", "-t", dir / "m.mp3"});
+    EXPECT_EQ(decoded.exitCode, 0) << decoded.err;
+  }
+  const RunResult length = Lirrow({"duration", dir / "m.mp3"});
+  EXPECT_EQ(length.out.substr(0, 3), "10.") << length.out;
 }
 
 }  // namespace

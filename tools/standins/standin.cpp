@@ -22,12 +22,15 @@
 //   fail N         end with exit code N without writing any output
 //   mp3-offset S   (encoder) write S seconds more (or less, when negative)
 //                  than the input's length
+//   signal N       end by signal N (for instance 9 or 15) after the output
+//                  was written, as a tool that is killed while it works
 //   once           delete the control file after reading it, so that only
 //                  this run is affected
 //   hold           (Windows) show a small window captioned "<tool> stand-in"
 //                  and go on only when it is closed (WM_CLOSE), at most 60 s:
 //                  lets a test end the run at a moment of its choosing
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -54,6 +57,7 @@ struct Control {
   bool fail = false;
   double mp3Offset = 0;
   bool hold = false;
+  int signal = 0;
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -85,6 +89,8 @@ Control ReadControl(const std::string& directory, char separator) {
       in >> control.exitCode;
     } else if (word == "mp3-offset")
       in >> control.mp3Offset;
+    else if (word == "signal")
+      in >> control.signal;
     else if (word == "once")
       once = true;
     else if (word == "hold")
@@ -218,5 +224,9 @@ int main(int argc, char** argv) {
   }
   const int result = Decode(argv[1], argv[2]);
 #endif
+  if (result == 0 && control.signal > 0) {
+    std::signal(control.signal, SIG_DFL);
+    std::raise(control.signal);
+  }
   return result != 0 ? result : control.exitCode;
 }
