@@ -571,4 +571,52 @@ TEST_F(LirrowCli, LameEncodesWhenThereIsNoSqenc) {
   EXPECT_EQ(length.out.substr(0, 3), "10.") << length.out;
 }
 
+// The Windows stand-ins (mingw build) in the tools folder run through Wine,
+// with the same command lines and the whole exit code.
+TEST_F(LirrowCli, WindowsToolsRunThroughWine) {
+  const std::string windowsTools = WINDOWS_STANDINS_DIR;
+  if (!cli_test::Exists(windowsTools + "/QL8_Dec.exe"))
+    GTEST_SKIP() << "no Windows stand-ins in " << windowsTools << " (scripts/build.sh windows)";
+  if (lirrow_cli::FindWine().program.empty()) GTEST_SKIP() << "Wine is not installed";
+  const char* named = std::getenv("WINEPREFIX");
+  const std::string prefix =
+      named && *named ? named : std::string(SOURCE_DIR) + "/build/windows/wine/prefix";
+  if (!cli_test::Exists(prefix + "/system.reg"))
+    GTEST_SKIP() << "no Wine prefix at " << prefix
+                 << " (start a session: scripts/wine-session.sh, wine_session_start)";
+
+  const std::string tools = dir / "wtools";
+  ASSERT_EQ(
+      std::system(
+          ("mkdir -p '" + tools + "' && cp '" + windowsTools + "'/*.exe '" + tools + "'").c_str()),
+      0);
+  const std::vector<std::string> env = {"TMPDIR=" + tmp, "WINEPREFIX=" + prefix, "WINEDEBUG=-all"};
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 20));
+  RunResult r = RunProgram({kCli, "convert", dir / "m.rec", "--mp3", "--tools", tools},
+                           cli_test::WithEnvironment(env));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(cli_test::FileSize(dir / "m.wav"), 44u + 16 * 20 * 510);
+  EXPECT_TRUE(Contains(r.out, dir / "m.mp3\t10.")) << r.out;
+  const std::string log = cli_test::ReadFile(tools + "/standins.log");
+  EXPECT_TRUE(Contains(log, "QL8_Dec.exe|temp.sbs|temp.wav\n")) << log;
+  EXPECT_TRUE(Contains(log, "sqenc.exe|-b|32|temp.wav|out\\.lirrow-cli-")) << log;
+  EXPECT_EQ(Leftovers(dir.path()), "");
+  // (Wine keeps its server's socket under TMPDIR.)
+  EXPECT_EQ(RunProgram({"find", tmp, "-maxdepth", "1", "-name", "lirrow-cli.*"}).out, "");
+
+  // 262 survives: the loader's own exit status would carry only 6.
+  cli_test::WriteFile(tools + "/Vrn_dec.ctl", "exit 262");
+  cli_test::WriteFile(dir / "v.ovk", std::string(1, '\x05') + std::string(999, '\0'));
+  r = RunProgram({kCli, "convert", dir / "v.ovk", "--tools", tools},
+                 cli_test::WithEnvironment(env));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "abandoned the conversion (exit code 262)")) << r.err;
+
+  // Without Wine the run is refused with the reason.
+  r = RunProgram({kCli, "convert", dir / "v.ovk", "--tools", tools},
+                 cli_test::WithEnvironment({"TMPDIR=" + tmp, "WINE=/nonexistent/wine"}));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "is a Windows program and Wine is not installed")) << r.err;
+}
+
 }  // namespace
