@@ -1,5 +1,6 @@
 #include "conversion_binding_win32.h"
 
+#include "converter_app.h"
 #include "pipeline_win32.h"
 
 namespace lirrow {
@@ -24,6 +25,7 @@ class DialogHost final : public ConversionHost {
   }
   void* OwnerWindow() override { return window_; }
   const TextTable& Texts() override { return dialog_.Texts(); }
+  unsigned LanguageId() override { return AppLanguage(); }
   const std::wstring& StartDirectory() override { return dialog_.StartDirectoryPath(); }
 
  private:

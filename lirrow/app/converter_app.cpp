@@ -16,6 +16,11 @@ TextTable& AppTextStorage() {
   return texts;
 }
 
+unsigned& AppLanguageStorage() {
+  static unsigned language = 0x0409;
+  return language;
+}
+
 }  // namespace
 
 const std::wstring& StartDirectory() { return StartDirectoryStorage(); }
@@ -23,6 +28,8 @@ void SetStartDirectory(const std::wstring& directory) { StartDirectoryStorage() 
 
 const TextTable& AppTexts() { return AppTextStorage(); }
 void SetAppTexts(const TextTable& texts) { AppTextStorage() = texts; }
+unsigned AppLanguage() { return AppLanguageStorage(); }
+void SetAppLanguage(unsigned mappedLangId) { AppLanguageStorage() = mappedLangId; }
 
 unsigned MapLanguageId(unsigned id) {
   switch (id) {

@@ -15,9 +15,12 @@ namespace lirrow {
 const std::wstring& StartDirectory();
 void SetStartDirectory(const std::wstring& directory);
 
-// The texts that LoadTexts chose at start-up.
+// The texts that LoadTexts chose at start-up, and the mapped language id
+// they were chosen for.
 const TextTable& AppTexts();
 void SetAppTexts(const TextTable& texts);
+unsigned AppLanguage();
+void SetAppLanguage(unsigned mappedLangId);
 
 // True when `path` names an existing file that can be opened for reading
 // while other programs may read it too. The file is closed again at once.

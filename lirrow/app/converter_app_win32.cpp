@@ -13,7 +13,9 @@ int RunConverterApp(HINSTANCE instance) {
   InitCommonControls();
 
   ProfileTextSource source;
-  SetAppTexts(LoadTexts(GetSystemDefaultLangID(), IniPathForProgram(ProgramPath()), source));
+  const unsigned language = GetSystemDefaultLangID();
+  SetAppTexts(LoadTexts(language, IniPathForProgram(ProgramPath()), source));
+  SetAppLanguage(MapLanguageId(language));
   SetStartDirectory(CurrentDirectory());
 
   PipelineConversions conversions;

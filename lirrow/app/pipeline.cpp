@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cwctype>
 
+#include "converter_app.h"
 #include "pipeline_platform.h"
 #include "recording.h"
 
@@ -71,7 +72,7 @@ std::wstring BasePathOf(const std::wstring& source) {
 }
 
 std::wstring MissingDecoderMessage(const std::wstring& name, const std::wstring& directory,
-                                   const std::wstring& notFindText) {
+                                   const std::wstring& notFindText, unsigned languageId) {
   std::wstring message = name + L"\n";
   // The English text asks to copy the file "to %s": the directory belongs
   // in its placeholder. The Chinese texts have none; the directory then
@@ -84,6 +85,7 @@ std::wstring MissingDecoderMessage(const std::wstring& name, const std::wstring&
     text.replace(placeholder, 2, directory);
     return message + text;
   }
+  if (languageId == kLangTraditionalChinese) return message + notFindText + L"\n" + directory;
   return message + directory + notFindText;
 }
 
@@ -96,7 +98,8 @@ bool ConversionPipeline::CheckDecoders() {
   for (const wchar_t* name : kCheckedDecoders) {
     if (!platform_.FileExists(directory + L"\\" + name)) {
       host_.ShowMessage(
-          MissingDecoderMessage(name, directory, host_.Texts()[TextKey::NotFindExeFile]),
+          MissingDecoderMessage(name, directory, host_.Texts()[TextKey::NotFindExeFile],
+                                host_.LanguageId()),
           MessageIcon::Warning);
       return false;
     }

@@ -49,6 +49,9 @@ class ConversionHost {
   // ---- texts and folders ---------------------------------------------------
   // The dialog's own copy of the 32 texts.
   virtual const TextTable& Texts() = 0;
+  // The mapped language id the texts were chosen for (0x0409, 0x0804,
+  // 0x0404 or another id kept as it is).
+  virtual unsigned LanguageId() = 0;
   // The current directory at start-up, without a trailing backslash.
   virtual const std::wstring& StartDirectory() = 0;
 };
@@ -67,10 +70,12 @@ std::wstring EncoderCommandLine(const std::wstring& tool, const std::wstring& in
 std::wstring BasePathOf(const std::wstring& source);
 // The CheckDecoders message for a missing decoder: the name, a line break,
 // then the directory and the NotFindExeFile text. A text that carries one
-// "%s" gets the directory in its place; any other text follows the
+// "%s" gets the directory in its place. Otherwise the Traditional Chinese
+// text (language 0x0404), which asks to copy the file to the folder below,
+// is followed by a line break and the directory; any other text follows the
 // directory directly.
 std::wstring MissingDecoderMessage(const std::wstring& name, const std::wstring& directory,
-                                   const std::wstring& notFindText);
+                                   const std::wstring& notFindText, unsigned languageId);
 
 // The pipeline bound to one dialog. Implements the dialog's Conversion.
 class ConversionPipeline final : public Conversion {

@@ -86,7 +86,9 @@ struct FakeHost final : ConversionHost {
     log.push_back(L"message:" + text);
   }
   void* OwnerWindow() override { return nullptr; }
+  unsigned language = 0x0409;
   const TextTable& Texts() override { return texts; }
+  unsigned LanguageId() override { return language; }
   const std::wstring& StartDirectory() override { return start; }
 };
 

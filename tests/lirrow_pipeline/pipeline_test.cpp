@@ -109,16 +109,38 @@ TEST_F(PipelineTest, CheckDecodersLooksInTheProgramFolderInOrderAndStopsAtTheFir
   EXPECT_EQ(platform.existsQueries.back(), L"C:\\Program\\VRN_DEC.exe");
 }
 
-TEST(MissingDecoderMessage, TextsWithoutAPlaceholderFollowTheDirectory) {
-  // Simplified Chinese: "the file above was not found in the directory".
-  EXPECT_EQ(MissingDecoderMessage(L"QL8_DEC.exe", L"D:\\lirrow",
-                                  SimplifiedChineseTexts()[TextKey::NotFindExeFile]),
-            L"QL8_DEC.exe\nD:\\lirrow" + SimplifiedChineseTexts()[TextKey::NotFindExeFile]);
+TEST(MissingDecoderMessage, TheFolderStandsWhereEachLanguagesTextWantsIt) {
+  const std::wstring& english = EnglishTexts()[TextKey::NotFindExeFile];
+  const std::wstring& simplified = SimplifiedChineseTexts()[TextKey::NotFindExeFile];
+  const std::wstring& traditional = TraditionalChineseTexts()[TextKey::NotFindExeFile];
+  // English: the folder in the text's placeholder.
+  EXPECT_EQ(MissingDecoderMessage(L"QL4_DEC.exe", L"D:\\lirrow", english, 0x0409),
+            L"QL4_DEC.exe\nCan't find above file,Please copy it to D:\\lirrow.");
+  // Simplified Chinese: "the file above was not found in the directory",
+  // the directory in front.
+  EXPECT_EQ(MissingDecoderMessage(L"QL8_DEC.exe", L"D:\\lirrow", simplified, 0x0804),
+            L"QL8_DEC.exe\nD:\\lirrow" + simplified);
+  // Traditional Chinese: "please copy it to the folder below".
+  EXPECT_EQ(MissingDecoderMessage(L"QL8_DEC.exe", L"D:\\lirrow", traditional, 0x0404),
+            L"QL8_DEC.exe\n" + traditional + L"\nD:\\lirrow");
+  // Another language with its own INI text: in front, as the program always did.
+  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L" fehlt", 0x0407),
+            L"VRN_DEC.exe\nD:\\x fehlt");
   // A text with a stray percent sign is not treated as a format.
-  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"100% gone: %s"),
+  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"100% gone: %s", 0x0409),
             L"VRN_DEC.exe\nD:\\x100% gone: %s");
-  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"%s and %s"),
+  EXPECT_EQ(MissingDecoderMessage(L"VRN_DEC.exe", L"D:\\x", L"%s and %s", 0x0409),
             L"VRN_DEC.exe\nD:\\x%s and %s");
+}
+
+TEST_F(PipelineTest, CheckDecodersTellsTheLanguageOfTheTextsToTheMessage) {
+  host.texts = TraditionalChineseTexts();
+  host.language = 0x0404;
+  EXPECT_FALSE(pipeline.CheckDecoders());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(
+      host.messages[0].text,
+      L"QL8_DEC.exe\n" + TraditionalChineseTexts()[TextKey::NotFindExeFile] + L"\nC:\\Program");
 }
 
 // ---- command lines and names ----------------------------------------------

@@ -242,6 +242,7 @@ struct WindowHost final : ConversionHost {
   void ShowMessage(const std::wstring& t, MessageIcon i) override { inner.ShowMessage(t, i); }
   void* OwnerWindow() override { return test::OwnerWindow(); }
   const TextTable& Texts() override { return inner.Texts(); }
+  unsigned LanguageId() override { return inner.LanguageId(); }
   const std::wstring& StartDirectory() override { return inner.StartDirectory(); }
 };
 

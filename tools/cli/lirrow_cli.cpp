@@ -355,6 +355,7 @@ class TerminalHost final : public lirrow::ConversionHost {
   }
   void* OwnerWindow() override { return nullptr; }
   const lirrow::TextTable& Texts() override { return lirrow::EnglishTexts(); }
+  unsigned LanguageId() override { return 0x0409; }  // the English texts
   const std::wstring& StartDirectory() override { return start_; }
 
   int messagesShown = 0;
