@@ -76,14 +76,19 @@ void ProbeMp3(File& file, Mp3Probe& probe) {
   uint32_t header = 0;
   bool found = FindFrameHeader(file, 0, header);
   while (found) {
+    // No bitrate table applies to the reserved layer, and index 15 is not
+    // a valid bitrate: such a header is damaged, or a sync pattern inside
+    // the data. It counts no time and fixes no tables; the search goes on
+    // from the byte behind it, so the position only moves forward.
+    const int bitrateIndex = static_cast<int>((header >> 12) & 15);
+    if (kLayerCode[(header >> 17) & 3] == 0 || bitrateIndex == 15) {
+      found = FindFrameHeader(file, 0, header);
+      continue;
+    }
     if (frames == 0) {
       probe.version = kVersionCode[(header >> 19) & 3];
       probe.layer = kLayerCode[(header >> 17) & 3];
     }
-    // No bitrate table applies to the reserved layer, and index 15 is
-    // not a valid bitrate: neither is a frame.
-    const int bitrateIndex = static_cast<int>((header >> 12) & 15);
-    if (probe.layer == 0 || bitrateIndex == 15) break;
     const int bitrate = BitrateKbps(probe.version, probe.layer, bitrateIndex);
 
     const int rateIndex = static_cast<int>((header >> 10) & 3);

@@ -31,9 +31,10 @@ double MeasureDuration(const std::wstring& path);
 bool FindFrameHeader(File& file, long skip, uint32_t& header);
 
 // Walks the frames of the open file from its current position and fills
-// `probe`. A frame with bitrate index 15, a first frame with the reserved
-// layer, or a frame without a known sample rate ends the walk; the frames
-// before it count.
+// `probe`. A header with bitrate index 15 or the reserved layer counts no
+// time and the walk searches on from behind it; a frame without a known
+// sample rate, or a sync not found within the search bound, ends the walk,
+// and the frames before it count.
 void ProbeMp3(File& file, Mp3Probe& probe);
 
 }  // namespace lirrow

@@ -125,20 +125,35 @@ TEST_F(Mp3Files, ReservedSampleRateKeepsPreviousRate) {
   EXPECT_EQ(Measure(reservedVersion), 0.0);
 }
 
-TEST_F(Mp3Files, InvalidFramesEndTheWalk) {
-  // Bitrate index 15 after good frames: the frames before it count.
+TEST_F(Mp3Files, ADamagedHeaderCountsNoTimeAndTheWalkGoesOn) {
+  const double frame = 417 * 8 / 128000.0;
+  // Bitrate index 15 between good frames: one damaged header does not make
+  // a long file measure short (which would delete a good MP3).
   Bytes bad;
-  AddFrames(bad, kMpeg1L3_128k_44100, 417, 4);
+  AddFrames(bad, kMpeg1L3_128k_44100, 417, 2);
   AddFrame(bad, 0xFFFBF000, 417);
-  AddFrames(bad, kMpeg1L3_128k_44100, 417, 4);
-  EXPECT_NEAR(Measure(bad), 4 * 417 * 8 / 128000.0, 1e-9);
+  AddFrames(bad, kMpeg1L3_128k_44100, 417, 5);
+  EXPECT_NEAR(Measure(bad), 7 * frame, 1e-9);
 
-  // Nothing but index-15 headers, or the reserved layer first: 0.
-  EXPECT_EQ(Measure(Bytes(5000, 0xFF)), 0.0);
+  // A header with the reserved layer, first or later, likewise; the first
+  // good frame then fixes the version and layer.
   Bytes layer0;
-  AddFrames(layer0, 0xFFF99000, 417, 5);
-  AddFrames(layer0, kMpeg1L3_128k_44100, 417, 5);
-  EXPECT_EQ(Measure(layer0), 0.0);
+  AddFrames(layer0, 0xFFF99000, 417, 3);
+  AddFrames(layer0, kMpeg1L3_128k_44100, 417, 4);
+  AddFrame(layer0, 0xFFF99000, 417);
+  AddFrames(layer0, kMpeg1L3_128k_44100, 417, 1);
+  EXPECT_NEAR(Measure(layer0), 5 * frame, 1e-9);
+
+  // A damaged first header does not choose the tables: MPEG-2 Layer III
+  // frames after an MPEG-1 header with index 15 are measured as MPEG-2.
+  Bytes first;
+  AddFrame(first, 0xFFFBF000, 100);
+  AddFrames(first, kMpeg2L3_64k_24000, 192, 10);
+  EXPECT_NEAR(Measure(first), 10 * 192 * 8 / 64000.0, 1e-9);
+
+  // Nothing but index-15 headers: no frame, 0, and the walk ends (it only
+  // moves forward).
+  EXPECT_EQ(Measure(Bytes(50000, 0xFF)), 0.0);
 }
 
 TEST_F(Mp3Files, FreeFormatFramesCountNoTime) {
