@@ -1,6 +1,8 @@
 // The main dialog's handlers against a scripted window, player and conversion.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -294,10 +296,17 @@ TEST_F(DialogTest, PlayerFailureShowsTheSystemErrorCode) {
   EXPECT_TRUE(window.messages.empty());
 }
 
+// A recording of this test's own: ctest runs the cases of this file as
+// separate processes side by side, and one shared name let a case delete
+// the file another was about to start on.
 class TempFile {
  public:
   TempFile() {
-    path_ = ::testing::TempDir() + "lirrow_dialog_test.rec";
+    static std::atomic<unsigned> serial{0};
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = ::testing::TempDir() + "lirrow_dialog_" + test->test_suite_name() + "_" + test->name() +
+            "_" + std::to_string(stamp) + "_" + std::to_string(serial++) + ".rec";
     std::ofstream(path_) << "x";
   }
   ~TempFile() { std::remove(path_.c_str()); }

@@ -1,6 +1,7 @@
 // FileExists against the real file system of either build.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FileExists, FilesButNotFoldersOrMissingNames) {
-  const fs::path dir = fs::temp_directory_path() / "lirrow_file_exists_test";
+  // A folder of this run's own: other runs of the suite may go on beside it.
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path dir = fs::temp_directory_path() / ("lirrow_file_exists_" + std::to_string(stamp));
   fs::create_directories(dir);
   const fs::path file = dir / "memo.rec";
   std::ofstream(file) << "data";

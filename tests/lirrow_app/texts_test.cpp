@@ -45,15 +45,50 @@ TEST(IniPath, ExtensionOfTheProgramIsReplaced) {
   EXPECT_EQ(IniPathForProgram(L"C:\\my.tools\\lirrow"), L"C:\\my.tools\\lirrow.ini");
 }
 
-TEST(BuiltInTables, EveryKeyHasItsIniName) {
-  std::set<std::wstring> names;
-  for (std::size_t i = 0; i < kTextCount; ++i) names.insert(TextKeyName(TextKeyAt(i)));
-  EXPECT_EQ(names.size(), kTextCount);
-  EXPECT_STREQ(TextKeyName(TextKey::OvkToPcm), L"OvkToPcm");
-  EXPECT_STREQ(TextKeyName(TextKey::NoEnoughSapce), L"NoEnoughSapce");
+TEST(BuiltInTables, TheIniKeysAreNamedAndOrderedAsInTheIniFile) {
+  // A misspelt key silently ignores that line of a user's INI file.
+  const std::vector<std::wstring> expected = {
+      L"OvkToPcm",
+      L"NotSuport",
+      L"Mp3OutputErr",
+      L"WavOutputErr",
+      L"PcmToMp3",
+      L"BinToPcm",
+      L"OvkToBin",
+      L"PcmToStereo",
+      L"NotFindExeFile",
+      L"CreateFileFailed",
+      L"NoEnoughSapce",
+      L"ConvertErr",
+      L"About",
+      L"Title",
+      L"ID_EXIT",
+      L"IDC_BTN_HELP",
+      L"IDC_MP3",
+      L"IDC_OPEN",
+      L"IDC_WAV",
+      L"IDC_BTN_START",
+      L"IDC_SC_OUTPUT",
+      L"AboutTitle",
+      L"AboutIDOK",
+      L"AboutIDC_STATIC1",
+      L"AboutIDC_STATIC2",
+      L"HelpIDOK",
+      L"HelpTitle",
+      L"InforIDCANCEL",
+      L"AppNoMsdxm",
+      L"HelpFile",
+      L"BadFormatFile",
+      L"IconFile",
+  };
+  ASSERT_EQ(expected.size(), kTextCount);
+  std::vector<std::wstring> names;
+  for (std::size_t i = 0; i < kTextCount; ++i) names.push_back(TextKeyName(TextKeyAt(i)));
+  EXPECT_EQ(names, expected);
+  // The enumerators name the same texts as the table.
+  EXPECT_STREQ(TextKeyName(TextKey::ConvertErr), L"ConvertErr");
+  EXPECT_STREQ(TextKeyName(TextKey::HelpFile), L"HelpFile");
   EXPECT_STREQ(TextKeyName(TextKey::IconFile), L"IconFile");
-  EXPECT_EQ(static_cast<int>(TextKey::ConvertErr), 11);
-  EXPECT_EQ(static_cast<int>(TextKey::HelpFile), 29);
 }
 
 TEST(BuiltInTables, BlanksArePartOfTheTexts) {
