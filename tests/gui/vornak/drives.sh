@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Drives plugged in and pulled out while idle and during a run, an
-# unsupported drive, a run answered No, the About box, minimise and restore,
+# Drives plugged in and pulled out while idle and during a run, another disk
+# in a drive pulled out during a run, an unsupported drive, a run answered No, the About box, minimise and restore,
 # and Esc closing the dialog.
 source "${GUI_HARNESS:?run this test through ctest}"
 source "${VK_COMMON:?}"
@@ -90,7 +90,46 @@ msgbox --owner "Vornak V2.0" --caption "Format Results - Removable Disk(E:)" --t
 answer --caption "Format Results - Removable Disk(E:)" OK
 check $vk_win --id 1003 --item-count 3 --sel 0 --text-is "E:"
 check $vk_win --id 1009 --enabled 1
+EOF
+fsck=$(fsck.fat -n "$GUI_WORK/E.img" 2>&1) || gui_fail "fsck.fat rejects the volume: $fsck"
+
+# E: alone; it is pulled out during a run, and another disk of another size
+# then goes into the same drive: the dialog must show and format that disk.
+vk_unplug F
+vk_unplug G
+gui_script alone <<EOF
+$remove
+check $vk_win --id 1003 --item-count 1 --text-is "E:"
+click $vk_win --id 1009
+msgbox --owner "Vornak V2.0" --caption "Warning - Removable Disk(E:)" --answer 6
+check $vk_win --id 1009 --enabled 0
+EOF
+vk_unplug E
+gui_script pulled <<EOF
+send $vk_win --msg 0x219 --wparam 0x8004
+msgbox --owner "Vornak V2.0" --caption "Format Results - Removable Disk(E:)" --timeout 30
+answer --caption "Format Results - Removable Disk(E:)" OK
+check $vk_win --id 1003 --item-count 1 --text-is " "
+check $vk_win --id 1010 --text-is "0.00M"
+check $vk_win --id 1009 --enabled 0
+EOF
+rm -f "$GUI_WORK/E.img"
+truncate -s 62M "$GUI_WORK/E.img"
+vk_plug E
+gui_script other_disk <<EOF
+$arrive
+check $vk_win --id 1003 --item-count 1 --text-is "E:"
+check $vk_win --id 1010 --text-is "62.00M"
+check $vk_win --id 1022 --text-is "Total Sectors:126976"
+click $vk_win --id 1009
+msgbox --owner "Vornak V2.0" --caption "Warning - Removable Disk(E:)" --answer 6
+msgbox --owner "Vornak V2.0" --caption "Format Results - Removable Disk(E:)" --timeout 30
+answer --caption "Format Results - Removable Disk(E:)" OK
 key $vk_win esc
 EOF
 gui_wait_exit vornak 20
-fsck=$(fsck.fat -n "$GUI_WORK/E.img" 2>&1) || gui_fail "fsck.fat rejects the volume: $fsck"
+fsck=$(fsck.fat -n "$GUI_WORK/E.img" 2>&1) || gui_fail "fsck.fat rejects the other disk: $fsck"
+# The 62 MiB layout: 126976 sectors in the 32-bit total field (the 16-bit one 0).
+total=$(od -An -tu2 -j 19 -N2 "$GUI_WORK/E.img" | tr -d ' ')
+[ "$total" != 0 ] || total=$(od -An -tu4 -j 32 -N4 "$GUI_WORK/E.img" | tr -d ' ')
+[ "$total" = 126976 ] || gui_fail "the other disk's boot sector gives $total sectors, not 126976"
