@@ -46,6 +46,10 @@ class FakeDialogPlatform : public DialogPlatform {
   std::map<std::string, std::string> files;
   std::map<std::string, std::vector<FindEntry>> folders;
   std::vector<std::string> failingCopies;  // upper-cased targets whose copy fails
+  // File attributes by upper-cased path (absent: FILE_ATTRIBUTE_ARCHIVE).
+  std::map<std::string, std::uint32_t> attributes;
+  // The error of the last failed file call, as GetLastError would give it.
+  std::uint32_t lastError = 0;
 
   // --- Record ---------------------------------------------------------------
   std::map<int, Control> controls;
@@ -164,18 +168,40 @@ class FakeDialogPlatform : public DialogPlatform {
       return false;
     }
     auto it = files.find(Key(from));
-    if (it == files.end()) return false;
-    if (failIfExists && files.count(target)) return false;
+    if (it == files.end()) return Fail(kErrorFileNotFound);
+    if (failIfExists && files.count(target)) return Fail(kErrorFileExists);
+    // CopyFile documents ERROR_ACCESS_DENIED when the destination exists and
+    // is hidden or read-only, whatever bFailIfExists says.
+    if (files.count(target) && (Attributes(target) & (kAttrReadOnly | kAttrHidden)))
+      return Fail(kErrorAccessDenied);
     if (std::find(failingCopies.begin(), failingCopies.end(), target) != failingCopies.end())
-      return false;
+      return Fail(kErrorAccessDenied);
     files[target] = it->second;
+    attributes[target] = Attributes(Key(from));  // the copy keeps the source's attributes
     copies.emplace_back(from, to);
     return true;
   }
   bool DeleteFileA(const std::string& path) override {
     deleted.push_back(path);
-    return files.erase(Key(path)) != 0;
+    const std::string key = Key(path);
+    if (!files.count(key)) return Fail(kErrorFileNotFound);
+    // DeleteFile fails on a read-only file with ERROR_ACCESS_DENIED.
+    if (Attributes(key) & kAttrReadOnly) return Fail(kErrorAccessDenied);
+    files.erase(key);
+    attributes.erase(key);
+    return true;
   }
+  std::uint32_t Attributes(const std::string& key) const {
+    auto it = attributes.find(key);
+    return it == attributes.end() ? kAttrArchive : it->second;
+  }
+
+  static constexpr std::uint32_t kAttrReadOnly = 0x01;
+  static constexpr std::uint32_t kAttrHidden = 0x02;
+  static constexpr std::uint32_t kAttrArchive = 0x20;
+  static constexpr std::uint32_t kErrorFileNotFound = 2;
+  static constexpr std::uint32_t kErrorAccessDenied = 5;
+  static constexpr std::uint32_t kErrorFileExists = 80;
   FindHandle FindFirstFileA(const std::string& pattern, FindEntry& entry) override {
     std::string folder = Key(pattern);
     const std::size_t slash = folder.rfind('\\');
@@ -197,6 +223,13 @@ class FakeDialogPlatform : public DialogPlatform {
 
   int OpenSearches() const { return static_cast<int>(searches_.size()); }
 
+ private:
+  bool Fail(std::uint32_t error) {
+    lastError = error;
+    return false;
+  }
+
+ public:
  private:
   struct Search {
     const std::vector<FindEntry>* list;

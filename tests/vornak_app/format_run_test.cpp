@@ -405,14 +405,19 @@ TEST(FormatRunBootable, CopiesIoSysFirstThenTheListingAndReportsSystemFiles) {
             {".", 0x10},
             {"..", 0x10},
             {"extra", 0x10},
-            {"io.sys", 0x27},
+            {"IO.SYS", 0x27},
             {"command.com", 0x20}});
+  // A real IO.SYS is read-only, hidden and system: once on the disk, a second
+  // copy over it is refused, so it must be copied once only.
+  rig.ui.attributes[Key::Key("C:\\Tools\\sys\\io.sys")] = 0x27;
   FormatterDialog& d = rig.Open();
   ASSERT_TRUE(rig.ui.controls[IDC_BOOTABLE].enabled);
   rig.ui.controls[IDC_BOOTABLE].checked = true;
   d.OnStart();
-  EXPECT_EQ(rig.Targets(), std::vector<std::string>(
-                               {"E:\\io.sys", "E:\\msdos.sys", "E:\\io.sys", "E:\\command.com"}));
+  EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 0);
+  EXPECT_EQ(rig.Targets(),
+            std::vector<std::string>({"E:\\io.sys", "E:\\msdos.sys", "E:\\command.com"}));
+  EXPECT_EQ(rig.ui.attributes[Key::Key("E:\\io.sys")], 0x27u);
   // "Making..." while copying, cleared afterwards; 3 s after io.sys.
   for (std::size_t i = 1; i < rig.ui.statusDuringCopies.size(); ++i) {
     EXPECT_EQ(rig.ui.statusDuringCopies[i], "Making...");

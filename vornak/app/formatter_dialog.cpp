@@ -519,6 +519,9 @@ bool FormatterDialog::CopyBootFiles(const std::string& drive) {
   bool result = true;
   do {
     if (IsDotEntry(entry.name) || (entry.attributes & dlg::kFileAttributeDirectory)) continue;
+    // io.sys is on the disk already; a real one is read-only and hidden, and
+    // CopyFile refuses to overwrite such a file.
+    if (Upper(entry.name) == "IO.SYS") continue;
     if (!ui_.CopyFileA(source + entry.name, drive + "\\" + entry.name, false)) {
       result = false;
       break;
