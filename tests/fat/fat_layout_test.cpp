@@ -1,6 +1,8 @@
 // Layout choice, the header records and the system-area image.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstring>
 #include <vector>
 
@@ -258,6 +260,21 @@ TEST(IsValidVolumeLabel, AcceptsAndRejects) {
 
 // --- System-area image ------------------------------------------------------
 
+// Sector 0 of an old FAT16 volume: 512-byte sectors, one reserved sector, two FATs.
+bool OldFat16BootSector(void* buffer) {
+  auto* b = static_cast<std::uint8_t*>(buffer);
+  std::memset(b, 0, 512);
+  b[0x0B] = 0x00;
+  b[0x0C] = 0x02;
+  b[0x0D] = 4;
+  b[0x0E] = 1;
+  b[0x10] = 2;
+  std::memcpy(b + 0x36, "FAT16   ", 8);
+  b[0x1FE] = 0x55;
+  b[0x1FF] = 0xAA;
+  return true;
+}
+
 class SystemAreaTest : public ::testing::Test {
  protected:
   void Choose(std::uint32_t size) {
@@ -334,6 +351,7 @@ TEST_F(SystemAreaTest, QuickKeepsOnlyOldBadEntries) {
   badBytes = 100;  // added to, not reset
   std::uint32_t readFirst = 0, readCount = 0;
   auto reader = [&](void* buffer, std::uint32_t first, std::uint32_t count) {
+    if (first == 0 && count == 1) return OldFat16BootSector(buffer);
     readFirst = first;
     readCount = count;
     auto* p = static_cast<std::uint8_t*>(buffer);
@@ -361,6 +379,43 @@ TEST_F(SystemAreaTest, QuickKeepsOnlyOldBadEntries) {
   EXPECT_EQ(Le16(Fat1() + 60 * 512 - 2), 0xFFF7u);
   EXPECT_EQ(0, std::memcmp(Fat1(), Fat2(), 60 * 512));
   EXPECT_EQ(badBytes, 100u + 3 * 2048);
+}
+
+// Quick mode takes bad marks only from an old FAT16 volume: in any other FAT
+// (FAT12 packs entries in 12 bits, FAT32 in 32) an F7 FF pair means nothing.
+TEST_F(SystemAreaTest, QuickKeepsNoMarksFromAVolumeThatIsNotFat16) {
+  struct Case {
+    const char* name;
+    std::function<void(std::uint8_t*)> spoil;
+  };
+  const Case cases[] = {
+      {"FAT12", [](std::uint8_t* b) { std::memcpy(b + 0x36, "FAT12   ", 8); }},
+      {"no signature", [](std::uint8_t* b) { b[0x1FE] = 0; }},
+      {"1024-byte sectors", [](std::uint8_t* b) { b[0x0C] = 4; }},
+      {"two reserved sectors", [](std::uint8_t* b) { b[0x0E] = 2; }},
+      {"one FAT", [](std::uint8_t* b) { b[0x10] = 1; }},
+      {"sector 0 unreadable", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Choose(30 * kMiB);
+    quick = true;
+    badBytes = 0;
+    auto reader = [&](void* buffer, std::uint32_t first, std::uint32_t count) {
+      if (first == 0 && count == 1) {
+        if (!c.spoil) return false;
+        OldFat16BootSector(buffer);
+        c.spoil(static_cast<std::uint8_t*>(buffer));
+        return true;
+      }
+      std::memset(buffer, 0xFF, count * 512);
+      static_cast<std::uint8_t*>(buffer)[4] = 0xF7;  // F7 FF at entry 2
+      return true;
+    };
+    ASSERT_TRUE(Build(reader));
+    EXPECT_EQ(Le16(Fat1() + 4), 0u);
+    EXPECT_EQ(badBytes, 0u);
+  }
 }
 
 TEST_F(SystemAreaTest, QuickWithUnreadableOldFatBecomesFull) {

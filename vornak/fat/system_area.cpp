@@ -55,6 +55,17 @@ bool IsValidVolumeLabel(const std::string& text) {
 
 namespace {
 
+// Whether the old sector 0 is the boot sector of a FAT16 volume of the kind
+// the formatter writes: signature 55 AA, 512-byte sectors, one reserved
+// sector, two FATs and the type "FAT16".
+bool OldVolumeIsFat16(const SectorReader& readSectors) {
+  std::uint8_t boot[kBootSectorSize];
+  if (!readSectors(boot, 0, 1)) return false;
+  return boot[0x1FE] == 0x55 && boot[0x1FF] == 0xAA && boot[0x0B] == 0x00 && boot[0x0C] == 0x02 &&
+         boot[0x0E] == 1 && boot[0x0F] == 0 && boot[0x10] == 2 &&
+         std::memcmp(boot + 0x36, "FAT16", 5) == 0;
+}
+
 void UpperCaseLabel(std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (IsDoubleBytePair(text, i)) {
@@ -100,6 +111,10 @@ bool BuildSystemArea(std::uint8_t* image, std::uint32_t imageSize, const FatLayo
       // Without the old FAT the run goes on as a Full one.
       state.quick = false;
       oldFat.clear();
+    } else if (!OldVolumeIsFat16(readSectors)) {
+      // F7 FF is a bad mark only in a FAT16 FAT: no marks are taken from any
+      // other volume (the Quick flag stays, the system format stays quick).
+      oldFat.clear();
     }
   }
 
@@ -109,7 +124,7 @@ bool BuildSystemArea(std::uint8_t* image, std::uint32_t imageSize, const FatLayo
   fat1[3] = 0xFF;
   const std::uint32_t clusterBytes = ClusterBytes(layout);
   for (std::uint32_t off = 4; off + 1 < fatBytes; off += 2) {
-    if (state.quick && oldFat[off] == 0xF7 && oldFat[off + 1] == 0xFF) {
+    if (!oldFat.empty() && oldFat[off] == 0xF7 && oldFat[off + 1] == 0xFF) {
       fat1[off] = 0xF7;
       fat1[off + 1] = 0xFF;
       state.badBytes += clusterBytes;

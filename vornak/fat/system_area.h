@@ -42,7 +42,8 @@ struct SystemAreaState {
 // Fills `image` (at least SystemAreaBytes(layout) long; the rest of it is
 // zeroed) from the layout, the Quick flag and the label. In Quick mode the old
 // first FAT is read through `readSectors` so that entries marked 0xFFF7 stay
-// bad. An invalid label is reported once ("Ignore!") and dropped. False only
+// bad, when the old sector 0 is a FAT16 boot sector (otherwise no mark is
+// kept). An invalid label is reported once ("Ignore!") and dropped. False only
 // when the layout is unsupported or the buffer is too short.
 bool BuildSystemArea(std::uint8_t* image, std::uint32_t imageSize, const FatLayout& layout,
                      SystemAreaState state, const SectorReader& readSectors, FormatUi& ui,
