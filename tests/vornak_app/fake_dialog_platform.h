@@ -70,6 +70,7 @@ class FakeDialogPlatform : public DialogPlatform {
   std::vector<std::string> notified;
   std::vector<std::string> started;
   int terminated = 0;
+  std::vector<std::uint32_t> waitTimeouts;
   std::vector<std::pair<std::string, std::string>> copies;  // successful copies
   std::vector<std::string> deleted;
   std::vector<std::string> statusDuringCopies;  // static 1024 at each copy
@@ -140,7 +141,8 @@ class FakeDialogPlatform : public DialogPlatform {
     started.push_back(commandLine);
     return 0x4000 + started.size();
   }
-  WaitResult WaitForProcess(ProcessHandle, std::uint32_t) override {
+  WaitResult WaitForProcess(ProcessHandle, std::uint32_t timeoutMs) override {
+    waitTimeouts.push_back(timeoutMs);
     return onWait ? onWait(started.back()) : WaitResult::Exited;
   }
   void TerminateProcess(ProcessHandle) override { ++terminated; }

@@ -199,6 +199,25 @@ TEST(FormatRunNt, HungSystemFormatIsEndedAndItsTempFileRemoved) {
   EXPECT_EQ(rig.ui.files.count(Key::Key("C:\\WINDOWS\\tmptmp.tmp")), 0u);
 }
 
+// A Full system format of a large disk on a slow port takes long: the time
+// limit follows the disk size (0.5 MB/s and two minutes more).
+TEST(FormatRunNt, SystemFormatTimeLimitGrowsWithTheDisk) {
+  for (std::uint32_t mib : {30u, 1024u}) {
+    SCOPED_TRACE(mib);
+    Rig rig;
+    rig.AddDrive('E', static_cast<std::uint64_t>(mib) * kMiB);
+    rig.Open();
+    rig.dialog->SetModeFull();
+    rig.dialog->OnStart();
+    ASSERT_EQ(rig.ui.waitTimeouts.size(), 1u);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(mib) * kMiB;
+    EXPECT_GE(rig.ui.waitTimeouts[0], bytes * 1000 / 500000 + 120000 - 1);
+    EXPECT_LE(rig.ui.waitTimeouts[0], bytes * 1000 / 500000 + 121000);
+  }
+  // A 1 GiB disk at 1 MB/s needs about 17 minutes: more than the old 10.
+  EXPECT_GT(SystemFormatTimeoutMs(1u << 30), 36u * 60u * 1000u);
+}
+
 TEST(FormatRunNt, AnswerFileFailureShowsPathBox) {
   Rig rig;
   rig.AddDrive('E', 30 * kMiB);

@@ -101,11 +101,16 @@ class DialogPlatform {
 
   // --- Processes --------------------------------------------------------------
   // Starts a command line with a hidden window; 0 when it cannot be started.
+  // Where the system has job objects, the process and everything it starts
+  // run in one job that ends with TerminateProcess or CloseProcess.
   virtual ProcessHandle StartHidden(const std::string& commandLine) = 0;
   // Waits for the process to end, at most `timeoutMs`, keeping the dialog
   // painted meanwhile (paint messages only: the user cannot act on it).
   virtual WaitResult WaitForProcess(ProcessHandle process, std::uint32_t timeoutMs) = 0;
+  // Ends the process and whatever it started (its job; the process alone on
+  // systems without job objects).
   virtual void TerminateProcess(ProcessHandle process) = 0;
+  // Releases the handle; a process tree still running in its job ends.
   virtual void CloseProcess(ProcessHandle process) = 0;
 
   // --- Files ----------------------------------------------------------------

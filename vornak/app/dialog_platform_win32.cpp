@@ -166,9 +166,78 @@ void Win32DialogPlatform::NotifyShellChanged(const std::string& path) {
   ::SHChangeNotify(SHCNE_ALLEVENTS, SHCNF_PATHA, path.c_str(), nullptr);
 }
 
+namespace {
+
+// The job-object calls, bound at run time: Windows 98/ME have none of them,
+// and the program must load there.
+struct JobCalls {
+  using CreateJobObjectAFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCSTR);
+  using AssignProcessToJobObjectFn = BOOL(WINAPI*)(HANDLE, HANDLE);
+  using SetInformationJobObjectFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, LPVOID, DWORD);
+  using TerminateJobObjectFn = BOOL(WINAPI*)(HANDLE, UINT);
+  CreateJobObjectAFn create = nullptr;
+  AssignProcessToJobObjectFn assign = nullptr;
+  SetInformationJobObjectFn setInformation = nullptr;
+  TerminateJobObjectFn terminate = nullptr;
+  bool Available() const { return create && assign && setInformation && terminate; }
+};
+
+template <typename Fn>
+Fn Bind(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+const JobCalls& Jobs() {
+  static const JobCalls calls = [] {
+    JobCalls c;
+    if (HMODULE kernel = ::GetModuleHandleA("kernel32.dll")) {
+      c.create = Bind<JobCalls::CreateJobObjectAFn>(kernel, "CreateJobObjectA");
+      c.assign = Bind<JobCalls::AssignProcessToJobObjectFn>(kernel, "AssignProcessToJobObject");
+      c.setInformation =
+          Bind<JobCalls::SetInformationJobObjectFn>(kernel, "SetInformationJobObject");
+      c.terminate = Bind<JobCalls::TerminateJobObjectFn>(kernel, "TerminateJobObject");
+    }
+    return c;
+  }();
+  return calls;
+}
+
+// A job whose processes all end when its last handle is closed; null where
+// the system has no job objects.
+HANDLE CreateKillOnCloseJob() {
+  const JobCalls& jobs = Jobs();
+  if (!jobs.Available()) return nullptr;
+  HANDLE job = jobs.create(nullptr, nullptr);
+  if (!job) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+  ZeroMemory(&limits, sizeof limits);
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!jobs.setInformation(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+    ::CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// What StartHidden hands out: the process and the job that holds it and
+// everything it starts (null without job objects).
+struct StartedProcess {
+  HANDLE process;
+  HANDLE job;
+};
+
+StartedProcess* Started(ProcessHandle process) {
+  return reinterpret_cast<StartedProcess*>(process);
+}
+
+}  // namespace
+
 ProcessHandle Win32DialogPlatform::StartHidden(const std::string& commandLine) {
   // As WinExec(commandLine, SW_HIDE) does, but keeping the process handle so
-  // that the caller can wait for the command to end.
+  // that the caller can wait for the command to end, and inside a job so that
+  // ending it also ends what it started (cmd starts format.com). The process
+  // starts suspended and runs only once it is in the job: nothing it starts
+  // can escape.
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
   STARTUPINFOA startup;
@@ -178,16 +247,25 @@ ProcessHandle Win32DialogPlatform::StartHidden(const std::string& commandLine) {
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION info;
   ZeroMemory(&info, sizeof info);
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  HANDLE job = CreateKillOnCloseJob();
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &info)) {
+    if (job) ::CloseHandle(job);
     return 0;
   }
+  // A program that runs inside a job of its own may not be able to nest one
+  // (before Windows 8): the command then runs outside any job.
+  if (job && !Jobs().assign(job, info.hProcess)) {
+    ::CloseHandle(job);
+    job = nullptr;
+  }
+  ::ResumeThread(info.hThread);
   ::CloseHandle(info.hThread);
-  return reinterpret_cast<ProcessHandle>(info.hProcess);
+  return reinterpret_cast<ProcessHandle>(new StartedProcess{info.hProcess, job});
 }
 
 WaitResult Win32DialogPlatform::WaitForProcess(ProcessHandle process, std::uint32_t timeoutMs) {
-  HANDLE handle = reinterpret_cast<HANDLE>(process);
+  HANDLE handle = Started(process)->process;
   const DWORD start = ::GetTickCount();
   for (;;) {
     const DWORD elapsed = ::GetTickCount() - start;
@@ -209,11 +287,17 @@ WaitResult Win32DialogPlatform::WaitForProcess(ProcessHandle process, std::uint3
 }
 
 void Win32DialogPlatform::TerminateProcess(ProcessHandle process) {
-  ::TerminateProcess(reinterpret_cast<HANDLE>(process), 1);
+  const StartedProcess* started = Started(process);
+  if (started->job && Jobs().terminate(started->job, 1)) return;
+  ::TerminateProcess(started->process, 1);
 }
 
 void Win32DialogPlatform::CloseProcess(ProcessHandle process) {
-  ::CloseHandle(reinterpret_cast<HANDLE>(process));
+  StartedProcess* started = Started(process);
+  ::CloseHandle(started->process);
+  // The last handle of the job: whatever still runs in it ends.
+  if (started->job) ::CloseHandle(started->job);
+  delete started;
 }
 
 std::string Win32DialogPlatform::GetWindowsDirectoryA() {

@@ -59,6 +59,11 @@ bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 const char kAnswerFileBytes[] = "\r\ny\r\n\r\n";
 static_assert(sizeof kAnswerFileBytes - 1 == kAnswerFileSize, "seven bytes");
 
+std::uint32_t SystemFormatTimeoutMs(std::uint32_t sizeBytes) {
+  // 0.5 MB/s is 500 bytes per millisecond.
+  return sizeBytes / 500u + 2u * 60u * 1000u;
+}
+
 std::string SystemFormatArguments(const std::string& drive, std::uint32_t clusterBytes,
                                   bool quick) {
   return drive + "/FS:FAT /A:" + std::to_string(clusterBytes) + (quick ? "/Q" : "");
@@ -300,6 +305,7 @@ void FormatterDialog::RunFormat() {
   inRun_ = true;
   ui_.SetWaitCursor(true);
   const std::uint32_t size = disk_.GetDiskSize(drive);
+  runDiskSize_ = size;
   const std::uint32_t imageSize = ImageBufferSize(layout, size);
   std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[imageSize]);
   bootableWasEnabled_ = ui_.IsControlEnabled(IDC_BOOTABLE);
@@ -480,7 +486,7 @@ bool FormatterDialog::RunSystemFormat(const std::string& drive) {
   // that hangs (for example on a question its answers do not cover) is ended
   // after the time limit and the run fails, since the state of the drive is
   // then unknown.
-  const WaitResult waited = ui_.WaitForProcess(process, kSystemFormatTimeoutMs);
+  const WaitResult waited = ui_.WaitForProcess(process, SystemFormatTimeoutMs(runDiskSize_));
   if (waited != WaitResult::Exited) {
     ui_.TerminateProcess(process);
     ui_.CloseProcess(process);

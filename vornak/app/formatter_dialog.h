@@ -26,8 +26,10 @@ namespace vornak {
 
 // The most characters of a volume label.
 constexpr int kLabelMaxChars = 11;
-// How long the system format command may run before the run gives up on it.
-constexpr std::uint32_t kSystemFormatTimeoutMs = 10u * 60u * 1000u;
+// How long the system format command may run on a disk of `sizeBytes` before
+// the run gives up on it: a whole-disk write at a slow 0.5 MB/s (a USB 1.1
+// stick) plus two minutes.
+std::uint32_t SystemFormatTimeoutMs(std::uint32_t sizeBytes);
 // Marker copies tried after the system format command, one second apart.
 constexpr int kMarkerAttempts = 60;
 
@@ -129,6 +131,8 @@ class FormatterDialog : public FormatUi, public DiskUi {
   bool bootableWasEnabled_ = false;
   // A run is on the stack (also after Stop has cleared the running flag).
   bool inRun_ = false;
+  // The size of the disk being formatted (the system format's time limit).
+  std::uint32_t runDiskSize_ = 0;
   // How many times a drive has been inspected (a run compares before and after).
   unsigned inspections_ = 0;
   // The drive a run ended on (after a Windows 98 re-plug it may be another letter).

@@ -1,0 +1,75 @@
+// The Win32 binding of the dialog seam's process calls, against the real API
+// (under Wine): a command that is ended, or whose handle is closed, takes the
+// programs it started with it.
+// The binding's header first: it brings in <windows.h> after the portable
+// constants whose names are Windows macros.
+#include "dialog_platform_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vornak::test {
+namespace {
+
+// The stand-in format.com, by its Windows path.
+std::string StubPath() {
+  std::string path = "Z:" FORMAT_STUB_EXE;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string TempFile(const char* name) {
+  char dir[MAX_PATH] = {0};
+  ::GetTempPathA(sizeof dir, dir);
+  return std::string(dir) + "vornak_job_" + std::to_string(::GetCurrentProcessId()) + "_" + name;
+}
+
+bool Exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// cmd /c starts the stand-in, which waits `delayMs` and then writes its log:
+// a log that appears after the command was ended means that the stand-in
+// escaped.
+struct SlowCommand {
+  explicit SlowCommand(const char* name) : log(TempFile(name)) {
+    ::DeleteFileA(log.c_str());
+    ::SetEnvironmentVariableA("FORMAT_STUB_LOG", log.c_str());
+    ::SetEnvironmentVariableA("FORMAT_STUB_DELAY_MS", "3000");
+  }
+  ~SlowCommand() {
+    ::SetEnvironmentVariableA("FORMAT_STUB_DELAY_MS", nullptr);
+    ::DeleteFileA(log.c_str());
+  }
+  std::string log;
+};
+
+TEST(Win32Processes, EndingTheCommandEndsWhatItStarted) {
+  SlowCommand slow("terminate.log");
+  Win32DialogPlatform platform(::GetModuleHandleA(nullptr));
+  const ProcessHandle p = platform.StartHidden("cmd /c " + StubPath() + " E:/FS:FAT");
+  ASSERT_NE(p, 0u);
+  EXPECT_EQ(platform.WaitForProcess(p, 500), WaitResult::TimedOut);
+  platform.TerminateProcess(p);
+  platform.CloseProcess(p);
+  ::Sleep(4500);
+  EXPECT_FALSE(Exists(slow.log)) << "the started program ran on after its command was ended";
+}
+
+TEST(Win32Processes, ACommandThatEndsIsSeenToEnd) {
+  SlowCommand slow("exit.log");
+  ::SetEnvironmentVariableA("FORMAT_STUB_DELAY_MS", "0");
+  Win32DialogPlatform platform(::GetModuleHandleA(nullptr));
+  const ProcessHandle p = platform.StartHidden("cmd /c " + StubPath() + " E:/FS:FAT < NUL");
+  ASSERT_NE(p, 0u);
+  EXPECT_EQ(platform.WaitForProcess(p, 20000), WaitResult::Exited);
+  platform.CloseProcess(p);
+  EXPECT_TRUE(Exists(slow.log));
+  EXPECT_EQ(platform.StartHidden("no-such-program-here.exe"), 0u);
+}
+
+}  // namespace
+}  // namespace vornak::test
