@@ -247,15 +247,29 @@ TEST(IsValidVolumeLabel, AcceptsAndRejects) {
   EXPECT_TRUE(IsValidVolumeLabel("abcDEF12345"));
   EXPECT_TRUE(IsValidVolumeLabel("A-B_C!#$%&("));
   EXPECT_FALSE(IsValidVolumeLabel("ABCDEFGHIJKL"));
-  for (char c : std::string(" \"*+,./:;<=>[\\]")) {
+  for (char c : std::string(" \"*+,./:;<=>?[\\]|")) {
     SCOPED_TRACE(c);
     EXPECT_FALSE(IsValidVolumeLabel(std::string("AB") + c));
   }
   EXPECT_FALSE(IsValidVolumeLabel("A\tB"));
   EXPECT_FALSE(IsValidVolumeLabel(std::string("A\x7F", 2)));
+}
+
+// Double-byte characters exist only where the system code page has them (the
+// lead-byte test of the platform): on a single-byte code page "\xC9\\" is an
+// accented letter followed by a backslash, and the backslash is refused.
+TEST(IsValidVolumeLabel, DoubleBytePairsOnlyOnADoubleByteCodePage) {
+  const LeadByteTest chinese = [](unsigned char b) { return b >= 0x81 && b <= 0xFE; };
   // GBK "\xD2\xF4\xC0\xD6" and a Big5 character whose second byte is a backslash.
-  EXPECT_TRUE(IsValidVolumeLabel("\xD2\xF4\xC0\xD6"));
-  EXPECT_TRUE(IsValidVolumeLabel("\xA5\\"));
+  EXPECT_TRUE(IsValidVolumeLabel("\xD2\xF4\xC0\xD6", chinese));
+  EXPECT_TRUE(IsValidVolumeLabel("\xA5\\", chinese));
+  EXPECT_TRUE(IsValidVolumeLabel("\xC4[", chinese));
+  // Western code page: no lead bytes.
+  EXPECT_TRUE(IsValidVolumeLabel("\xC9T\xC9"));
+  EXPECT_FALSE(IsValidVolumeLabel("\xC9\\"));
+  EXPECT_FALSE(IsValidVolumeLabel("\xC4["));
+  const LeadByteTest none = [](unsigned char) { return false; };
+  EXPECT_FALSE(IsValidVolumeLabel("\xA5\\", none));
 }
 
 // --- System-area image ------------------------------------------------------
@@ -283,7 +297,7 @@ class SystemAreaTest : public ::testing::Test {
   }
   bool Build(SectorReader reader = nullptr) {
     return BuildSystemArea(image.data(), static_cast<std::uint32_t>(image.size()), layout,
-                           {quick, label, badBytes}, reader, ui, texts);
+                           {quick, label, badBytes, isLeadByte}, reader, ui, texts);
   }
   std::uint8_t* Fat1() { return image.data() + 512; }
   std::uint8_t* Fat2() { return Fat1() + layout.fatSectors * 512; }
@@ -294,6 +308,7 @@ class SystemAreaTest : public ::testing::Test {
   bool quick = false;
   std::string label;
   std::uint32_t badBytes = 0;
+  LeadByteTest isLeadByte;
   RecordingFormatUi ui;
   FatTexts texts;
 };
@@ -487,8 +502,15 @@ TEST_F(SystemAreaTest, DoubleByteLabelKeepsItsTrailBytes) {
   Choose(30 * kMiB);
   label = "\xA5\x61z";  // a Big5 character whose second byte is 'a', then 'z'
   texts.MsgInvalidVol = "x";
+  isLeadByte = [](unsigned char b) { return b >= 0x81 && b <= 0xFE; };
   ASSERT_TRUE(Build());
   EXPECT_EQ(label, "\xA5\x61Z");
+  // On a single-byte code page the same bytes are two letters, both upper-cased.
+  Choose(30 * kMiB);
+  label = "\xA5\x61z";
+  isLeadByte = nullptr;
+  ASSERT_TRUE(Build());
+  EXPECT_EQ(label, "\xA5\x41Z");
   // A label whose first byte is 0xE5 is stored as 0x05 in the directory.
   Choose(30 * kMiB);
   label = "\xE5\xA4";

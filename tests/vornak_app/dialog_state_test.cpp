@@ -40,6 +40,20 @@ TEST(DialogInit, FillsControlsFromDrivesAndTexts) {
   EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "62.00M");
 }
 
+// A disk's label is shown only where the system's code page reads it as a
+// valid label: "\xA5\\" is one Big5 character, but on a Western system a
+// letter and a backslash.
+TEST(DialogInit, DiskLabelFollowsTheSystemCodePage) {
+  for (bool doubleByte : {false, true}) {
+    SCOPED_TRACE(doubleByte);
+    Rig rig;
+    rig.ui.doubleByteCodePage = doubleByte;
+    rig.AddDrive('E', 30 * kMiB).volumeLabel = "\xA5\\";
+    rig.Open();
+    EXPECT_EQ(rig.ui.controls[IDC_LABEL].text, doubleByte ? "\xA5\\" : "");
+  }
+}
+
 TEST(DialogInit, BootableOnlyForPartitionedAndComputedLayouts) {
   struct Case {
     std::uint64_t size;

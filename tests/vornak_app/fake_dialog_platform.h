@@ -41,6 +41,7 @@ class FakeDialogPlatform : public DialogPlatform {
   std::string windowsDir = "C:\\WINDOWS";
   std::string modulePath = "C:\\Tools\\vornak.exe";
   bool hasSystemMenu = true;
+  bool doubleByteCodePage = false;  // GBK or Big5 (lead bytes 0x81-0xFE)
   // Files by upper-cased path; directory listings by upper-cased folder path
   // (without the trailing backslash), in listing order.
   std::map<std::string, std::string> files;
@@ -132,6 +133,9 @@ class FakeDialogPlatform : public DialogPlatform {
   void EnableSystemMenuItem(int position, bool enable) override { systemMenu[position] = enable; }
   void ShowAboutBox(const std::string&, const std::string&, const std::string&) override {
     ++aboutShown;
+  }
+  bool IsDBCSLeadByte(unsigned char byte) override {
+    return doubleByteCodePage && byte >= 0x81 && byte <= 0xFE;
   }
   void Sleep(std::uint32_t ms) override { sleeps.push_back(ms); }
   std::uint32_t GetTickCount() override { return ticks; }

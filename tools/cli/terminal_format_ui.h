@@ -97,6 +97,8 @@ class TerminalFormatUi : public vornak::DialogPlatform, public vornak::StartupPl
   void ShowAboutBox(const std::string&, const std::string&, const std::string&) override {}
   // The waits of the run give Windows time to settle after raw writes; here
   // the writes are on the device when their calls return, so nothing waits.
+  // Linux front end: UTF-8 is no double-byte code page.
+  bool IsDBCSLeadByte(unsigned char) override { return false; }
   void Sleep(std::uint32_t) override {}
   std::uint32_t GetTickCount() override;
   void NotifyShellChanged(const std::string&) override {}

@@ -93,6 +93,11 @@ class DialogPlatform {
   virtual void ShowAboutBox(const std::string& caption, const std::string& tool,
                             const std::string& company) = 0;
 
+  // --- Code page ------------------------------------------------------------
+  // IsDBCSLeadByte: whether the byte starts a double-byte character in the
+  // system code page (always false on a single-byte one).
+  virtual bool IsDBCSLeadByte(unsigned char byte) = 0;
+
   // --- Clock and shell ------------------------------------------------------
   virtual void Sleep(std::uint32_t ms) = 0;
   virtual std::uint32_t GetTickCount() = 0;

@@ -158,6 +158,8 @@ void Win32DialogPlatform::ShowAboutBox(const std::string& caption, const std::st
                     reinterpret_cast<LPARAM>(&texts));
 }
 
+bool Win32DialogPlatform::IsDBCSLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != 0; }
+
 void Win32DialogPlatform::Sleep(std::uint32_t ms) { ::Sleep(ms); }
 
 std::uint32_t Win32DialogPlatform::GetTickCount() { return ::GetTickCount(); }

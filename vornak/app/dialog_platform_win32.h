@@ -42,6 +42,7 @@ class Win32DialogPlatform : public DialogPlatform {
   void EnableSystemMenuItem(int position, bool enable) override;
   void ShowAboutBox(const std::string& caption, const std::string& tool,
                     const std::string& company) override;
+  bool IsDBCSLeadByte(unsigned char byte) override;
   void Sleep(std::uint32_t ms) override;
   std::uint32_t GetTickCount() override;
   void NotifyShellChanged(const std::string& path) override;

@@ -235,6 +235,10 @@ void FormatterDialog::ShowPassProgress(const PassProgress& progress) {
   ui_.SetPassStatus(IDC_PROGRESS, progressText, progress);
 }
 
+LeadByteTest FormatterDialog::LeadBytes() {
+  return [this](unsigned char byte) { return ui_.IsDBCSLeadByte(byte); };
+}
+
 FatTexts FormatterDialog::MakeFatTexts() const {
   FatTexts t;
   t.MsgLockFail = texts.MsgLockFail;
@@ -260,7 +264,7 @@ bool FormatterDialog::InspectDrive(const std::string& drive) {
                                                          fsName, sizeof fsName);
   volume[sizeof volume - 1] = 0;
   labelText = ok ? std::string(volume) : std::string();
-  if (!IsValidVolumeLabel(labelText)) labelText.clear();
+  if (!IsValidVolumeLabel(labelText, LeadBytes())) labelText.clear();
 
   const std::uint32_t size = drive.empty() ? 0 : disk_.GetDiskSize(drive);
   ui_.SetControlText(IDC_DRIVE_SIZE, Printf("%.2fM", static_cast<double>(size) / 1048576.0));
@@ -352,7 +356,7 @@ void FormatterDialog::RunBody(const std::string& startDrive, std::uint8_t* image
   lastRunDrive_ = drive;
   const FatTexts fatTexts = MakeFatTexts();
   bool quick = quickFlag != 0;
-  SystemAreaState state{quick, labelText, results.bad};
+  SystemAreaState state{quick, labelText, results.bad, LeadBytes()};
   const SectorReader reader = [this, &drive](void* buffer, std::uint32_t first,
                                              std::uint32_t count) {
     return disk_.ReadSectors(drive, buffer, first, count);

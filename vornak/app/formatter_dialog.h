@@ -18,6 +18,7 @@
 #include "../fat/format_results.h"
 #include "../fat/format_ui.h"
 #include "../fat/surface_pass.h"
+#include "../fat/system_area.h"
 #include "dialog_platform.h"
 #include "startup_platform.h"
 #include "texts.h"
@@ -118,6 +119,8 @@ class FormatterDialog : public FormatUi, public DiskUi {
   void RefillCombo();
   void FailBox();
   FatTexts MakeFatTexts() const;
+  // The system code page's lead bytes, for the label rules.
+  LeadByteTest LeadBytes();
   // Steps after the image is built; returns normally to the ending.
   void RunBody(const std::string& drive, std::uint8_t* image, std::uint32_t imageSize,
                std::uint32_t size);

@@ -19,7 +19,7 @@ void Put16(std::uint8_t* p, std::uint32_t v) {
 }
 
 bool IsForbiddenLabelChar(unsigned char c) {
-  return std::strchr(" \"*+,./:;<=>[\\]", c) != nullptr;
+  return std::strchr(" \"*+,./:;<=>?[\\]|", c) != nullptr;
 }
 
 }  // namespace
@@ -28,21 +28,21 @@ const std::uint8_t* BootSectorTemplate() { return kTemplate; }
 
 namespace {
 
-// A byte 0x81-0xFE followed by a byte 0x40 or above is one double-byte
-// character of the Chinese code pages (GBK, Big5); its second byte may look
-// like an ASCII letter or a backslash and is neither checked nor upper-cased.
-bool IsDoubleBytePair(const std::string& text, std::size_t i) {
-  const unsigned char lead = static_cast<unsigned char>(text[i]);
-  return lead >= 0x81 && lead <= 0xFE && i + 1 < text.size() &&
+// On a double-byte code page (GBK, Big5) a lead byte and the byte after it
+// are one character; its second byte may look like an ASCII letter or a
+// backslash and is neither checked nor upper-cased. On a single-byte code
+// page there are no such pairs.
+bool IsDoubleBytePair(const std::string& text, std::size_t i, const LeadByteTest& isLeadByte) {
+  return isLeadByte && i + 1 < text.size() && isLeadByte(static_cast<unsigned char>(text[i])) &&
          static_cast<unsigned char>(text[i + 1]) >= 0x40;
 }
 
 }  // namespace
 
-bool IsValidVolumeLabel(const std::string& text) {
+bool IsValidVolumeLabel(const std::string& text, const LeadByteTest& isLeadByte) {
   if (text.size() > kLabelLength) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsDoubleBytePair(text, i)) {
+    if (IsDoubleBytePair(text, i, isLeadByte)) {
       ++i;
       continue;
     }
@@ -66,9 +66,9 @@ bool OldVolumeIsFat16(const SectorReader& readSectors) {
          std::memcmp(boot + 0x36, "FAT16", 5) == 0;
 }
 
-void UpperCaseLabel(std::string& text) {
+void UpperCaseLabel(std::string& text, const LeadByteTest& isLeadByte) {
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsDoubleBytePair(text, i)) {
+    if (IsDoubleBytePair(text, i, isLeadByte)) {
       ++i;
       continue;
     }
@@ -133,11 +133,11 @@ bool BuildSystemArea(std::uint8_t* image, std::uint32_t imageSize, const FatLayo
   std::memcpy(fat2, fat1, fatBytes);
 
   if (!state.label.empty()) {
-    if (!IsValidVolumeLabel(state.label)) {
+    if (!IsValidVolumeLabel(state.label, state.isLeadByte)) {
       ui.MessageBoxA(texts.MsgInvalidVol.c_str(), "Ignore!", mb::MB_ICONASTERISK);
       state.label.clear();
     } else {
-      UpperCaseLabel(state.label);
+      UpperCaseLabel(state.label, state.isLeadByte);
       char name[kLabelLength];
       std::memset(name, ' ', kLabelLength);
       std::memcpy(name, state.label.data(), state.label.size());

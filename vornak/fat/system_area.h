@@ -27,16 +27,22 @@ constexpr std::uint16_t kLabelDate = 0x2D73;    // 19 November 2002
 // `buffer` (the dialog's ReadSectors on the selected drive).
 using SectorReader = std::function<bool(void* buffer, std::uint32_t first, std::uint32_t count)>;
 
-// True for the empty text; false for more than 11 characters; otherwise true
-// only when every byte is printable and none of  "*+,./:;<=>[\] and blank.
-// Bytes above 0x7F (DBCS labels in the system code page) are accepted.
-bool IsValidVolumeLabel(const std::string& text);
+// Whether a byte starts a double-byte character in the system code page
+// (IsDBCSLeadByte on Windows). Empty: a single-byte code page.
+using LeadByteTest = std::function<bool(unsigned char)>;
+
+// True for the empty text; false for more than 11 bytes; otherwise true only
+// when every character is printable and none of  "*+,./:;<=>?[\]| and blank.
+// Bytes above 0x7F are accepted; where `isLeadByte` says so, a lead byte and
+// the byte after it are one character and the second is not checked.
+bool IsValidVolumeLabel(const std::string& text, const LeadByteTest& isLeadByte = nullptr);
 
 // What BuildSystemArea reads from and writes to the dialog.
 struct SystemAreaState {
-  bool& quick;              // Quick flag: cleared when the old FAT cannot be read
-  std::string& label;       // label text: upper-cased, or emptied when invalid
-  std::uint32_t& badBytes;  // the run's bad-bytes figure: old bad clusters are added
+  bool& quick;                        // Quick flag: cleared when the old FAT cannot be read
+  std::string& label;                 // label text: upper-cased, or emptied when invalid
+  std::uint32_t& badBytes;            // the run's bad-bytes figure: old bad clusters are added
+  LeadByteTest isLeadByte = nullptr;  // the system code page's double-byte characters
 };
 
 // Fills `image` (at least SystemAreaBytes(layout) long; the rest of it is
