@@ -84,6 +84,21 @@ TEST(FakeMachineVolumes, RawIoIsWholeSectorsOnly) {
   m.CloseHandle(h);
 }
 
+// FSCTL_LOCK_VOLUME fails while any other handle is open on the volume.
+TEST(FakeMachineVolumes, LockFailsWhileAnotherHandleIsOpen) {
+  FakeMachine m;
+  m.AddDrive(FakeDrive{});
+  const std::uint32_t rw = win::GENERIC_READ | win::GENERIC_WRITE;
+  DiskHandle a = m.CreateFileA("\\\\.\\E:", rw, 3, win::OPEN_EXISTING, 0);
+  DiskHandle b = m.CreateFileA("\\\\.\\E:", rw, 3, win::OPEN_EXISTING, 0);
+  std::uint32_t returned = 0;
+  EXPECT_FALSE(m.DeviceIoControl(a, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned));
+  EXPECT_EQ(5u, m.GetLastError());
+  m.CloseHandle(b);
+  EXPECT_TRUE(m.DeviceIoControl(a, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned));
+  m.CloseHandle(a);
+}
+
 TEST(FakeMachineDrives, ListsPresentDrivesInLetterOrder) {
   FakeMachine m;
   for (char c : {'G', 'C', 'E'}) {

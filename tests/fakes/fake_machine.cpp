@@ -532,7 +532,14 @@ bool FakeMachine::DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, st
         ok = true;
       }
     } else if (code == win::FSCTL_LOCK_VOLUME && handle->type == Handle::Volume) {
-      if (d->cfg.lockRefused || d->cfg.ntLockFailures > 0) {
+      // The lock fails while any other handle is open on the volume.
+      const bool othersOpen = std::any_of(handles_.begin(), handles_.end(), [&](const auto& other) {
+        return other.first != h && other.second->type == Handle::Volume &&
+               other.second->letter == handle->letter;
+      });
+      if (othersOpen) {
+        lastError_ = kErrAccessDenied;
+      } else if (d->cfg.lockRefused || d->cfg.ntLockFailures > 0) {
         if (d->cfg.ntLockFailures > 0) --d->cfg.ntLockFailures;
         lastError_ = kErrAccessDenied;
       } else {
