@@ -626,7 +626,8 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
   for (const wchar_t* name : lirrow::kCheckedDecoders) {
     if (ToolIn(tools, lirrow::ToUtf8(name).c_str()).empty()) {
       const std::wstring message = lirrow::MissingDecoderMessage(
-          name, Wide(Quoted(tools)), lirrow::EnglishTexts()[lirrow::TextKey::NotFindExeFile]);
+          name, Wide(Quoted(tools)), lirrow::EnglishTexts()[lirrow::TextKey::NotFindExeFile],
+          0x0409);  // the English texts
       Print(s.err, "lirrow-cli: " + Bytes(message) + "\n");
       return kExitFailed;
     }
