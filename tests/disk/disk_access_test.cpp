@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "disk_access.h"
@@ -262,6 +263,17 @@ TEST(Windows98Sectors, RefusedLockShowsOneBoxAndWritesNothing) {
   EXPECT_EQ(0, r.machine.OpenHandleCount());
 }
 
+TEST(Windows98Sectors, RefusedLockIsNotUnlocked) {
+  // Unlocking a lock this program never took could release another's lock.
+  FakeDrive d = Drive('E', 4 * kMiB);
+  d.lockRefused = true;
+  Rig r(Family::Windows98, d);
+  const auto data = Pattern(512, 3);
+  EXPECT_FALSE(r.disk.WriteSectors("E:", data.data(), 0, 1));
+  EXPECT_EQ(1u, r.machine.DosCalls(0x440D, 0x484A).size());
+  EXPECT_TRUE(r.machine.DosCalls(0x440D, 0x486A).empty());
+}
+
 TEST(Windows98Sectors, FailedWriteStillUnlocks) {
   FakeDrive d = Drive('E', 4 * kMiB);
   d.failingWrites.push_back({5, 1});
@@ -283,6 +295,34 @@ TEST(Windows98Sectors, FallsBackToTheNtPathWhenVwin32DoesNotOpen) {
   ASSERT_TRUE(r.disk.WriteSectors("E:", data.data(), 1, 1));
   EXPECT_EQ(data, r.machine.Peek('E', 512, 512));
   EXPECT_EQ(1u, r.machine.Calls(FakeCall::WriteFile).size());
+}
+
+TEST(Windows98Sectors, Vwin32DecidesEvenWhenTheFamilyStringSaysWindows2K) {
+  Rig r(Family::Windows98);
+  const std::string family2k = kFamilyWindows2K;
+  r.disk.SetFamily(family2k);
+  const auto data = Pattern(2 * 512, 15);
+  ASSERT_TRUE(r.disk.WriteSectors("E:", data.data(), 7, 2));
+  std::vector<std::uint8_t> buf(2 * 512);
+  ASSERT_TRUE(r.disk.ReadSectors("E:", buf.data(), 7, 2));
+  EXPECT_EQ(data, buf);
+  EXPECT_EQ(data, r.machine.Peek('E', 7 * 512, 2 * 512));
+  EXPECT_EQ(2u, r.machine.DosCalls(0x7305).size());
+  EXPECT_EQ(1u, r.machine.DosCalls(0x440D, 0x484A).size());
+  EXPECT_TRUE(r.machine.Calls(FakeCall::WriteFile).empty());
+  EXPECT_TRUE(r.machine.Calls(FakeCall::ReadFile).empty());
+}
+
+TEST(Windows98Sectors, ReadFallsBackToTheNtPathWhenVwin32DoesNotOpen) {
+  Rig r(Family::WindowsNT);
+  const std::string family98 = kFamilyWindows98;
+  r.disk.SetFamily(family98);
+  const auto data = Pattern(512, 16);
+  r.machine.Poke('E', 3 * 512, data);
+  std::vector<std::uint8_t> buf(512);
+  ASSERT_TRUE(r.disk.ReadSectors("E:", buf.data(), 3, 1));
+  EXPECT_EQ(data, buf);
+  EXPECT_EQ(1u, r.machine.Calls(FakeCall::ReadFile).size());
 }
 
 // --- Windows 2000/XP ----------------------------------------------------------
@@ -373,6 +413,20 @@ TEST(NtSize, DeviceNamesWithoutASizeGiveZero) {
   EXPECT_EQ(0u, r.disk.GetDiskSize("E:"));
   r.machine.Drive('E').physicalOpenRefused = false;
   r.machine.RemoveDrive('E');
+  EXPECT_EQ(0u, r.disk.GetDiskSize("E:"));
+  EXPECT_EQ(0, r.machine.OpenHandleCount());
+}
+
+TEST(NtSize, DeviceNameFillingTheWholeBufferIsReadAndALongerOneIsNot) {
+  // The answer and its two ending NULs fit the 128-byte buffer exactly.
+  std::string name = "\\Device\\Harddisk1\\";
+  name.resize(126, 'x');
+  FakeDrive d = Drive('E', 64 * kMiB);
+  d.ntDeviceName = name;
+  Rig r(Family::WindowsNT, d);
+  EXPECT_EQ(64 * kMiB, r.disk.GetDiskSize("E:"));
+
+  r.machine.Drive('E').ntDeviceName = name + "x";  // one byte too many: the call fails
   EXPECT_EQ(0u, r.disk.GetDiskSize("E:"));
   EXPECT_EQ(0, r.machine.OpenHandleCount());
 }
@@ -495,6 +549,21 @@ TEST(NtSectors, ShortOrFailedWritesFailWithoutFlush) {
   EXPECT_EQ(0, r.machine.OpenHandleCount());
 }
 
+TEST(NtSectors, FailedSeekFailsTheTransferInsteadOfUsingTheOldPosition) {
+  FakeDrive d = Drive('E', 4 * kMiB);
+  d.seeksBeforeFailure = 0;
+  Rig r(Family::WindowsNT, d);
+  const auto data = Pattern(512, 17);
+  r.machine.Poke('E', 0, data);
+  std::vector<std::uint8_t> buf(512);
+  EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 100, 1));
+  EXPECT_FALSE(r.disk.WriteSectors("E:", data.data(), 100, 1));
+  EXPECT_TRUE(r.machine.Calls(FakeCall::ReadFile).empty());
+  EXPECT_TRUE(r.machine.Calls(FakeCall::WriteFile).empty());
+  EXPECT_EQ(0u, r.machine.BytesWritten());
+  EXPECT_EQ(0, r.machine.OpenHandleCount());
+}
+
 TEST(NtSectors, OffsetsBeyondTwoGibAreRefusedNotWrappedToSectorZero) {
   Rig r(Family::WindowsNT, Drive('E', 8ull << 30));
   const auto data = Pattern(512, 8);
@@ -526,6 +595,46 @@ TEST(NtMountedVolume, AccessDeniedWriteLocksDismountsAndRetries) {
   EXPECT_EQ(io[0].handle, writes[1].handle);  // on the same handle
   EXPECT_EQ(8u * 512, writes[1].position);    // sought again before the retry
   EXPECT_EQ(1u, r.machine.Calls(FakeCall::FlushFileBuffers).size());
+  EXPECT_EQ(0, r.machine.OpenHandleCount());
+}
+
+TEST(NtMountedVolume, RetryIsSoughtAfterTheDismount) {
+  FakeDrive d = Drive('E', 4 * kMiB);
+  d.ntWriteNeedsDismount = true;
+  Rig r(Family::WindowsNT, d);
+  const auto data = Pattern(512, 18);
+  ASSERT_TRUE(r.disk.WriteSectors("E:", data.data(), 8, 1));
+  std::vector<std::string> steps;
+  for (const auto& c : r.machine.Log()) {
+    if (c.kind == FakeCall::SetFilePointer) steps.push_back("seek " + std::to_string(c.distance));
+    if (c.kind == FakeCall::WriteFile) steps.push_back(c.result ? "write" : "denied");
+    if (c.kind == FakeCall::DeviceIoControl && c.code == win::FSCTL_DISMOUNT_VOLUME)
+      steps.push_back("dismount");
+  }
+  EXPECT_EQ((std::vector<std::string>{"seek 4096", "denied", "dismount", "seek 4096", "write"}),
+            steps);
+}
+
+TEST(NtMountedVolume, FailedSeekBeforeTheRetryWritesNothing) {
+  FakeDrive d = Drive('E', 4 * kMiB);
+  d.ntWriteNeedsDismount = true;
+  d.seeksBeforeFailure = 1;
+  Rig r(Family::WindowsNT, d);
+  const auto data = Pattern(512, 19);
+  EXPECT_FALSE(r.disk.WriteSectors("E:", data.data(), 8, 1));
+  EXPECT_EQ(1u, r.machine.Calls(FakeCall::WriteFile).size());
+  EXPECT_EQ(0u, r.machine.BytesWritten());
+}
+
+TEST(NtMountedVolume, FailedDismountFailsTheWriteWithoutARetry) {
+  FakeDrive d = Drive('E', 4 * kMiB);
+  d.ntWriteNeedsDismount = true;
+  d.dismountFails = true;
+  Rig r(Family::WindowsNT, d);
+  const auto data = Pattern(512, 20);
+  EXPECT_FALSE(r.disk.WriteSectors("E:", data.data(), 8, 1));
+  EXPECT_EQ(1u, r.machine.Calls(FakeCall::WriteFile).size());
+  EXPECT_TRUE(r.machine.Calls(FakeCall::FlushFileBuffers).empty());
   EXPECT_EQ(0, r.machine.OpenHandleCount());
 }
 

@@ -547,8 +547,12 @@ bool FakeMachine::DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, st
         ok = true;
       }
     } else if (code == win::FSCTL_DISMOUNT_VOLUME && handle->type == Handle::Volume) {
-      handle->dismounted = true;
-      ok = true;
+      if (d->cfg.dismountFails) {
+        lastError_ = kErrAccessDenied;
+      } else {
+        handle->dismounted = true;
+        ok = true;
+      }
     } else {
       lastError_ = kErrInvalidFunction;
     }
@@ -578,7 +582,11 @@ std::uint32_t FakeMachine::SetFilePointer(DiskHandle h, std::int32_t distance,
       lastError_ = kErrInvalidParameter;
     } else if (target < 0) {
       lastError_ = kErrNegativeSeek;
+    } else if (Drive(handle->letter).seeksBeforeFailure == 0) {
+      lastError_ = kErrNotReady;  // INVALID_SET_FILE_POINTER, the position unchanged
     } else {
+      int& left = Drive(handle->letter).seeksBeforeFailure;
+      if (left > 0) --left;
       handle->position = static_cast<std::uint64_t>(target);
       result = static_cast<std::uint32_t>(handle->position);
       c.result = true;

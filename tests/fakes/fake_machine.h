@@ -89,6 +89,9 @@ struct FakeDrive {
   int ntLockFailures = 0;                 // NT: this many FSCTL_LOCK_VOLUME calls fail first
   bool ntWriteNeedsDismount = false;      // NT: writes fail with access denied until the
                                           // handle has dismounted the volume (Vista and later)
+  bool dismountFails = false;             // NT: FSCTL_DISMOUNT_VOLUME fails
+  int seeksBeforeFailure = -1;            // NT: after this many seeks on the volume, every
+                                          // SetFilePointer fails (-1: never)
   std::vector<SectorRange> failingReads;  // reads touching these fail outright
   std::vector<SectorRange> failingWrites;  // writes touching these fail outright
   std::vector<SectorRange> shortReads;     // reads touching these stop before the range
