@@ -37,6 +37,8 @@ inline std::vector<IniCase> IniCases() {
       {"key_in_other_section", "[s]\na=1\n[t]\nk=2\n", "s", "k", "d", 100, "d"},
       {"empty_value", "[s]\nTitle=\n", "s", "Title", "Vornak V2.0", 100, ""},
       {"cut_to_buffer", "[s]\nk=" + longValue + "\n", "s", "k", "d", 100, longValue.substr(0, 99)},
+      {"quoted_cut_to_buffer", "[s]\nk=\"" + longValue + "\"\n", "s", "k", "d", 100,
+       longValue.substr(0, 99)},
       {"default_cut_to_buffer", "", "s", "k", longValue.c_str(), 100, longValue.substr(0, 99)},
       {"default_trailing_spaces", "", "s", "k", "abc   ", 100, "abc"},
       {"first_of_duplicates", "[s]\nk=first\nk=second\n", "s", "k", "d", 100, "first"},
