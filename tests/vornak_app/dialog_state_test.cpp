@@ -2,10 +2,33 @@
 // arrivals and removals, the system menu and the size handler.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "dialog_rig.h"
 
 namespace vornak::test {
 namespace {
+
+TEST(DialogInit, EveryControlCaptionComesFromItsOwnIniKey) {
+  Rig rig;
+  rig.AddDrive('E', 30 * kMiB);
+  rig.startup.modulePath = "C:\\Tools\\vornak.exe";
+  rig.startup.iniFiles["C:\\Tools\\fmt.ini"] =
+      "[409]\nDlgItemSelect=t-select\nDlgItemVolume=t-volume\nDlgItemDrive=t-drive\n"
+      "DlgItemSize=t-size\nDlgItemType=t-type\nDlgItemQuick=t-quick\nDlgItemFull=t-full\n"
+      "DlgItemLow=t-low\nDlgItemStart=t-start\nDlgItemExit=t-exit\nDlgItemBoot=t-boot\n";
+  rig.Open();
+
+  const std::pair<int, const char*> expected[] = {
+      {IDC_SELECT, "t-select"},       {IDC_VOLUME_CAPTION, "t-volume"},
+      {IDC_DRIVE_CAPTION, "t-drive"}, {IDC_SIZE_CAPTION, "t-size"},
+      {IDC_TYPE_GROUP, "t-type"},     {IDC_QUICK, "t-quick"},
+      {IDC_FULL, "t-full"},           {IDC_LOW, "t-low"},
+      {IDC_START, "t-start"},         {IDC_EXIT, "t-exit"},
+      {IDC_BOOTABLE, "t-boot"},
+  };
+  for (const auto& [id, text] : expected) EXPECT_EQ(rig.ui.controls[id].text, text) << id;
+}
 
 TEST(DialogInit, FillsControlsFromDrivesAndTexts) {
   Rig rig;
