@@ -713,6 +713,43 @@ TEST(FormatRunWin98, ADifferentDiskPluggedInIsNotAcceptedAsTheFormattedOne) {
   EXPECT_TRUE(HasReport(rig.ui));
 }
 
+TEST(FormatRunWin98, ADiskBackUnderAnotherLetterGetsTheCopiesTheReportAndTheShellNotice) {
+  Rig rig(Family::Windows98);
+  rig.AddDrive('E', 200 * kMiB);
+  rig.ui.files[Key::Key("C:\\Tools\\sys\\io.sys")] = "IO";
+  rig.ui.files[Key::Key("C:\\Tools\\sys\\command.com")] = "COMMAND";
+  rig.ui.folders[Key::Key("C:\\Tools\\sys")] = {{"io.sys", 0x27}, {"command.com", 0x20}};
+  FormatterDialog& d = rig.Open();
+  ASSERT_TRUE(rig.ui.controls[IDC_BOOTABLE].enabled);
+  rig.ui.controls[IDC_BOOTABLE].checked = true;
+  rig.machine.SetLogging(false);
+  rig.ui.answer = [&](const FakeDialogPlatform::Box& b) {
+    if (b.text != d.texts.MsgPlug)
+      return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
+    // The formatted disk is pulled out and comes back as F:.
+    rig.machine.RemoveDrive('E');
+    d.OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    FakeDrive back = rig.machine.Drive('E');
+    back.letter = 'F';
+    back.present = true;
+    rig.machine.AddDrive(back);
+    d.OnDriveChange(dlg::kDbtDeviceArrival);
+    return dlg::kIdOk;
+  };
+  d.OnStart();
+
+  EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 0);
+  std::vector<std::string> targets;
+  for (const auto& c : rig.ui.copies) targets.push_back(c.second);
+  EXPECT_EQ(targets, std::vector<std::string>({"F:\\io.sys", "F:\\command.com"}));
+  std::string caption;
+  for (const auto& b : rig.ui.boxes) {
+    if (b.caption.rfind("Format Results", 0) == 0) caption = b.caption;
+  }
+  EXPECT_EQ(caption, "Format Results - Removable Disk(F:)");
+  EXPECT_EQ(rig.ui.notified, std::vector<std::string>({"F:\\"}));
+}
+
 TEST(FormatRunWin98, RefusedLockShowsLockErrorThenFormatFail) {
   Win98Rig rig;
   rig.machine.Drive('E').lockRefused = true;
