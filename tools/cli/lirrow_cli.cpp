@@ -252,6 +252,23 @@ std::string FindOnPath(const std::string& name) {
   return "";
 }
 
+// This process's environment followed by `extra` (later entries win).
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  env.insert(env.end(), extra.begin(), extra.end());
+  return env;
+}
+
+// Pointers to the strings' characters and a final null, as exec wants them;
+// valid while `items` lives unchanged.
+std::vector<char*> NullTerminated(std::vector<std::string>& items) {
+  std::vector<char*> pointers;
+  for (std::string& item : items) pointers.push_back(&item[0]);
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 // True when `program --version` starts and exits with 0.
 bool Starts(const std::string& program, const std::vector<std::string>& extraEnv) {
   posix_spawn_file_actions_t actions;
@@ -259,12 +276,8 @@ bool Starts(const std::string& program, const std::vector<std::string>& extraEnv
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  for (const std::string& e : extraEnv) env.push_back(e);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
+  std::vector<std::string> env = EnvironmentWith(extraEnv);
+  std::vector<char*> envp = NullTerminated(env);
   std::string p = program, v = "--version";
   char* argv[] = {&p[0], &v[0], nullptr};
   pid_t pid = 0;
@@ -997,15 +1010,9 @@ bool PosixPipelinePlatform::Spawn(const std::vector<std::string>& argv,
                                   const std::string& directory,
                                   const std::vector<std::string>& extraEnv, pid_t& pid) {
   std::vector<std::string> items = argv;
-  std::vector<char*> args;
-  for (std::string& item : items) args.push_back(&item[0]);
-  args.push_back(nullptr);
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  for (const std::string& e : extraEnv) env.push_back(e);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
+  std::vector<char*> args = NullTerminated(items);
+  std::vector<std::string> env = EnvironmentWith(extraEnv);
+  std::vector<char*> envp = NullTerminated(env);
 
   // Hidden: the tool's own output does not reach the terminal; its
   // complaints do. Its own process group, so that it and what it starts
