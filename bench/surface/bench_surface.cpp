@@ -77,6 +77,18 @@ double TimeCommand(const std::string& command) {
   return Seconds(t0, t1);
 }
 
+// The system area of a new volume of `layout`: no label, no old bad clusters.
+std::vector<std::uint8_t> FreshSystemArea(const vornak::FatLayout& layout, vornak::FormatUi& ui,
+                                          const vornak::FatTexts& texts) {
+  std::vector<std::uint8_t> image(vornak::SystemAreaBytes(layout));
+  bool quick = false;
+  std::string label;
+  std::uint32_t bad = 0;
+  vornak::BuildSystemArea(image.data(), static_cast<std::uint32_t>(image.size()), layout,
+                          {quick, label, bad}, nullptr, ui, texts);
+  return image;
+}
+
 struct PassTimes {
   double write = -1, verify = -1;
   double durable = -1;  // the write pass plus one fdatasync of the file at its end
@@ -96,14 +108,9 @@ PassTimes RunPasses(const std::string& file, std::uint32_t mib, bool flush) {
     std::fprintf(stderr, "no layout for %u MiB\n", mib);
     return t;
   }
-  std::vector<std::uint8_t> image(vornak::SystemAreaBytes(layout));
-  bool quick = false;
-  std::string label;
-  std::uint32_t bad = 0;
   CountingUi ui;
   vornak::FatTexts texts;
-  vornak::BuildSystemArea(image.data(), static_cast<std::uint32_t>(image.size()), layout,
-                          {quick, label, bad}, nullptr, ui, texts);
+  std::vector<std::uint8_t> image = FreshSystemArea(layout, ui, texts);
   const std::uint32_t a = vornak::SystemAreaSectors(layout);
   const std::uint32_t b = (size >> 9) - a;
   vornak::BadClusterList list;
@@ -157,14 +164,9 @@ PassTimes RunDevicePasses(const std::string& device, std::uint32_t mib) {
   const std::uint32_t size = mib << 20;
   vornak::FatLayout layout;
   vornak::ChooseLayout(size, layout);
-  std::vector<std::uint8_t> image(vornak::SystemAreaBytes(layout));
-  bool quick = false;
-  std::string label;
-  std::uint32_t bad = 0;
   CountingUi ui;
   vornak::FatTexts texts;
-  vornak::BuildSystemArea(image.data(), static_cast<std::uint32_t>(image.size()), layout,
-                          {quick, label, bad}, nullptr, ui, texts);
+  std::vector<std::uint8_t> image = FreshSystemArea(layout, ui, texts);
   const std::uint32_t a = vornak::SystemAreaSectors(layout);
   const std::uint32_t b = (size >> 9) - a;
   vornak::BadClusterList list;
