@@ -196,8 +196,18 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
   if (host_.Mp3Flag()) {
     const double wavSeconds = files_.MeasureDuration(decodedWav);
     const std::wstring mp3Output = basePath + L".mp3";
-    std::wstring command = EncoderCommandLine(start + L"\\sqenc.exe", decodedWav, mp3Output);
-    ToolRun run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
+    // The encoder's exit code says nothing, so an earlier MP3 that it could
+    // not replace (read-only, hidden, open in another program) would pass
+    // for this run's output. It goes first; one that cannot be deleted
+    // cannot be replaced either: the user is told why, and the WAV output
+    // stays the result.
+    ToolRun run;
+    if (!platform_.RemoveFile(mp3Output)) {
+      platform_.ReportSystemError();
+    } else {
+      std::wstring command = EncoderCommandLine(start + L"\\sqenc.exe", decodedWav, mp3Output);
+      run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
+    }
     if (run.started) {
       host_.WriteControls();
       platform_.CloseToolHandles(run);

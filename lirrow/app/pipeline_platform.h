@@ -34,7 +34,10 @@ class PipelinePlatform {
   // Copies `from` to `to`, replacing an existing file. False on failure,
   // with the thread's last error set.
   virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) = 0;
-  virtual void RemoveFile(const std::wstring& path) = 0;
+  // Deletes the file. True when it is gone or was never there; false when
+  // it stays (read-only, or open in another program without delete
+  // sharing), with the thread's last error set.
+  virtual bool RemoveFile(const std::wstring& path) = 0;
 
   // Starts the command line hidden (its first quoted item is the program)
   // and waits behind the tool progress window showing `baseText`.

@@ -28,7 +28,9 @@ class Win32PipelinePlatform final : public PipelinePlatform {
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
     return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
   }
-  void RemoveFile(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+  bool RemoveFile(const std::wstring& path) override {
+    return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
 
   ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
     return lirrow::RunTool(Owner(), commandLine, baseText);

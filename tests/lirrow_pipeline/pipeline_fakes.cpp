@@ -71,26 +71,128 @@ std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_
   return [size](const std::vector<std::wstring>& items) { WriteSized(Narrow(items.back()), size); };
 }
 
+namespace {
+
+constexpr std::uint32_t kShareAll = fakes::kShareRead | fakes::kShareWrite | fakes::kShareDelete;
+
+bool Exists(const std::wstring& path) {
+  std::error_code ignored;
+  return fs::exists(Narrow(path), ignored);
+}
+
+}  // namespace
+
+std::uint32_t ScriptedPlatform::OpenRefusal(const std::wstring& path, fakes::OpenMode mode) const {
+  const auto it = fileStates.find(path);
+  if (it == fileStates.end()) return 0;
+  // A read-only file opens for reading only.
+  if (it->second.readOnly && (mode.access & (fakes::kGenericWrite | fakes::kDeleteAccess)))
+    return fakes::kErrorAccessDenied;
+  for (const fakes::OpenMode& held : it->second.heldOpen)
+    if (!fakes::SharingAllows(held, mode)) return fakes::kErrorSharingViolation;
+  return 0;
+}
+
+std::uint32_t ScriptedPlatform::CreateAlwaysRefusal(const std::wstring& path,
+                                                    fakes::OpenMode mode) const {
+  // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL fails with ERROR_ACCESS_DENIED
+  // over an existing file that has the hidden (or system) attribute.
+  const auto it = fileStates.find(path);
+  if (it != fileStates.end() && it->second.hidden && Exists(path)) return fakes::kErrorAccessDenied;
+  return OpenRefusal(path, mode);
+}
+
+bool ScriptedPlatform::FileExists(const std::wstring& path) {
+  existsQueries.push_back(path);
+  if (present.count(path) == 0) {
+    lastError = 2;  // ERROR_FILE_NOT_FOUND
+    return false;
+  }
+  // A file that another program holds open without FILE_SHARE_READ, or
+  // holds open for writing, cannot be opened this way: it is not found.
+  if (const std::uint32_t refusal = OpenRefusal(path, {fakes::kGenericRead, fakes::kShareRead})) {
+    lastError = refusal;
+    return false;
+  }
+  return true;
+}
+
 bool ScriptedPlatform::CopyFileReplacing(const std::wstring& from, const std::wstring& to) {
   log.push_back(L"copy:" + from + L">" + to);
   if (copyFails) {
-    lastError = 5;  // ERROR_ACCESS_DENIED
+    lastError = fakes::kErrorAccessDenied;
+    return false;
+  }
+  if (!Exists(from)) {
+    lastError = 2;  // ERROR_FILE_NOT_FOUND
+    return false;
+  }
+  // The source is read: other programs' handles on it must share reading.
+  std::uint32_t refusal = OpenRefusal(from, {fakes::kGenericRead, kShareAll});
+  // An existing destination that is hidden or read-only is refused with
+  // ERROR_ACCESS_DENIED even though the copy may replace files; one that
+  // another program holds open must share writing.
+  const auto target = fileStates.find(to);
+  if (refusal == 0 && target != fileStates.end() && Exists(to)) {
+    if (target->second.readOnly || target->second.hidden)
+      refusal = fakes::kErrorAccessDenied;
+    else
+      refusal = OpenRefusal(to, {fakes::kGenericWrite, kShareAll});
+  }
+  if (refusal != 0) {
+    lastError = refusal;
     return false;
   }
   // A plain byte copy: std::filesystem's overwriting copy is not reliable
   // in every build of the library.
-  if (!fs::exists(Narrow(from))) {
-    lastError = 2;  // ERROR_FILE_NOT_FOUND
-    return false;
-  }
   WriteBytes(Narrow(to), ReadBytes(Narrow(from)));
+  // The copy carries the source's attributes.
+  const auto source = fileStates.find(from);
+  WindowsFileState& copy = fileStates[to];
+  copy.readOnly = source != fileStates.end() && source->second.readOnly;
+  copy.hidden = source != fileStates.end() && source->second.hidden;
   return fs::file_size(Narrow(to)) == fs::file_size(Narrow(from));
 }
 
-void ScriptedPlatform::RemoveFile(const std::wstring& path) {
+bool ScriptedPlatform::RemoveFile(const std::wstring& path) {
   log.push_back(L"delete:" + path);
+  if (!Exists(path)) return true;
+  // DeleteFile fails with ERROR_ACCESS_DENIED on a read-only file, and with
+  // ERROR_SHARING_VIOLATION while another program holds the file open
+  // without FILE_SHARE_DELETE. A hidden file is deleted.
+  const auto it = fileStates.find(path);
+  std::uint32_t refusal = 0;
+  if (it != fileStates.end() && it->second.readOnly)
+    refusal = fakes::kErrorAccessDenied;
+  else
+    refusal = OpenRefusal(path, {fakes::kDeleteAccess, kShareAll});
+  if (refusal != 0) {
+    lastError = refusal;
+    return false;
+  }
   std::error_code ignored;
   fs::remove(Narrow(path), ignored);
+  fileStates.erase(path);
+  return true;
+}
+
+std::function<void(const std::vector<std::wstring>&)> CreatesOutput(
+    ScriptedPlatform& platform, const std::vector<unsigned char>& bytes) {
+  return [&platform, bytes](const std::vector<std::wstring>& items) {
+    // The tool's own failure does not touch the pipeline's last error.
+    if (platform.CreateAlwaysRefusal(items.back(), {fakes::kGenericWrite, 0}) != 0) return;
+    WriteBytes(Narrow(items.back()), bytes);
+    platform.fileStates.erase(items.back());  // a new file, normal attributes
+  };
+}
+
+std::function<void(const std::vector<std::wstring>&)> CreatesOutput(ScriptedPlatform& platform,
+                                                                    std::uintmax_t size) {
+  return [&platform, size](const std::vector<std::wstring>& items) {
+    if (platform.CreateAlwaysRefusal(items.back(), {fakes::kGenericWrite, 0}) != 0) return;
+    WriteSized(Narrow(items.back()), size);
+    platform.fileStates.erase(items.back());
+  };
 }
 
 ToolRun ScriptedPlatform::RunTool(std::wstring& commandLine, const std::wstring& baseText) {

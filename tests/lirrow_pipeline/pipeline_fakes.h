@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "file_sharing.h"
 #include "pipeline.h"
 #include "pipeline_platform.h"
 
@@ -104,6 +105,24 @@ struct ScriptedRun {
 // The effect of a decoder that writes `size` bytes to its third item.
 std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_t size);
 
+// What Windows keeps about one file beyond its bytes: its attributes and the
+// handles other programs hold open on it. The real files of the tests stay
+// writable; the fake refuses what Windows would refuse.
+struct WindowsFileState {
+  bool readOnly = false;                  // FILE_ATTRIBUTE_READONLY
+  bool hidden = false;                    // FILE_ATTRIBUTE_HIDDEN
+  std::vector<fakes::OpenMode> heldOpen;  // by other processes
+};
+
+struct ScriptedPlatform;
+// The effect of a tool that creates its last item (CREATE_ALWAYS, normal
+// attributes, no sharing) and writes `size` bytes or `bytes` into it, or
+// writes nothing when Windows refuses the creation.
+std::function<void(const std::vector<std::wstring>&)> CreatesOutput(ScriptedPlatform& platform,
+                                                                    std::uintmax_t size);
+std::function<void(const std::vector<std::wstring>&)> CreatesOutput(
+    ScriptedPlatform& platform, const std::vector<unsigned char>& bytes);
+
 struct ScriptedPlatform final : PipelinePlatform {
   std::vector<std::wstring>& log;
   std::wstring programDirectory;
@@ -128,12 +147,18 @@ struct ScriptedPlatform final : PipelinePlatform {
 
   std::wstring ProgramDirectory() override { return programDirectory; }
   std::wstring TempDirectory() override { return tempDirectory; }
-  bool FileExists(const std::wstring& path) override {
-    existsQueries.push_back(path);
-    return present.count(path) != 0;
-  }
+  // Files by the path the pipeline names them with.
+  std::map<std::wstring, WindowsFileState> fileStates;
+  // The error with which Windows refuses to open the existing file `path`
+  // with `mode` (0: the open succeeds).
+  std::uint32_t OpenRefusal(const std::wstring& path, fakes::OpenMode mode) const;
+  // As OpenRefusal, for CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL.
+  std::uint32_t CreateAlwaysRefusal(const std::wstring& path, fakes::OpenMode mode) const;
+
+  // Opened for reading with FILE_SHARE_READ only.
+  bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
-  void RemoveFile(const std::wstring& path) override;
+  bool RemoveFile(const std::wstring& path) override;
   ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
   void CloseToolHandles(ToolRun& run) override;

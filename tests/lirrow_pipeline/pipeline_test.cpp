@@ -460,5 +460,159 @@ TEST_F(PipelineTest, WithoutAWavOutputAFailedEncoderNeverDeletesAnEarlierOutput)
   EXPECT_TRUE(host.messages.empty());
 }
 
+// ---- files Windows refuses to replace, delete or open -----------------------
+
+constexpr std::uint32_t kAccessDenied = fakes::kErrorAccessDenied;
+constexpr std::uint32_t kSharingViolation = fakes::kErrorSharingViolation;
+// Another program's handle: reading, sharing only reading (a player).
+constexpr fakes::OpenMode kPlayerHandle{fakes::kGenericRead, fakes::kShareRead};
+
+TEST_F(PipelineTest, AWavOutputThatCannotBeReplacedIsReportedAndNothingIsLoaded) {
+  struct Case {
+    const char* what;
+    WindowsFileState state;
+    std::uint32_t error;
+  };
+  for (const Case& c :
+       {Case{"read-only", {true, false, {}}, kAccessDenied},
+        Case{"hidden", {false, true, {}}, kAccessDenied},
+        Case{"open in a player", {false, false, {kPlayerHandle}}, kSharingViolation},
+        Case{"open, sharing writing but not deleting",
+             {false, false, {{fakes::kGenericRead, fakes::kShareRead | fakes::kShareWrite}}},
+             0}}) {
+    SCOPED_TRACE(c.what);
+    host.outputPath = L"";
+    host.caption = L"";
+    host.playerFiles.clear();
+    platform.shownErrors.clear();
+    WriteSized(VoiceFolder() / "memo.wav", 5);
+    platform.fileStates[Voice("memo.wav")] = c.state;
+    platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
+    const bool converted = pipeline.ConvertRecording(Source("memo.rec", Recording(0x05, 1)));
+    if (c.error == 0) {
+      // Writing is shared: the copy replaces the file.
+      EXPECT_TRUE(converted);
+      EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 16044u);
+      EXPECT_EQ(host.caption, Voice("memo.wav"));
+      continue;
+    }
+    EXPECT_FALSE(converted);
+    EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+    EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 5u);  // the old file, untouched
+    EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));         // kept for another try
+    EXPECT_EQ(host.outputPath, L"");
+    EXPECT_EQ(host.caption, L"");
+    EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
+  }
+}
+
+TEST_F(PipelineTest, ADecodedWavHeldOpenWithoutReadSharingFailsTheCopy) {
+  // A scanner holds the decoder's output open with no sharing at all.
+  platform.runs.push_back(
+      {true, 0, 0, [&](const std::vector<std::wstring>& items) {
+         WriteSized(Narrow(items.back()), 16044);
+         platform.fileStates[items.back()].heldOpen = {{fakes::kGenericRead, 0}};
+       }});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x05, 1))));
+  EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{kSharingViolation});
+  EXPECT_FALSE(fs::exists(VoiceFolder() / "memo.wav"));
+  EXPECT_EQ(host.outputPath, L"");
+}
+
+TEST_F(PipelineTest, AnEarlierMp3ThatTheEncoderCannotReplaceIsNeverTakenForTheNewOne) {
+  // The earlier MP3 of the same recording has a plausible length; the
+  // encoder cannot create its output over it and writes nothing.
+  host.mp3 = true;
+  struct Case {
+    const char* what;
+    WindowsFileState state;
+    std::uint32_t error;
+  };
+  for (const Case& c :
+       {Case{"read-only", {true, false, {}}, kAccessDenied},
+        Case{"open in a player", {false, false, {kPlayerHandle}}, kSharingViolation}}) {
+    SCOPED_TRACE(c.what);
+    host.messages.clear();
+    host.playerFiles.clear();
+    platform.shownErrors.clear();
+    platform.calls.clear();
+    const std::vector<unsigned char> earlier = Mp3Frames(100);  // 3.6 s
+    WriteBytes(VoiceFolder() / "memo.mp3", earlier);
+    platform.fileStates[Voice("memo.mp3")] = c.state;
+    platform.runs.push_back({true, 0, 0, WritesOutput(64000)});  // 4 s
+    platform.runs.push_back({true, 0, 1, CreatesOutput(platform, Mp3Frames(110))});
+    EXPECT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    // The user learns why there is no MP3; the WAV output is the result.
+    EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+    EXPECT_EQ(host.outputPath, Voice("memo.wav"));
+    EXPECT_EQ(host.caption, Voice("memo.wav"));
+    EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
+    EXPECT_EQ(host.totalTime, L"0:00:04");
+    EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), earlier);
+    EXPECT_FALSE(fs::exists(TempFolder() / "tmp.wav"));
+    platform.runs.clear();
+  }
+}
+
+TEST_F(PipelineTest, AHiddenEarlierMp3IsReplacedByTheNewOne) {
+  // The encoder's own CREATE_ALWAYS would be refused over a hidden file;
+  // the file is deleted first, which Windows allows.
+  host.mp3 = true;
+  WriteBytes(VoiceFolder() / "memo.mp3", Mp3Frames(10));
+  platform.fileStates[Voice("memo.mp3")].hidden = true;
+  platform.runs.push_back({true, 0, 0, WritesOutput(64000)});
+  platform.runs.push_back({true, 0, 0, CreatesOutput(platform, Mp3Frames(110))});
+  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), Mp3Frames(110));
+  EXPECT_EQ(host.outputPath, Voice("memo.mp3"));
+  EXPECT_TRUE(platform.shownErrors.empty());
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(PipelineTest, ARejectedMp3ThatCannotBeDeletedIsStillNotHandedToThePlayer) {
+  host.mp3 = true;
+  platform.runs.push_back({true, 0, 0, WritesOutput(16000 * 20)});  // 20 s
+  platform.runs.push_back({true, 0, 0, [&](const std::vector<std::wstring>& items) {
+                             WriteBytes(Narrow(items.back()), Mp3Frames(100));  // 3.6 s
+                             platform.fileStates[items.back()].heldOpen = {kPlayerHandle};
+                           }});
+  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            L"Failed to convert file!Perhaps have no enough space for write!");
+  EXPECT_TRUE(fs::exists(VoiceFolder() / "memo.mp3"));  // Windows kept it
+  EXPECT_EQ(host.outputPath, L"");
+  EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
+}
+
+TEST_F(PipelineTest, TemporaryFilesThatCannotBeDeletedStayWithoutSpoilingTheResult) {
+  // temp.sbs is still open in the decoder's (or a scanner's) hands and
+  // temp.wav is read-only: the conversion is done all the same.
+  platform.runs.push_back({true, 0, 0, [&](const std::vector<std::wstring>& items) {
+                             platform.fileStates[items[1]].heldOpen = {kPlayerHandle};
+                             WriteSized(Narrow(items[2]), 32044);
+                             platform.fileStates[items[2]].readOnly = true;
+                           }});
+  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rcd", Recording(0x80, 2))));
+  EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
+  EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
+  EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 32044u);
+  EXPECT_EQ(host.caption, Voice("memo.wav"));
+  EXPECT_TRUE(host.messages.empty());
+  // The copy kept the source's read-only attribute, as CopyFile does.
+  EXPECT_TRUE(platform.fileStates[Voice("memo.wav")].readOnly);
+}
+
+TEST_F(PipelineTest, ADecoderHeldOpenWithoutReadSharingIsReportedMissing) {
+  // Being written by an installer: it cannot be opened for reading yet.
+  platform.present = {L"C:\\Program\\QL8_DEC.exe", L"C:\\Program\\QL4_DEC.exe",
+                      L"C:\\Program\\VRN_DEC.exe"};
+  platform.fileStates[L"C:\\Program\\QL4_DEC.exe"].heldOpen = {
+      {fakes::kGenericWrite, fakes::kShareRead | fakes::kShareWrite}};
+  EXPECT_FALSE(pipeline.CheckDecoders());
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text.substr(0, 12), L"QL4_DEC.exe\n");
+}
+
 }  // namespace
 }  // namespace lirrow::test

@@ -37,9 +37,10 @@ bool PosixToolPlatform::CopyFileReplacing(const std::wstring& from, const std::w
   return !error;
 }
 
-void PosixToolPlatform::RemoveFile(const std::wstring& path) {
-  std::error_code ignored;
-  fs::remove(Narrow(path), ignored);
+bool PosixToolPlatform::RemoveFile(const std::wstring& path) {
+  std::error_code error;
+  fs::remove(Narrow(path), error);
+  return !error;
 }
 
 ToolRun PosixToolPlatform::RunTool(std::wstring& commandLine, const std::wstring&) {

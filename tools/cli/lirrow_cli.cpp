@@ -952,14 +952,18 @@ bool PosixPipelinePlatform::CopyFileReplacing(const std::wstring& from, const st
   return true;
 }
 
-void PosixPipelinePlatform::RemoveFile(const std::wstring& path) {
+bool PosixPipelinePlatform::RemoveFile(const std::wstring& path) {
   if (IsMp3Output(path)) {
-    // The MP3 was rejected: the new one goes, an older one stays.
+    // The MP3 was rejected (or is about to be replaced): the new one goes,
+    // an older one stays until a new one is committed over it.
     if (mp3_) mp3_->Discard();
     mp3Written = false;
-    return;
+    return true;
   }
-  unlink(NativePath(path).c_str());
+  const std::string native = NativePath(path);
+  if (unlink(native.c_str()) == 0 || errno == ENOENT) return true;
+  SetLastError(errno, native);
+  return false;
 }
 
 bool PosixPipelinePlatform::IsMp3Output(const std::wstring& path) const {
