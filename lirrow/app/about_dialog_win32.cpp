@@ -1,6 +1,7 @@
 #include "about_dialog_win32.h"
 
 #include "resource.h"
+#include "unicode_win32.h"
 
 namespace lirrow {
 
@@ -10,10 +11,10 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
   switch (message) {
     case WM_INITDIALOG: {
       const auto& texts = *reinterpret_cast<const TextTable*>(lParam);
-      SetWindowTextW(dialog, texts[TextKey::AboutTitle].c_str());
-      SetDlgItemTextW(dialog, IDOK, texts[TextKey::AboutIDOK].c_str());
-      SetDlgItemTextW(dialog, IDC_ABOUT_LINE1, texts[TextKey::AboutIDC_STATIC1].c_str());
-      SetDlgItemTextW(dialog, IDC_ABOUT_LINE2, texts[TextKey::AboutIDC_STATIC2].c_str());
+      Wide().SetWindowTextW(dialog, texts[TextKey::AboutTitle].c_str());
+      Wide().SetDlgItemTextW(dialog, IDOK, texts[TextKey::AboutIDOK].c_str());
+      Wide().SetDlgItemTextW(dialog, IDC_ABOUT_LINE1, texts[TextKey::AboutIDC_STATIC1].c_str());
+      Wide().SetDlgItemTextW(dialog, IDC_ABOUT_LINE2, texts[TextKey::AboutIDC_STATIC2].c_str());
       return TRUE;
     }
     case WM_COMMAND:
@@ -30,9 +31,10 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 void ShowAboutDialog(HWND owner, const TextTable& texts) {
-  const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
-  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc,
-                  reinterpret_cast<LPARAM>(&texts));
+  const HINSTANCE instance =
+      reinterpret_cast<HINSTANCE>(Wide().GetWindowLongPtrW(owner, GWLP_HINSTANCE));
+  Wide().DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc,
+                         reinterpret_cast<LPARAM>(&texts));
 }
 
 }  // namespace lirrow

@@ -11,7 +11,7 @@ add_library(lirrow_app STATIC
 target_include_directories(lirrow_app PUBLIC ${_app} ${_app}/../res)
 target_link_libraries(lirrow_app PUBLIC lirrow_convert)
 if(WIN32)
-  target_sources(lirrow_app PRIVATE ${_app}/file_exists_win32.cpp)
+  target_sources(lirrow_app PRIVATE ${_app}/file_exists_win32.cpp ${_app}/unicode_win32.cpp)
   target_compile_definitions(lirrow_app PUBLIC UNICODE _UNICODE)
 else()
   target_sources(lirrow_app PRIVATE ${_app}/file_exists_posix.cpp)
@@ -32,7 +32,7 @@ if(WIN32 AND TARGET lirrow_pipeline_win32)
   target_link_libraries(lirrow PRIVATE lirrow_app_win32)
   set_source_files_properties(${_app}/../res/lirrow.rc PROPERTIES
     OBJECT_DEPENDS "${_app}/../res/resource.h;${_app}/../res/lirrow.manifest")
-  target_link_options(lirrow PRIVATE -municode -static -static-libgcc -static-libstdc++)
+  target_link_options(lirrow PRIVATE -static -static-libgcc -static-libstdc++)
   set_target_properties(lirrow PROPERTIES OUTPUT_NAME lirrow)
   # The help pages are looked for in the start folder; the build folder of
   # the program is where it is run from during development and tests.

@@ -11,6 +11,7 @@
 #include "pipeline_win32.h"
 #include "player_win32.h"
 #include "resource.h"
+#include "unicode_win32.h"
 
 namespace lirrow {
 
@@ -24,14 +25,14 @@ class Win32DialogWindow final : public DialogWindow {
 
   std::wstring ControlText(int id) override {
     const HWND control = GetDlgItem(dialog_, id);
-    const int length = control ? GetWindowTextLengthW(control) : 0;
+    const int length = control ? Wide().GetWindowTextLengthW(control) : 0;
     if (length <= 0) return std::wstring();
     std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
-    const int got = GetWindowTextW(control, buffer.data(), length + 1);
+    const int got = Wide().GetWindowTextW(control, buffer.data(), length + 1);
     return std::wstring(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
   }
   void SetControlText(int id, const std::wstring& text) override {
-    SetDlgItemTextW(dialog_, id, text.c_str());
+    Wide().SetDlgItemTextW(dialog_, id, text.c_str());
   }
   bool IsChecked(int id) override { return IsDlgButtonChecked(dialog_, id) == BST_CHECKED; }
   void SetChecked(int id, bool checked) override {
@@ -40,17 +41,19 @@ class Win32DialogWindow final : public DialogWindow {
   void EnableControl(int id, bool enable) override {
     if (const HWND control = GetDlgItem(dialog_, id)) EnableWindow(control, enable);
   }
-  void SetCaption(const std::wstring& text) override { SetWindowTextW(dialog_, text.c_str()); }
+  void SetCaption(const std::wstring& text) override {
+    Wide().SetWindowTextW(dialog_, text.c_str());
+  }
   void AppendSystemMenuItem(unsigned command, const std::wstring& caption) override {
     if (const HMENU menu = GetSystemMenu(dialog_, FALSE)) {
-      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuW(menu, MF_STRING, command, caption.c_str());
+      Wide().AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      Wide().AppendMenuW(menu, MF_STRING, command, caption.c_str());
     }
   }
   void InstallWindowIcon(const TextTable& texts) override {
     icon_ = ChooseWindowIcon(instance_, texts);
-    SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    Wide().SendMessageW(dialog_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    Wide().SendMessageW(dialog_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   }
   void ShowMessage(const std::wstring& text, MessageIcon icon) override {
     UINT type = MB_OK;
@@ -62,7 +65,7 @@ class Win32DialogWindow final : public DialogWindow {
     // The box must not disturb the thread's last error: callers report
     // it with the system's text right after some of their messages.
     const DWORD error = GetLastError();
-    MessageBoxW(dialog_, text.c_str(), kAppName, type);
+    Wide().MessageBoxW(dialog_, text.c_str(), kAppName, type);
     SetLastError(error);
   }
   bool ChooseFileToOpen(const std::wstring& filter, std::wstring& path) override {
@@ -70,7 +73,7 @@ class Win32DialogWindow final : public DialogWindow {
     for (auto& c : list)
       if (c == L'|') c = L'\0';
     wchar_t directory[MAX_PATH] = L"";
-    GetCurrentDirectoryW(MAX_PATH, directory);
+    Wide().GetCurrentDirectoryW(MAX_PATH, directory);
     std::vector<wchar_t> file(32768, L'\0');
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
@@ -81,27 +84,27 @@ class Win32DialogWindow final : public DialogWindow {
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = directory;
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!GetOpenFileNameW(&ofn)) return false;
+    if (!Wide().GetOpenFileNameW(&ofn)) return false;
     path = file.data();
     return true;
   }
   void FocusAndSelectAll(int id) override {
     const HWND control = GetDlgItem(dialog_, id);
-    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
-    SendMessageW(control, EM_SETSEL, 0, -1);
-    SendMessageW(control, EM_SCROLLCARET, 0, 0);
+    Wide().SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    Wide().SendMessageW(control, EM_SETSEL, 0, -1);
+    Wide().SendMessageW(control, EM_SCROLLCARET, 0, 0);
   }
   std::wstring WindowsDirectory() override {
     wchar_t directory[MAX_PATH] = L"";
-    const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
+    const UINT length = Wide().GetWindowsDirectoryW(directory, MAX_PATH);
     return std::wstring(directory, length < MAX_PATH ? length : 0);
   }
   long ShellOpen(const std::wstring& program, const std::wstring& arguments) override {
-    const HINSTANCE result =
-        ShellExecuteW(dialog_, L"open", program.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
+    const HINSTANCE result = Wide().ShellExecuteW(dialog_, L"open", program.c_str(),
+                                                  arguments.c_str(), nullptr, SW_SHOWNORMAL);
     return static_cast<long>(reinterpret_cast<INT_PTR>(result));
   }
-  void DeleteFileIfPresent(const std::wstring& path) override { DeleteFileW(path.c_str()); }
+  void DeleteFileIfPresent(const std::wstring& path) override { Wide().DeleteFileW(path.c_str()); }
   void EndDialog(int result) override { ::EndDialog(dialog_, result); }
   void ShowAboutBox(const TextTable& texts) override { ShowAboutDialog(dialog_, texts); }
   bool ReportSystemError() override { return lirrow::ReportSystemError(dialog_); }
@@ -145,7 +148,7 @@ bool DeferredConversion::ConvertRecording(const std::wstring& source) {
 void PaintMinimised(HWND dialog, HICON icon) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(dialog, &ps);
-  SendMessageW(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  Wide().SendMessageW(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   RECT client;
   GetClientRect(dialog, &client);
   const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
@@ -155,11 +158,11 @@ void PaintMinimised(HWND dialog, HICON icon) {
 }
 
 INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* context = reinterpret_cast<DialogContext*>(Wide().GetWindowLongPtrW(dialog, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG: {
       context = reinterpret_cast<DialogContext*>(lParam);
-      SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
+      Wide().SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
       context->window = std::make_unique<Win32DialogWindow>(dialog, context->instance);
       PlayerControl* player = PlayerOfWindow(GetDlgItem(dialog, IDC_PLAYER));
       if (!player) {
@@ -208,7 +211,7 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     case WM_SYSCOMMAND:
       if (context && context->dialog &&
           context->dialog->SystemCommand(static_cast<unsigned>(wParam))) {
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
+        Wide().SetWindowLongPtrW(dialog, DWLP_MSGRESULT, 0);
         return TRUE;
       }
       return FALSE;
@@ -220,8 +223,8 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
       break;
     case WM_QUERYDRAGICON:
       if (context && context->window) {
-        SetWindowLongPtrW(dialog, DWLP_MSGRESULT,
-                          reinterpret_cast<LONG_PTR>(context->window->Icon()));
+        Wide().SetWindowLongPtrW(dialog, DWLP_MSGRESULT,
+                                 reinterpret_cast<LONG_PTR>(context->window->Icon()));
         return TRUE;
       }
       break;
@@ -235,17 +238,18 @@ INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
 HICON ChooseWindowIcon(HINSTANCE instance, const TextTable& texts) {
   const std::wstring& file = texts[TextKey::IconFile];
   if (!file.empty()) {
-    if (HANDLE icon = LoadImageW(nullptr, file.c_str(), IMAGE_ICON, 32, 32, LR_LOADFROMFILE))
+    if (HANDLE icon = Wide().LoadImageW(nullptr, file.c_str(), IMAGE_ICON, 32, 32, LR_LOADFROMFILE))
       return static_cast<HICON>(icon);
   }
-  return LoadIconW(instance, MAKEINTRESOURCEW(BrandIconId(texts[TextKey::AboutIDC_STATIC2])));
+  return Wide().LoadIconW(instance,
+                          MAKEINTRESOURCEW(BrandIconId(texts[TextKey::AboutIDC_STATIC2])));
 }
 
 INT_PTR RunConverterDialog(HINSTANCE instance, ConversionFactory& conversions) {
   if (!RegisterPlayerClass(instance)) return -1;
   DialogContext context{instance, &conversions, nullptr, nullptr, nullptr};
-  return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainProc,
-                         reinterpret_cast<LPARAM>(&context));
+  return Wide().DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainProc,
+                                reinterpret_cast<LPARAM>(&context));
 }
 
 }  // namespace lirrow

@@ -2,6 +2,7 @@
 #include "pipeline_win32.h"
 
 #include "converter_app.h"
+#include "unicode_win32.h"
 
 namespace lirrow {
 
@@ -14,22 +15,22 @@ class Win32PipelinePlatform final : public PipelinePlatform {
 
   std::wstring ProgramDirectory() override {
     wchar_t path[MAX_PATH] = L"";
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const DWORD length = Wide().GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring program(path, length < MAX_PATH ? length : 0);
     const auto slash = program.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : program.substr(0, slash);
   }
   std::wstring TempDirectory() override {
     wchar_t path[256] = L"";
-    const DWORD length = GetTempPathW(256, path);
+    const DWORD length = Wide().GetTempPathW(256, path);
     return std::wstring(path, length < 256 ? length : 0);
   }
   bool FileExists(const std::wstring& path) override { return lirrow::FileExists(path); }
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+    return Wide().CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
   }
   bool RemoveFile(const std::wstring& path) override {
-    return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    return Wide().DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
   }
 
   ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
@@ -59,14 +60,14 @@ class Win32PipelinePlatform final : public PipelinePlatform {
   }
   void PumpOneMessage() override {
     MSG message;
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (Wide().PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         // Not ours to take: leave it for the loop that owns it.
         PostQuitMessage(static_cast<int>(message.wParam));
         return;
       }
       TranslateMessage(&message);
-      DispatchMessageW(&message);
+      Wide().DispatchMessageW(&message);
     }
   }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "player_clock.h"
+#include "unicode_win32.h"
 
 namespace lirrow {
 
@@ -32,17 +33,18 @@ bool IsEnterKey(const MSG* message) {
 }
 
 LRESULT CALLBACK PlayerButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
-  const WNDPROC base = reinterpret_cast<WNDPROC>(GetPropW(button, kButtonProcProperty));
+  const WNDPROC base = reinterpret_cast<WNDPROC>(Wide().GetPropW(button, kButtonProcProperty));
   switch (message) {
     case WM_GETDLGCODE: {
-      const LRESULT code = CallWindowProcW(base, button, message, wParam, lParam);
+      const LRESULT code = Wide().CallWindowProcW(base, button, message, wParam, lParam);
       return IsEnterKey(reinterpret_cast<const MSG*>(lParam)) ? code | DLGC_WANTMESSAGE : code;
     }
     case WM_KEYDOWN:
       if (wParam == VK_RETURN) {
         if (IsWindowEnabled(button))
-          SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                       reinterpret_cast<LPARAM>(button));
+          Wide().SendMessageW(GetParent(button), WM_COMMAND,
+                              MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                              reinterpret_cast<LPARAM>(button));
         return 0;
       }
       break;
@@ -50,18 +52,18 @@ LRESULT CALLBACK PlayerButtonProc(HWND button, UINT message, WPARAM wParam, LPAR
       if (wParam == L'\r') return 0;  // handled on the key press; no beep
       break;
     case WM_NCDESTROY:
-      RemovePropW(button, kButtonProcProperty);
-      SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
+      Wide().RemovePropW(button, kButtonProcProperty);
+      Wide().SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
       break;
     default: break;
   }
-  return CallWindowProcW(base, button, message, wParam, lParam);
+  return Wide().CallWindowProcW(base, button, message, wParam, lParam);
 }
 
 void TakeEnterKey(HWND button) {
   const LONG_PTR base =
-      SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlayerButtonProc));
-  SetPropW(button, kButtonProcProperty, reinterpret_cast<HANDLE>(base));
+      Wide().SetWindowLongPtrW(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlayerButtonProc));
+  Wide().SetPropW(button, kButtonProcProperty, reinterpret_cast<HANDLE>(base));
 }
 
 class PlayerWindow final : public PlayerControl {
@@ -90,7 +92,7 @@ class PlayerWindow final : public PlayerControl {
 
  private:
   MCIERROR Send(const std::wstring& command, HWND callback = nullptr) {
-    return mciSendStringW(command.c_str(), nullptr, 0, callback);
+    return Wide().mciSendStringW(command.c_str(), nullptr, 0, callback);
   }
   unsigned long QueryNumber(const wchar_t* what);
   void CloseDevice();
@@ -115,10 +117,11 @@ class PlayerWindow final : public PlayerControl {
 
 bool PlayerWindow::CreateChildren() {
   const HINSTANCE instance =
-      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+      reinterpret_cast<HINSTANCE>(Wide().GetWindowLongPtrW(window_, GWLP_HINSTANCE));
   auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
-    return CreateWindowExW(0, cls, text, WS_CHILD | style, 0, 0, 0, 0, window_,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    return Wide().CreateWindowExW(0, cls, text, WS_CHILD | style, 0, 0, 0, 0, window_,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                                  nullptr);
   };
   name_ =
       make(L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_PATHELLIPSIS | WS_VISIBLE, kNameId);
@@ -129,9 +132,9 @@ bool PlayerWindow::CreateChildren() {
   time_ = make(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, kTimeId);
   if (!name_ || !bar_ || !play_ || !pause_ || !stop_ || !time_) return false;
   for (HWND button : {play_, pause_, stop_}) TakeEnterKey(button);
-  SendMessageW(bar_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kPositionBarSteps));
-  SendMessageW(bar_, TBM_SETPAGESIZE, 0, kPositionBarSteps / 20);
-  SendMessageW(bar_, TBM_SETLINESIZE, 0, kPositionBarSteps / 100);
+  Wide().SendMessageW(bar_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kPositionBarSteps));
+  Wide().SendMessageW(bar_, TBM_SETPAGESIZE, 0, kPositionBarSteps / 20);
+  Wide().SendMessageW(bar_, TBM_SETLINESIZE, 0, kPositionBarSteps / 100);
   Layout();
   ShowState();
   return true;
@@ -157,7 +160,7 @@ void PlayerWindow::Layout() {
 void PlayerWindow::SetFont(HFONT font, bool redraw) {
   font_ = font;
   for (HWND child : {name_, time_, play_, pause_, stop_})
-    if (child) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
+    if (child) Wide().SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
 }
 
 void PlayerWindow::SetBooleanSetting(bool value) {
@@ -169,7 +172,7 @@ void PlayerWindow::SetBooleanSetting(bool value) {
 unsigned long PlayerWindow::QueryNumber(const wchar_t* what) {
   wchar_t answer[64] = L"";
   const std::wstring command = L"status " + alias_ + L" " + what;
-  if (mciSendStringW(command.c_str(), answer, 64, nullptr) != 0) return 0;
+  if (Wide().mciSendStringW(command.c_str(), answer, 64, nullptr) != 0) return 0;
   return std::wcstoul(answer, nullptr, 10);
 }
 
@@ -187,7 +190,7 @@ unsigned PlayerWindow::SetFileName(const std::wstring& path) {
   fileName_.clear();
   unsigned code = 0;
   if (!path.empty()) {
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (Wide().GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
       code = GetLastError();
       if (code == 0) code = ERROR_FILE_NOT_FOUND;
     } else {
@@ -264,18 +267,19 @@ void PlayerWindow::ShowState() {
   EnableWindow(pause_, canPause);
   EnableWindow(stop_, state_ == State::Playing || state_ == State::Paused);
   EnableWindow(bar_, loaded && lengthMs_ > 0);
-  SetWindowTextW(name_, fileName_.c_str());
-  if (!loaded) SetWindowTextW(time_, L"");
+  Wide().SetWindowTextW(name_, fileName_.c_str());
+  if (!loaded) Wide().SetWindowTextW(time_, L"");
 }
 
 void PlayerWindow::ShowPosition(unsigned long positionMs) {
   if (state_ == State::Empty) {
-    SendMessageW(bar_, TBM_SETPOS, TRUE, 0);
-    SetWindowTextW(time_, L"");
+    Wide().SendMessageW(bar_, TBM_SETPOS, TRUE, 0);
+    Wide().SetWindowTextW(time_, L"");
     return;
   }
-  if (!dragging_) SendMessageW(bar_, TBM_SETPOS, TRUE, PositionToStep(positionMs, lengthMs_));
-  SetWindowTextW(time_, FormatPlayerTimes(positionMs, lengthMs_).c_str());
+  if (!dragging_)
+    Wide().SendMessageW(bar_, TBM_SETPOS, TRUE, PositionToStep(positionMs, lengthMs_));
+  Wide().SetWindowTextW(time_, FormatPlayerTimes(positionMs, lengthMs_).c_str());
 }
 
 void PlayerWindow::OnTick() {
@@ -305,11 +309,11 @@ void PlayerWindow::OnCommand(int id) {
 
 void PlayerWindow::OnScroll(int code) {
   if (!deviceOpen_) return;
-  const int step = static_cast<int>(SendMessageW(bar_, TBM_GETPOS, 0, 0));
+  const int step = static_cast<int>(Wide().SendMessageW(bar_, TBM_GETPOS, 0, 0));
   const unsigned long target = StepToPosition(step, lengthMs_);
   if (code == TB_THUMBTRACK) {
     dragging_ = true;
-    SetWindowTextW(time_, FormatPlayerTimes(target, lengthMs_).c_str());
+    Wide().SetWindowTextW(time_, FormatPlayerTimes(target, lengthMs_).c_str());
     return;
   }
   if (code == TB_ENDTRACK && !dragging_)
@@ -378,7 +382,7 @@ void PlayerWindow::OnPaint() {
 }
 
 PlayerWindow* FromWindow(HWND window) {
-  return reinterpret_cast<PlayerWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  return reinterpret_cast<PlayerWindow*>(Wide().GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 LRESULT CALLBACK PlayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -386,16 +390,16 @@ LRESULT CALLBACK PlayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_CREATE: {
       auto* created = new PlayerWindow(window);
-      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+      Wide().SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
       // Tab moves into the player's buttons and position bar.
-      SetWindowLongPtrW(window, GWL_EXSTYLE,
-                        GetWindowLongPtrW(window, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+      Wide().SetWindowLongPtrW(window, GWL_EXSTYLE,
+                               Wide().GetWindowLongPtrW(window, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
       // Refusing creation makes the dialog that hosts the control fail.
       return created->CreateChildren() ? 0 : -1;
     }
     case WM_NCDESTROY:
       delete player;
-      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      Wide().SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       break;
     case WM_DESTROY:
       if (player) player->Destroy();
@@ -430,7 +434,7 @@ LRESULT CALLBACK PlayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND: return 1;
     default: break;
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return Wide().DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -440,19 +444,19 @@ bool RegisterPlayerClass(HINSTANCE instance) {
   if (!InitCommonControlsEx(&controls)) InitCommonControls();
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof wc;
-  if (GetClassInfoExW(instance, kClassName, &wc)) return true;
+  if (Wide().GetClassInfoExW(instance, kClassName, &wc)) return true;
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = PlayerProc;
   wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hCursor = Wide().LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = nullptr;
   wc.lpszClassName = kClassName;
-  return RegisterClassExW(&wc) != 0;
+  return Wide().RegisterClassExW(&wc) != 0;
 }
 
 PlayerControl* PlayerOfWindow(HWND window) {
   wchar_t name[32] = L"";
-  if (!window || !GetClassNameW(window, name, 32) || lstrcmpiW(name, kClassName) != 0)
+  if (!window || !Wide().GetClassNameW(window, name, 32) || Wide().lstrcmpiW(name, kClassName) != 0)
     return nullptr;
   return FromWindow(window);
 }

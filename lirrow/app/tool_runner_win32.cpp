@@ -10,6 +10,7 @@
 #include "resource.h"
 #include "text_table.h"
 #include "tool_spinner.h"
+#include "unicode_win32.h"
 
 namespace lirrow {
 
@@ -58,13 +59,13 @@ void CentreOver(HWND window, HWND parent) {
 }
 
 INT_PTR CALLBACK ToolProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* wait = reinterpret_cast<ToolWait*>(GetWindowLongPtrW(window, DWLP_USER));
+  auto* wait = reinterpret_cast<ToolWait*>(Wide().GetWindowLongPtrW(window, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       wait = reinterpret_cast<ToolWait*>(lParam);
-      SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(wait));
-      SetDlgItemTextW(window, IDC_PROGRESS_LINE, wait->baseText.c_str());
-      SetDlgItemTextW(window, IDCANCEL, AppTexts()[TextKey::InforIDCANCEL].c_str());
+      Wide().SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(wait));
+      Wide().SetDlgItemTextW(window, IDC_PROGRESS_LINE, wait->baseText.c_str());
+      Wide().SetDlgItemTextW(window, IDCANCEL, AppTexts()[TextKey::InforIDCANCEL].c_str());
       CentreOver(window, GetWindow(window, GW_OWNER));
       SetTimer(window, kToolTimer, kSpinnerPeriodMs, nullptr);
       return TRUE;
@@ -78,7 +79,7 @@ INT_PTR CALLBACK ToolProgressProc(HWND window, UINT message, WPARAM wParam, LPAR
         KillTimer(window, kToolTimer);
         EndDialog(window, IDOK);
       } else {
-        SetDlgItemTextW(window, IDC_PROGRESS_LINE, tick.line.c_str());
+        Wide().SetDlgItemTextW(window, IDC_PROGRESS_LINE, tick.line.c_str());
         if (HWND line = GetDlgItem(window, IDC_PROGRESS_LINE)) UpdateWindow(line);
       }
       return TRUE;
@@ -93,18 +94,18 @@ INT_PTR CALLBACK ToolProgressProc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 INT_PTR CALLBACK ExtractionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* state = reinterpret_cast<ExtractionState*>(GetWindowLongPtrW(window, DWLP_USER));
+  auto* state = reinterpret_cast<ExtractionState*>(Wide().GetWindowLongPtrW(window, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG:
       state = reinterpret_cast<ExtractionState*>(lParam);
-      SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
-      SetDlgItemTextW(window, IDC_EXTRACTION_LINE, L"");
+      Wide().SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+      Wide().SetDlgItemTextW(window, IDC_EXTRACTION_LINE, L"");
       SetTimer(window, kExtractionTimer, kSpinnerPeriodMs, nullptr);
       return TRUE;
     case WM_TIMER:
       if (wParam != kExtractionTimer || !state) break;
-      SetDlgItemTextW(window, IDC_EXTRACTION_LINE,
-                      ExtractionSpinner().Advance(state->baseText).c_str());
+      Wide().SetDlgItemTextW(window, IDC_EXTRACTION_LINE,
+                             ExtractionSpinner().Advance(state->baseText).c_str());
       if (HWND line = GetDlgItem(window, IDC_EXTRACTION_LINE)) UpdateWindow(line);
       return TRUE;
     case WM_COMMAND:
@@ -113,7 +114,7 @@ INT_PTR CALLBACK ExtractionProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       KillTimer(window, kExtractionTimer);
       delete state;
-      SetWindowLongPtrW(window, DWLP_USER, 0);
+      Wide().SetWindowLongPtrW(window, DWLP_USER, 0);
       return TRUE;
     default: break;
   }
@@ -125,7 +126,7 @@ INT_PTR CALLBACK ExtractionProc(HWND window, UINT message, WPARAM wParam, LPARAM
 ToolRun RunTool(HWND owner, std::wstring& commandLine, const std::wstring& baseText) {
   STARTUPINFOW startup;
   ZeroMemory(&startup, sizeof startup);
-  GetStartupInfoW(&startup);
+  Wide().GetStartupInfoW(&startup);
   startup.cb = 68;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
@@ -136,8 +137,8 @@ ToolRun RunTool(HWND owner, std::wstring& commandLine, const std::wstring& baseT
   // CreateProcessW may write into the command line: hand it a writable,
   // terminated buffer.
   commandLine.push_back(L'\0');
-  const BOOL created = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &info);
+  const BOOL created = Wide().CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                             nullptr, nullptr, &startup, &info);
   const DWORD error = GetLastError();
   commandLine.pop_back();
   ToolRun run;
@@ -149,8 +150,8 @@ ToolRun RunTool(HWND owner, std::wstring& commandLine, const std::wstring& baseT
   ToolWait wait;
   wait.baseText = baseText;
   wait.process = info.hProcess;
-  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TOOL_PROGRESS), owner,
-                  ToolProgressProc, reinterpret_cast<LPARAM>(&wait));
+  Wide().DialogBoxParamW(Wide().GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TOOL_PROGRESS),
+                         owner, ToolProgressProc, reinterpret_cast<LPARAM>(&wait));
 
   run.started = true;
   run.exitCode = wait.exitCode;
@@ -161,8 +162,9 @@ ToolRun RunTool(HWND owner, std::wstring& commandLine, const std::wstring& baseT
 
 HWND OpenExtractionWindow(HWND parent, const std::wstring& baseText) {
   auto* state = new ExtractionState;
-  HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_EXTRACTION),
-                                   parent, ExtractionProc, reinterpret_cast<LPARAM>(state));
+  HWND window =
+      Wide().CreateDialogParamW(Wide().GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_EXTRACTION),
+                                parent, ExtractionProc, reinterpret_cast<LPARAM>(state));
   if (!window) {
     delete state;
     return nullptr;
@@ -183,12 +185,12 @@ bool ReportSystemError(HWND owner) {
   if (code == 0) return true;
   wchar_t text[260] = L"";
   const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 260, nullptr);
+      Wide().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                            code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 260, nullptr);
   std::wstring message = text;
   if (length == 0)  // the system has no text for it: show the code at least
     message = L"System Error Code :" + std::to_wstring(code);
-  MessageBoxW(owner, message.c_str(), kAppName, MB_OK | MB_ICONWARNING);
+  Wide().MessageBoxW(owner, message.c_str(), kAppName, MB_OK | MB_ICONWARNING);
   return false;
 }
 

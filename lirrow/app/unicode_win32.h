@@ -10,6 +10,8 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
+#include <string>
+
 namespace lirrow {
 
 // Every W function the converter and its runtime call: X(dll, name), where dll
@@ -78,7 +80,7 @@ enum class UnicodeSource {
   kSystem,           // Windows NT: the system DLLs
   kLayer,            // Windows 95/98/ME: unicows.dll
   kLayerMissing,     // 95/98/ME without unicows.dll: the system's stubs
-  kLayerIncomplete,  // unicows.dll lacks a function: the system's for that one
+  kLayerIncomplete,  // unicows.dll lacks a function: the system's for those
 };
 
 // Fills the table (once; later calls return the first answer). The 9x branch
@@ -91,7 +93,9 @@ UnicodeSource BindUnicodeCalls();
 const UnicodeCalls& Wide();
 
 // The English notice shown when the table could not be filled from
-// unicows.dll on Windows 95/98/ME, or nullptr when there is nothing to say.
-const char* UnicodeNotice(UnicodeSource source);
+// unicows.dll on Windows 95/98/ME (the program cannot work then), or an empty
+// text when there is nothing to say. English only: without the layer the
+// program cannot show its own texts.
+std::string UnicodeNotice(UnicodeSource source);
 
 }  // namespace lirrow

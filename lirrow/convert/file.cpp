@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 
 #ifdef _WIN32
@@ -15,9 +16,15 @@ namespace lirrow {
 namespace {
 
 #ifdef _WIN32
+NarrowName narrowName = nullptr;
+
 std::FILE* OpenPath(const std::wstring& path, const wchar_t* mode, int shareFlag) {
   if (path.empty() || path.find(L'\0') != std::wstring::npos) return nullptr;
-  return _wfsopen(path.c_str(), mode, shareFlag);
+  if (!narrowName) return _wfsopen(path.c_str(), mode, shareFlag);
+  std::string name;
+  if (!narrowName(path, &name) || name.empty()) return nullptr;
+  const std::string narrowMode(mode, mode + std::wcslen(mode));
+  return _fsopen(name.c_str(), narrowMode.c_str(), shareFlag);
 }
 
 bool SeekSystem(std::FILE* file, int64_t offset, int origin) {
@@ -44,6 +51,10 @@ int64_t TellSystem(std::FILE* file) { return ftello(file); }
 #endif
 
 }  // namespace
+
+#ifdef _WIN32
+void UseNarrowFileNames(NarrowName convert) { narrowName = convert; }
+#endif
 
 File::~File() { Close(); }
 

@@ -2,7 +2,8 @@
 // recording and duration code.
 //
 // Paths are std::wstring in both builds: on Windows they are UTF-16 and are
-// opened with _wfsopen, so names outside the ANSI code page work; natively
+// opened with _wfsopen, so names outside the ANSI code page work (on Windows
+// 95/98/ME they are converted, see UseNarrowFileNames); natively
 // they hold Unicode code points and are opened as UTF-8 names, except the
 // escapes of NameFromBytes (utf8.h), which stand for a name's own bytes.
 //
@@ -17,6 +18,16 @@
 #include <string>
 
 namespace lirrow {
+
+#ifdef _WIN32
+// On Windows 95/98/ME the C runtime's wide opens call the system's W stubs,
+// which fail, so the program's start-up hands File a conversion of names to
+// the ANSI code page; File then opens the converted name narrow, and a name
+// the conversion refuses does not open. Without one (the default) names are
+// opened wide.
+using NarrowName = bool (*)(const std::wstring& path, std::string* name);
+void UseNarrowFileNames(NarrowName convert);
+#endif
 
 class File {
  public:

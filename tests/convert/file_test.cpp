@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "recording.h"
 #include "temp_files.h"
@@ -109,6 +111,51 @@ TEST(BufferedFile, RecordingBeingWrittenCanBeClassified) {
   writer.flush();
   EXPECT_EQ(lirrow::ClassifyRecording(dir.W("r.rec")), lirrow::kRecordingByte40or41);
 }
+
+#ifdef _WIN32
+// Stands in for the ANSI conversion: keeps ASCII names, refuses the rest.
+std::vector<std::wstring> narrowed;
+bool AsciiOnly(const std::wstring& path, std::string* name) {
+  narrowed.push_back(path);
+  name->clear();
+  for (wchar_t c : path) {
+    if (c > 0x7F) return false;
+    name->push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+TEST(BufferedFile, NarrowNamesAreOpenedThroughTheConversionAndRefusedWhenItFails) {
+  TempDir dir;
+  const Bytes content = Pseudorandom(1000, 3);
+  WriteBytes(dir / "plain.bin", content);
+  std::wstring wideName = dir.W("plain.bin");
+  wideName.replace(wideName.size() - 9, 9, L"\x4E2D.bin");
+  {
+    lirrow::File wide;
+    ASSERT_TRUE(wide.Create(wideName));  // wide opens take any name
+    ASSERT_TRUE(wide.Close());
+  }
+
+  lirrow::UseNarrowFileNames(AsciiOnly);
+  narrowed.clear();
+  lirrow::File plain;
+  const bool plainOpened = plain.OpenRead(dir.W("plain.bin"));
+  lirrow::File unconvertible;
+  const bool unconvertibleOpened = unconvertible.OpenRead(wideName);
+  lirrow::File created;
+  const bool createdOpened = created.Create(dir.W("out.bin"));
+  lirrow::UseNarrowFileNames(nullptr);
+
+  ASSERT_TRUE(plainOpened);
+  Bytes got(content.size());
+  EXPECT_EQ(plain.Read(got.data(), got.size()), content.size());
+  EXPECT_EQ(got, content);
+  EXPECT_FALSE(unconvertibleOpened) << "a name the conversion refuses must not open";
+  EXPECT_TRUE(createdOpened);
+  EXPECT_EQ(narrowed.size(), 3u);  // every open went through the conversion
+}
+#endif
 
 }  // namespace
 

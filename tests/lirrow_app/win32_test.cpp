@@ -14,6 +14,7 @@
 #include "player_win32.h"
 #include "resource.h"
 #include "text_source_win32.h"
+#include "unicode_win32.h"
 
 namespace lirrow {
 namespace {
@@ -60,6 +61,45 @@ std::vector<unsigned char> MakeWav(uint32_t dataBytes) {
   Put32(b, dataBytes);
   for (uint32_t i = 0; i < dataBytes / 2; ++i) Put16(b, static_cast<uint16_t>((i % 64) * 16));
   return b;
+}
+
+// On the NT family every entry is the system DLL's own function, and the
+// program has nothing to tell the user.
+TEST(UnicodeCalls, OnWindowsNtEachCallIsTheSystemDllsOwn) {
+  ASSERT_EQ(BindUnicodeCalls(), UnicodeSource::kSystem);
+  const UnicodeCalls& calls = Wide();
+  int checked = 0;
+#define LIRROW_CHECK_CALL(dll, name)                                                      \
+  {                                                                                       \
+    HMODULE module = LoadLibraryA(#dll ".dll");                                           \
+    ASSERT_NE(module, nullptr) << #dll;                                                   \
+    EXPECT_EQ(reinterpret_cast<void*>(calls.name),                                        \
+              reinterpret_cast<void*>(GetProcAddress(module, LIRROW_UNICODE_NAME(name)))) \
+        << LIRROW_UNICODE_NAME(name);                                                     \
+    EXPECT_NE(reinterpret_cast<void*>(calls.name), nullptr) << LIRROW_UNICODE_NAME(name); \
+    ++checked;                                                                            \
+  }
+  LIRROW_UNICODE_CALLS(LIRROW_CHECK_CALL)
+#undef LIRROW_CHECK_CALL
+  EXPECT_GT(checked, 40);
+  EXPECT_EQ(UnicodeNotice(UnicodeSource::kSystem), "");
+  EXPECT_EQ(UnicodeNotice(UnicodeSource::kLayer), "");
+  EXPECT_NE(
+      UnicodeNotice(UnicodeSource::kLayerMissing).find("(unicows.dll) on Windows 95, 98 and Me"),
+      std::string::npos);
+}
+
+// The runtime's own W imports (libgcc's semaphores, the msvcrt helpers) are
+// the table's: the import slot the linker resolved holds our thunk, not the
+// system function.
+TEST(UnicodeCalls, TheRuntimesWCallsGoThroughTheTable) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const auto viaImport = reinterpret_cast<void*>(&::GetModuleHandleW);
+  EXPECT_NE(viaImport, reinterpret_cast<void*>(GetProcAddress(kernel, "GetModuleHandleW")));
+  EXPECT_EQ(::GetModuleHandleW(nullptr), GetModuleHandleA(nullptr));
+  HANDLE semaphore = ::CreateSemaphoreW(nullptr, 0, 1, nullptr);
+  EXPECT_NE(semaphore, nullptr);
+  if (semaphore) CloseHandle(semaphore);
 }
 
 TEST(ProfileTexts, UnicodeIniBesideTheProgram) {
