@@ -14,23 +14,14 @@
 #include "fat_test_support.h"
 #include "image_file.h"
 #include "system_area.h"
+#include "../support/shell.h"
 
 namespace vornak::test {
 namespace {
 
 constexpr std::uint32_t kMiB = 1u << 20;
 
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string text;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  const int status = ::pclose(p);
-  if (output) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test_support::Shell;
 
 class ImageToolsTest : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "format_results.h"
+#include "../support/shell.h"
 
 namespace vornak::test {
 namespace {
@@ -17,23 +18,10 @@ constexpr std::uint16_t kLangEnglish = 0x0409;
 constexpr std::uint16_t kLangSimplifiedChinese = 0x0804;
 constexpr std::uint16_t kLangTraditionalChinese = 0x0404;
 
-std::string TempPath(const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/format_results_" + std::to_string(::getpid()) +
-         "_" + name;
-}
+using test_support::Shell;
 
-// Runs a shell command; its output (stdout and stderr) into *out.
-int Shell(const std::string& command, std::string* out) {
-  std::string text;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[512];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  const int status = ::pclose(p);
-  *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+std::string TempPath(const std::string& name) {
+  return test_support::TempPath("format_results", name);
 }
 
 // The UTF-8 text converted by iconv into the code page.

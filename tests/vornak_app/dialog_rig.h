@@ -16,28 +16,16 @@
 #include "formatter_dialog.h"
 #include "startup.h"
 #include "../../vornak/res/resource.h"
+#include "../support/shell.h"
 
 namespace vornak::test {
 
 constexpr std::uint32_t kMiB = 1u << 20;
 
-inline std::string TempPath(const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/vornak_app_" + std::to_string(::getpid()) +
-         "_" + name;
-}
+using test_support::Shell;
 
-// Runs a shell command; its output (stdout and stderr) into *out.
-inline int Shell(const std::string& command, std::string* out = nullptr) {
-  std::string text;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[512];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  const int status = ::pclose(p);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+inline std::string TempPath(const std::string& name) {
+  return test_support::TempPath("vornak_app", name);
 }
 
 struct Rig {
