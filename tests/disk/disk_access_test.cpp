@@ -672,6 +672,30 @@ TEST(NtMountedVolume, WindowsXpWritesNeedNoVolumeControl) {
 
 // --- Building blocks used by the surface pass ---------------------------------
 
+// Volume handles move data only through buffers at sector-aligned addresses;
+// the callers' buffers (vectors, arrays on the stack) are not.
+TEST(NtSectors, BuffersAtAnyAddressAreReadAndWritten) {
+  Rig r(Family::WindowsNT);
+  const auto data = Pattern(8 * 512, 21);
+  std::vector<std::uint8_t> storage(9 * 512 + 3);
+  for (std::size_t offset : {std::size_t{1}, std::size_t{16}, std::size_t{3}}) {
+    SCOPED_TRACE(offset);
+    std::uint8_t* odd = storage.data() + offset;
+    if (reinterpret_cast<std::uintptr_t>(odd) % 512 == 0) ++odd;
+    std::memcpy(odd, data.data(), data.size());
+    ASSERT_TRUE(r.disk.WriteSectors("E:", odd, 100, 8));
+    EXPECT_EQ(data, r.machine.Peek('E', 100 * 512, 8 * 512));
+    std::memset(odd, 0, data.size());
+    ASSERT_TRUE(r.disk.ReadSectors("E:", odd, 100, 8));
+    EXPECT_EQ(0, std::memcmp(odd, data.data(), data.size()));
+  }
+  // A write refused until the volume is dismounted goes through as well.
+  r.machine.Drive('E').ntWriteNeedsDismount = true;
+  ASSERT_TRUE(r.disk.WriteSectors("E:", storage.data() + 1, 7, 2));
+  EXPECT_EQ(0, std::memcmp(storage.data() + 1, r.machine.Peek('E', 7 * 512, 1024).data(), 1024));
+  EXPECT_EQ(0, r.machine.OpenHandleCount());
+}
+
 TEST(InlineTransfers, OneHandleManyChunks) {
   Rig r(Family::WindowsNT);
   DiskHandle v = r.disk.OpenNtVolume("E:");

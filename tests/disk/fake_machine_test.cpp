@@ -1,5 +1,6 @@
 // The fake machine's own behaviour that other tests rely on: file-backed
-// images, alignment checks, drive listing and injected corruption.
+// images, alignment checks, share modes, drive listing and injected
+// corruption.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,6 +23,21 @@ std::string TempImage(std::uint64_t size) {
   f.put('\0');
   return path;
 }
+
+// Room for `size` bytes at a sector-aligned address.
+class SectorBuffer {
+ public:
+  explicit SectorBuffer(std::size_t size) : storage_(size + 512) {
+    const auto at = reinterpret_cast<std::uintptr_t>(storage_.data());
+    data_ = storage_.data() + (512 - at % 512) % 512;
+  }
+  std::uint8_t* data() { return data_; }
+  std::uint8_t& operator[](std::size_t i) { return data_[i]; }
+
+ private:
+  std::vector<std::uint8_t> storage_;
+  std::uint8_t* data_;
+};
 
 TEST(FakeMachineImages, FileBackedDriveWritesTheFileInPlace) {
   const std::string path = TempImage(1 << 20);
@@ -55,7 +71,7 @@ TEST(FakeMachineImages, CorruptBytesReadBackChanged) {
   m.AddDrive(d);
   m.Poke('E', 512, std::vector<std::uint8_t>(1024, 0x55));
   DiskHandle h = m.CreateFileA("\\\\.\\E:", win::GENERIC_READ, 3, win::OPEN_EXISTING, 0);
-  std::vector<std::uint8_t> buf(1024);
+  SectorBuffer buf(1024);
   std::uint32_t done = 0;
   m.SetFilePointer(h, 512, win::FILE_BEGIN);
   ASSERT_TRUE(m.ReadFile(h, buf.data(), 1024, &done));
@@ -70,12 +86,24 @@ TEST(FakeMachineVolumes, RawIoIsWholeSectorsOnly) {
   m.AddDrive(FakeDrive{});
   DiskHandle h =
       m.CreateFileA("\\\\.\\E:", win::GENERIC_READ | win::GENERIC_WRITE, 3, win::OPEN_EXISTING, 0);
-  std::vector<std::uint8_t> buf(1024);
+  SectorBuffer buf(1024);
   std::uint32_t done = 0;
   EXPECT_FALSE(m.ReadFile(h, buf.data(), 100, &done));
   m.SetFilePointer(h, 10, win::FILE_BEGIN);
   EXPECT_FALSE(m.WriteFile(h, buf.data(), 512, &done));
   EXPECT_EQ(87u, m.GetLastError());
+  // Whole sectors at a sector offset, but from a buffer that is not at a
+  // multiple of the sector size in memory.
+  m.SetFilePointer(h, 512, win::FILE_BEGIN);
+  for (std::size_t misalignment : {1u, 4u, 16u, 256u}) {
+    EXPECT_FALSE(m.ReadFile(h, buf.data() + misalignment, 512, &done)) << misalignment;
+    EXPECT_EQ(87u, m.GetLastError());
+    EXPECT_FALSE(m.WriteFile(h, buf.data() + misalignment, 512, &done)) << misalignment;
+    EXPECT_EQ(87u, m.GetLastError());
+  }
+  EXPECT_EQ(0u, m.BytesWritten());
+  EXPECT_TRUE(m.WriteFile(h, buf.data(), 512, &done));
+  EXPECT_TRUE(m.ReadFile(h, buf.data(), 512, &done));
   m.CloseHandle(h);
   // A handle opened without access cannot move data.
   h = m.CreateFileA("\\\\.\\E:", 0, 3, win::OPEN_EXISTING, 0);
@@ -97,6 +125,80 @@ TEST(FakeMachineVolumes, LockFailsWhileAnotherHandleIsOpen) {
   m.CloseHandle(b);
   EXPECT_TRUE(m.DeviceIoControl(a, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned));
   m.CloseHandle(a);
+}
+
+// A second open must allow the access of the handles already open and ask
+// only for what their share modes allow.
+TEST(FakeMachineVolumes, OpensThatConflictWithOpenHandlesAreSharingViolations) {
+  FakeMachine m;
+  m.AddDrive(FakeDrive{});
+  FakeDrive f;
+  f.letter = 'F';
+  m.AddDrive(f);
+  const std::uint32_t rw = win::GENERIC_READ | win::GENERIC_WRITE;
+  const char* e = "\\\\.\\E:";
+  struct Case {
+    std::uint32_t firstAccess, firstShare, access, share;
+    bool opens;
+  };
+  for (const Case& c : {
+           // Both share reading and writing.
+           Case{rw, 3, rw, 3, true},
+           // The first shares only reading: the second may not write.
+           Case{rw, 1, rw, 3, false},
+           Case{rw, 1, win::GENERIC_READ, 3, true},
+           Case{win::GENERIC_READ, 1, win::GENERIC_WRITE, 3, false},
+           // The second would not share the writing the first already does.
+           Case{rw, 3, win::GENERIC_READ, 1, false},
+           Case{win::GENERIC_READ, 1, win::GENERIC_READ, 1, true},
+           // No sharing at all.
+           Case{win::GENERIC_READ, 0, win::GENERIC_READ, 3, false},
+           // An open without access (a device query) takes no part.
+           Case{0, 0, rw, 3, true},
+           Case{rw, 0, 0, 0, true},
+       }) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.firstAccess << "/" << c.firstShare << " then "
+                                    << c.access << "/" << c.share);
+    const DiskHandle first = m.CreateFileA(e, c.firstAccess, c.firstShare, win::OPEN_EXISTING, 0);
+    ASSERT_NE(kInvalidHandle, first);
+    const DiskHandle second = m.CreateFileA(e, c.access, c.share, win::OPEN_EXISTING, 0);
+    EXPECT_EQ(c.opens, second != kInvalidHandle);
+    if (!c.opens) {
+      EXPECT_EQ(32u, m.GetLastError());
+    }
+    // Another volume is not concerned.
+    const DiskHandle other = m.CreateFileA("\\\\.\\F:", c.access, c.share, win::OPEN_EXISTING, 0);
+    EXPECT_NE(kInvalidHandle, other);
+    for (DiskHandle h : {first, second, other})
+      if (h != kInvalidHandle) m.CloseHandle(h);
+  }
+  // Once the first handle is closed, the open succeeds.
+  const DiskHandle only = m.CreateFileA(e, rw, 0, win::OPEN_EXISTING, 0);
+  EXPECT_EQ(kInvalidHandle, m.CreateFileA(e, rw, 3, win::OPEN_EXISTING, 0));
+  m.CloseHandle(only);
+  const DiskHandle again = m.CreateFileA(e, rw, 3, win::OPEN_EXISTING, 0);
+  EXPECT_NE(kInvalidHandle, again);
+  m.CloseHandle(again);
+  EXPECT_EQ(0, m.OpenHandleCount());
+}
+
+TEST(FakeMachineVolumes, AnotherProgramsHandleRefusesConflictingOpensAndTheLock) {
+  FakeMachine m;
+  FakeDrive d;
+  d.volumeHeldByOthers = {{win::GENERIC_READ, win::FILE_SHARE_READ}};
+  m.AddDrive(d);
+  const std::uint32_t rw = win::GENERIC_READ | win::GENERIC_WRITE;
+  EXPECT_EQ(kInvalidHandle, m.CreateFileA("\\\\.\\E:", rw, 3, win::OPEN_EXISTING, 0));
+  EXPECT_EQ(32u, m.GetLastError());
+  m.Drive('E').volumeHeldByOthers = {{win::GENERIC_READ, 3}};
+  const DiskHandle h = m.CreateFileA("\\\\.\\E:", rw, 3, win::OPEN_EXISTING, 0);
+  ASSERT_NE(kInvalidHandle, h);
+  std::uint32_t returned = 0;
+  EXPECT_FALSE(m.DeviceIoControl(h, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned));
+  EXPECT_EQ(5u, m.GetLastError());
+  m.Drive('E').volumeHeldByOthers.clear();
+  EXPECT_TRUE(m.DeviceIoControl(h, win::FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned));
+  m.CloseHandle(h);
 }
 
 TEST(FakeMachineDrives, ListsPresentDrivesInLetterOrder) {

@@ -17,6 +17,7 @@ constexpr std::uint32_t kErrInvalidFunction = 1;
 constexpr std::uint32_t kErrFileNotFound = 2;
 constexpr std::uint32_t kErrAccessDenied = 5;
 constexpr std::uint32_t kErrInvalidHandle = 6;
+constexpr std::uint32_t kErrSharingViolation = 32;
 constexpr std::uint32_t kErrNotReady = 21;
 constexpr std::uint32_t kErrCrc = 23;
 constexpr std::uint32_t kErrSectorNotFound = 27;
@@ -118,6 +119,15 @@ class FileImage : public DiskImage {
   std::uint64_t fileSize_ = 0;
 };
 
+// Volume and drive handles do no buffering: Windows refuses
+// (ERROR_INVALID_PARAMETER) a transfer that does not start at a multiple of
+// the sector size, whose length is not a multiple of it, or whose buffer
+// address in memory is not a multiple of it.
+bool SectorAligned(const void* buffer, std::uint32_t size, std::uint64_t position) {
+  return size % kSectorSize == 0 && position % kSectorSize == 0 &&
+         reinterpret_cast<std::uintptr_t>(buffer) % kSectorSize == 0;
+}
+
 std::string Upper(const char* s) {
   std::string r(s ? s : "");
   for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -160,6 +170,7 @@ struct FakeMachine::Handle {
   enum Type { Vwin32, Volume, Physical } type = Vwin32;
   char letter = 0;
   std::uint32_t access = 0;
+  std::uint32_t share = 0;
   std::uint64_t position = 0;
   bool locked = false;
   bool dismounted = false;
@@ -307,8 +318,13 @@ DiskHandle FakeMachine::CreateFileA(const char* name, std::uint32_t access, std:
       }
     }
   }
+  if (ok && handle->type != Handle::Vwin32 && !SharingAllowsOpen(*handle, access, share)) {
+    ok = false;
+    lastError_ = kErrSharingViolation;
+  }
   DiskHandle h = kInvalidHandle;
   if (ok) {
+    handle->share = share;
     h = nextHandle_;
     nextHandle_ += 4;
     handles_[h] = std::move(handle);
@@ -318,6 +334,26 @@ DiskHandle FakeMachine::CreateFileA(const char* name, std::uint32_t access, std:
   c.result = ok;
   Record(c);
   return h;
+}
+
+// CreateFile refuses (ERROR_SHARING_VIOLATION) an open whose access the share
+// mode of a handle open on the same volume or drive does not allow, and one
+// whose share mode does not allow the access such a handle already has. A
+// volume and its physical drive are separate devices.
+bool FakeMachine::SharingAllowsOpen(const Handle& opening, std::uint32_t access,
+                                    std::uint32_t share) const {
+  const fakes::OpenMode wanted{access, share};
+  for (const auto& [id, other] : handles_) {
+    if (other->type == opening.type && other->letter == opening.letter &&
+        !fakes::SharingAllows({other->access, other->share}, wanted))
+      return false;
+  }
+  const DriveState* d = FindDrive(opening.letter);
+  if (opening.type == Handle::Volume && d) {
+    for (const fakes::OpenMode& held : d->cfg.volumeHeldByOthers)
+      if (!fakes::SharingAllows(held, wanted)) return false;
+  }
+  return true;
 }
 
 bool FakeMachine::CloseHandle(DiskHandle h) {
@@ -532,11 +568,13 @@ bool FakeMachine::DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, st
         ok = true;
       }
     } else if (code == win::FSCTL_LOCK_VOLUME && handle->type == Handle::Volume) {
-      // The lock fails while any other handle is open on the volume.
-      const bool othersOpen = std::any_of(handles_.begin(), handles_.end(), [&](const auto& other) {
-        return other.first != h && other.second->type == Handle::Volume &&
-               other.second->letter == handle->letter;
-      });
+      // The lock fails while any other handle is open on the volume, ours or
+      // another program's.
+      const bool othersOpen = !d->cfg.volumeHeldByOthers.empty() ||
+                              std::any_of(handles_.begin(), handles_.end(), [&](const auto& other) {
+                                return other.first != h && other.second->type == Handle::Volume &&
+                                       other.second->letter == handle->letter;
+                              });
       if (othersOpen) {
         lastError_ = kErrAccessDenied;
       } else if (d->cfg.lockRefused || d->cfg.ntLockFailures > 0) {
@@ -613,8 +651,8 @@ bool FakeMachine::ReadFile(DiskHandle h, void* buffer, std::uint32_t size, std::
     DriveState* d = FindDrive(handle->letter);
     if (!d || !d->cfg.present) {
       lastError_ = kErrNotReady;
-    } else if (size % kSectorSize != 0 || handle->position % kSectorSize != 0) {
-      lastError_ = kErrInvalidParameter;  // raw volume I/O is whole sectors only
+    } else if (!SectorAligned(buffer, size, handle->position)) {
+      lastError_ = kErrInvalidParameter;
     } else {
       ok = Transfer(*d, handle->position, buffer, size, false, &n);
       handle->position += n;
@@ -646,7 +684,7 @@ bool FakeMachine::WriteFile(DiskHandle h, const void* buffer, std::uint32_t size
       lastError_ = kErrNotReady;
     } else if (d->cfg.ntWriteNeedsDismount && !handle->dismounted) {
       lastError_ = kErrAccessDenied;
-    } else if (size % kSectorSize != 0 || handle->position % kSectorSize != 0) {
+    } else if (!SectorAligned(buffer, size, handle->position)) {
       lastError_ = kErrInvalidParameter;
     } else {
       ok = Transfer(*d, handle->position, const_cast<void*>(buffer), size, true, &n);

@@ -7,9 +7,10 @@
 // blocks, setting carry on failure. A 7305h write is refused unless the volume
 // is locked, as the real system does.
 // NT mode: VWIN32 does not open; \\.\X: volumes answer the geometry ioctl and
-// sector I/O with 512-byte alignment checks; \\.\PHYSICALDRIVEn answers the
-// layout ioctl for drives named \Device\HarddiskN; drives named
-// \Device\HarddiskVolumeN can only be sized by probing reads.
+// sector I/O with 512-byte alignment checks of offset, length and buffer
+// address; opens are refused by the share modes of the handles already open; \\.\PHYSICALDRIVEn
+// answers the layout ioctl for drives named \Device\HarddiskN; drives named \Device\HarddiskVolumeN
+// can only be sized by probing reads.
 //
 // Faults can be injected per drive, and every call is logged with its
 // arguments decoded so that tests can assert register values and offsets.
@@ -24,6 +25,7 @@
 #include "disk_access.h"
 #include "disk_platform.h"
 #include "disk_structs.h"
+#include "file_sharing.h"
 
 namespace vornak::test {
 
@@ -85,14 +87,18 @@ struct FakeDrive {
   bool present = true;       // false: removed (not listed, no root, nothing opens)
   bool openRefused = false;  // \\.\X: does not open
   bool physicalOpenRefused = false;
-  bool lockRefused = false;               // Windows 98 484Ah sets carry; NT FSCTL_LOCK_VOLUME fails
-  int ntLockFailures = 0;                 // NT: this many FSCTL_LOCK_VOLUME calls fail first
-  bool ntWriteNeedsDismount = false;      // NT: writes fail with access denied until the
-                                          // handle has dismounted the volume (Vista and later)
-  bool dismountFails = false;             // NT: FSCTL_DISMOUNT_VOLUME fails
-  int seeksBeforeFailure = -1;            // NT: after this many seeks on the volume, every
-                                          // SetFilePointer fails (-1: never)
-  std::vector<SectorRange> failingReads;  // reads touching these fail outright
+  bool lockRefused = false;           // Windows 98 484Ah sets carry; NT FSCTL_LOCK_VOLUME fails
+  int ntLockFailures = 0;             // NT: this many FSCTL_LOCK_VOLUME calls fail first
+  bool ntWriteNeedsDismount = false;  // NT: writes fail with access denied until the
+                                      // handle has dismounted the volume (Vista and later)
+  bool dismountFails = false;         // NT: FSCTL_DISMOUNT_VOLUME fails
+  // NT: handles that other programs (Explorer, a virus scanner) hold open on
+  // \\.\X:. Their share modes refuse conflicting opens, and the volume lock
+  // fails while any is open.
+  std::vector<fakes::OpenMode> volumeHeldByOthers;
+  int seeksBeforeFailure = -1;             // NT: after this many seeks on the volume, every
+                                           // SetFilePointer fails (-1: never)
+  std::vector<SectorRange> failingReads;   // reads touching these fail outright
   std::vector<SectorRange> failingWrites;  // writes touching these fail outright
   std::vector<SectorRange> shortReads;     // reads touching these stop before the range
   std::vector<SectorRange> shortWrites;    // writes touching these stop before the range
@@ -222,6 +228,7 @@ class FakeMachine : public DiskPlatform {
   const DriveState* FindDrive(char letter) const;
   DriveState* PresentDrive(int driveNumber);
   Handle* FindHandle(DiskHandle h);
+  bool SharingAllowsOpen(const Handle& opening, std::uint32_t access, std::uint32_t share) const;
   void* Resolve(std::uint32_t address);
   void Record(const FakeCall& c);
   bool DosCall(std::uint32_t code, DIOC_REGISTERS& r, FakeCall& c);

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace vornak {
 
@@ -43,6 +45,36 @@ bool ByteLength(std::uint32_t count, std::uint32_t& bytes) {
   bytes = count << 9;
   return true;
 }
+
+// Volume and drive handles do no buffering: Windows refuses a transfer whose
+// buffer address is not a multiple of the sector size. A caller's buffer at
+// another address goes through a sector-aligned copy.
+class AlignedTransfer {
+ public:
+  AlignedTransfer(const void* buffer, std::uint32_t bytes) : caller_(buffer) {
+    if (reinterpret_cast<std::uintptr_t>(buffer) % kSectorSize == 0) {
+      data_ = const_cast<void*>(buffer);
+      return;
+    }
+    storage_.reset(new (std::nothrow) std::uint8_t[bytes + kSectorSize]);
+    if (!storage_) return;
+    const auto at = reinterpret_cast<std::uintptr_t>(storage_.get());
+    data_ = storage_.get() + (kSectorSize - at % kSectorSize) % kSectorSize;
+  }
+  // Null when the copy could not be allocated.
+  void* data() const { return data_; }
+  void CopyIn(std::uint32_t bytes) {
+    if (storage_ && bytes) std::memcpy(data_, caller_, bytes);
+  }
+  void CopyOut(void* buffer, std::uint32_t bytes) {
+    if (storage_ && bytes) std::memcpy(buffer, data_, bytes);
+  }
+
+ private:
+  const void* caller_;
+  std::unique_ptr<std::uint8_t[]> storage_;
+  void* data_ = nullptr;
+};
 
 }  // namespace
 
@@ -236,9 +268,11 @@ bool DiskAccess::Seek(DiskHandle volume, std::uint32_t first) {
 bool DiskAccess::NtRead(DiskHandle volume, void* buffer, std::uint32_t first, std::uint32_t count) {
   std::uint32_t bytes;
   if (!ByteLength(count, bytes) || (buffer == nullptr && count != 0)) return false;
-  if (!Seek(volume, first)) return false;
+  AlignedTransfer aligned(buffer, bytes);
+  if (!aligned.data() || !Seek(volume, first)) return false;
   std::uint32_t done = 0;
-  const bool ok = platform_.ReadFile(volume, buffer, bytes, &done);
+  const bool ok = platform_.ReadFile(volume, aligned.data(), bytes, &done);
+  aligned.CopyOut(buffer, done);
   return ok && done == bytes;
 }
 
@@ -262,13 +296,15 @@ bool DiskAccess::NtWrite(DiskHandle volume, const void* buffer, std::uint32_t fi
                          std::uint32_t count) {
   std::uint32_t bytes;
   if (!ByteLength(count, bytes) || (buffer == nullptr && count != 0)) return false;
-  if (!Seek(volume, first)) return false;
+  AlignedTransfer aligned(buffer, bytes);
+  if (!aligned.data() || !Seek(volume, first)) return false;
+  aligned.CopyIn(bytes);
   std::uint32_t done = 0;
-  bool ok = platform_.WriteFile(volume, buffer, bytes, &done);
+  bool ok = platform_.WriteFile(volume, aligned.data(), bytes, &done);
   if (!ok && platform_.GetLastError() == win::ERROR_ACCESS_DENIED) {
     if (!NtMakeWritable(volume) || !Seek(volume, first)) return false;
     done = 0;
-    ok = platform_.WriteFile(volume, buffer, bytes, &done);
+    ok = platform_.WriteFile(volume, aligned.data(), bytes, &done);
   }
   if (!ok || done != bytes) return false;
   platform_.FlushFileBuffers(volume);
