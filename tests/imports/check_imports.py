@@ -5,7 +5,12 @@ one name a line; '#' starts a comment, and the first comment names the list's
 public source. Prints each import a system lacks, as DLL!function, and exits
 with 1 if there is any (2 on bad usage or an unreadable file).
 
-Usage: check_imports.py [--exports DIR] [--systems win98se,winxpsp3] PROGRAM..."""
+With --no-wide, also prints each imported function whose name ends in "W"
+(a Unicode call that Windows 95/98/ME export only as a stub that fails; a
+program that must run there reaches those through a table bound at run time)
+and fails for any.
+
+Usage: check_imports.py [--exports DIR] [--systems win98se,winxpsp3] [--no-wide] PROGRAM..."""
 
 import argparse
 import os
@@ -44,11 +49,19 @@ def missing_imports(program, exports_dir, systems):
     return faults
 
 
+def wide_imports(program):
+    """[(dll, function)] of the imported functions whose names end in "W"."""
+    return [(dll, fn) for dll, functions in sorted(PeImage(program).imports().items())
+            for fn in sorted(functions) if fn.endswith("W")]
+
+
 def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--exports", default=os.path.join(here, "exports"))
     parser.add_argument("--systems", default="win98se,winxpsp3")
+    parser.add_argument("--no-wide", action="store_true",
+                        help="fail for any imported function whose name ends in W")
     parser.add_argument("programs", nargs="+")
     args = parser.parse_args(argv)
     systems = [s for s in args.systems.split(",") if s]
@@ -56,13 +69,16 @@ def main(argv):
     for program in args.programs:
         try:
             faults = missing_imports(program, args.exports, systems)
+            wide = wide_imports(program) if args.no_wide else []
         except (OSError, ValueError) as e:
             print(f"{program}: {e}", file=sys.stderr)
             return 2
         for system, dll, fn in faults:
             print(f"{os.path.basename(program)}: {dll}!{fn} is not exported by "
                   f"{SYSTEM_NAMES.get(system, system)}")
-        if faults:
+        for dll, fn in wide:
+            print(f"{os.path.basename(program)}: {dll}!{fn} is a W function imported directly")
+        if faults or wide:
             bad = True
         else:
             print(f"{os.path.basename(program)}: every import exists on "

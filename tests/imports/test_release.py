@@ -63,6 +63,26 @@ class Imports(unittest.TestCase):
         self.assertIn("KERNEL32.dll!InitializeConditionVariable is not exported by Windows XP SP3",
                       out)
 
+    def test_lirrow_imports_no_w_function(self):
+        # On Windows 95/98/ME a W function imported directly is a stub that
+        # fails; lirrow reaches every one through its table, which it fills
+        # from unicows.dll there.
+        wide = check_imports.wide_imports(PROGRAMS["lirrow"])
+        if wide:
+            self.fail(f"lirrow.exe imports {len(wide)} W functions directly: "
+                      + ", ".join(f"{dll}!{fn}" for dll, fn in wide))
+        code, out = run_check("--no-wide", PROGRAMS["lirrow"])
+        self.assertEqual(code, 0, out)
+
+    def test_the_w_check_names_each_w_import(self):
+        probe = os.path.join(PROBES, "probe_shgetfolderpath.exe")
+        self.assertIn(("SHELL32.dll", "SHGetFolderPathW"), check_imports.wide_imports(probe))
+        code, out = run_check("--no-wide", "--systems", "winxpsp3", probe)
+        self.assertEqual(code, 1)
+        self.assertIn("SHELL32.dll!SHGetFolderPathW is a W function imported directly", out)
+        # Without the option the same program passes for XP.
+        self.assertEqual(run_check("--systems", "winxpsp3", probe)[0], 0)
+
     def test_every_export_list_names_its_source(self):
         for system in os.listdir(EXPORTS):
             for name in os.listdir(os.path.join(EXPORTS, system)):
