@@ -234,6 +234,36 @@ TEST_F(UnicowsStandin, TheLoggingLeavesTheCallersLastError) {
                                       LIRROW_UNICODE_NAME(SetWindowLongPtrW), "lstrcmpiW"}));
 }
 
+// Calls of several threads at once: every one is logged, on a line of its
+// own (the first calls race to open the log file).
+DWORD WINAPI CompareMany(void* compare) {
+  auto fn = reinterpret_cast<decltype(&::lstrcmpiW)>(compare);
+  for (int i = 0; i < 500; ++i) {
+    if (fn(L"abc", L"ABD") >= 0) return 1;
+  }
+  return 0;
+}
+
+TEST_F(UnicowsStandin, CallsFromSeveralThreadsAreEachLoggedWhole) {
+  Load();
+  auto compare = STANDIN_GET(lstrcmpiW);
+  HANDLE threads[4];
+  for (HANDLE& t : threads) {
+    t = CreateThread(nullptr, 0, CompareMany, reinterpret_cast<void*>(compare), 0, nullptr);
+    ASSERT_NE(t, nullptr);
+  }
+  ASSERT_EQ(WaitForMultipleObjects(4, threads, TRUE, 20000), WAIT_OBJECT_0);
+  for (HANDLE t : threads) {
+    DWORD code = 1;
+    GetExitCodeThread(t, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(t);
+  }
+  const std::vector<std::string> lines = ReadLines(log_);
+  EXPECT_EQ(lines.size(), 2000u);
+  for (const std::string& line : lines) ASSERT_EQ(line, "lstrcmpiW");
+}
+
 TEST_F(UnicowsStandin, WritesNoLogWhenTheVariableIsUnset) {
   SetEnvironmentVariableA("UNICOWS_STANDIN_LOG", nullptr);
   Load();
