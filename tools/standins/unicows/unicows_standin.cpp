@@ -45,6 +45,10 @@ namespace {
 // there is none.
 HANDLE volatile g_log = nullptr;
 
+// Held while a line is written: Wine's appends of two threads at once can
+// land at the same offset, and one line is lost.
+LONG volatile g_writing = 0;
+
 HANDLE OpenLog() {
   HANDLE log = g_log;
   if (log != nullptr) return log;
@@ -52,8 +56,8 @@ HANDLE OpenLog() {
   DWORD n = GetEnvironmentVariableA("UNICOWS_STANDIN_LOG", path, sizeof path);
   HANDLE opened = INVALID_HANDLE_VALUE;
   if (n > 0 && n < sizeof path) {
-    // Append-only access: every WriteFile lands at the end of the file, so
-    // lines of two threads never overwrite each other.
+    // Append-only access: every line lands at the end of the file, after
+    // what earlier runs wrote.
     opened = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
@@ -74,7 +78,9 @@ void LogLine(const char* name, const char* tail) {
     while (*part && len < sizeof line) line[len++] = *part++;
   }
   DWORD written;
+  while (InterlockedExchange(&g_writing, 1) != 0) Sleep(0);
   WriteFile(log, line, len, &written, nullptr);
+  InterlockedExchange(&g_writing, 0);
 }
 
 }  // namespace
