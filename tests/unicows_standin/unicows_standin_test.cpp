@@ -106,8 +106,9 @@ TEST_F(UnicowsStandin, ExportsEveryFunctionOfTheTableAsItsOwnCode) {
   EXPECT_EQ(exports->NumberOfNames, static_cast<DWORD>(count));
 }
 
-TEST_F(UnicowsStandin, TheIncompleteVariantLacksOnlyMciSendStringW) {
+TEST_F(UnicowsStandin, TheIncompleteVariantLacksCopyFileWAndMciSendStringW) {
   Load(UNICOWS_STANDIN_INCOMPLETE_DLL);
+  EXPECT_EQ(GetProcAddress(dll_, "CopyFileW"), nullptr);
   EXPECT_EQ(GetProcAddress(dll_, "mciSendStringW"), nullptr);
   EXPECT_NE(GetProcAddress(dll_, "CreateFileW"), nullptr);
   EXPECT_NE(GetProcAddress(dll_, "lstrcmpiW"), nullptr);

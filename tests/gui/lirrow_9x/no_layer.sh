@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # lirrow on Windows 95/98/ME without a usable Layer for Unicode: with the 9x
 # branch forced and no unicows.dll beside the program ("missing"), or the
-# stand-in that lacks mciSendStringW ("incomplete"), it says so in a message
-# box captioned "Lirrow", never shows its dialog, and exits with code 1 once
-# the box is answered.
+# stand-in that lacks CopyFileW and mciSendStringW ("incomplete": the notice
+# names the first of them), it says so in a message box captioned "Lirrow",
+# never shows its dialog, and exits with code 1 once the box is answered.
 source "${GUI_HARNESS:?run this test through ctest}"
 
 case "${1:-}" in
   missing)
     text='Lirrow needs the Microsoft Layer for Unicode (unicows.dll) on Windows 95, 98 and Me.\nCopy unicows.dll into the Lirrow folder and start Lirrow again.' ;;
   incomplete)
-    text='The Microsoft Layer for Unicode (unicows.dll) in use lacks mciSendStringW, which Lirrow needs.\nCopy the current unicows.dll into the Lirrow folder and start Lirrow again.' ;;
+    text='The Microsoft Layer for Unicode (unicows.dll) in use lacks CopyFileW, which Lirrow needs.\nCopy the current unicows.dll into the Lirrow folder and start Lirrow again.' ;;
   *) gui_fail "usage: no_layer.sh missing|incomplete" ;;
 esac
 

@@ -12,8 +12,9 @@
 // the real function returns straight to the caller with its own result and
 // last error. GCC/Clang only (top-level asm), like the rest of the test tree.
 //
-// UNICOWS_STANDIN_OMIT=NAME builds a variant that lacks the export NAME, for
-// the test of an incomplete Layer for Unicode.
+// UNICOWS_STANDIN_OMIT=NAME (and UNICOWS_STANDIN_OMIT_ALSO=NAME) build a
+// variant that lacks those exports, for the tests of an incomplete Layer for
+// Unicode.
 #include "unicode_win32.h"
 
 #include <windows.h>
@@ -111,6 +112,9 @@ extern "C" void* StandinResolve(StandinEntry* f) {
 #ifndef UNICOWS_STANDIN_OMIT
 #define UNICOWS_STANDIN_OMIT none
 #endif
+#ifndef UNICOWS_STANDIN_OMIT_ALSO
+#define UNICOWS_STANDIN_OMIT_ALSO none
+#endif
 
 #define STANDIN_SYMBOL(name) STANDIN_STR(__USER_LABEL_PREFIX__) LIRROW_UNICODE_NAME(name)
 #define STANDIN_RESOLVE STANDIN_STR(__USER_LABEL_PREFIX__) "StandinResolve"
@@ -119,12 +123,14 @@ extern "C" void* StandinResolve(StandinEntry* f) {
 
 // clang-format off
 // The export directive for the linker (what __declspec(dllexport) makes),
-// left out for the omitted name.
-#define STANDIN_EXPORT(name)                                                     \
-  ".ifnc " LIRROW_UNICODE_NAME(name) "," STANDIN_STR(UNICOWS_STANDIN_OMIT) "\n" \
-  ".section .drectve\n"                                                          \
-  ".ascii \" -export:" LIRROW_UNICODE_NAME(name) "\"\n"                          \
-  ".text\n"                                                                      \
+// left out for the omitted names.
+#define STANDIN_EXPORT(name)                                                          \
+  ".ifnc " LIRROW_UNICODE_NAME(name) "," STANDIN_STR(UNICOWS_STANDIN_OMIT) "\n"      \
+  ".ifnc " LIRROW_UNICODE_NAME(name) "," STANDIN_STR(UNICOWS_STANDIN_OMIT_ALSO) "\n" \
+  ".section .drectve\n"                                                               \
+  ".ascii \" -export:" LIRROW_UNICODE_NAME(name) "\"\n"                               \
+  ".text\n"                                                                           \
+  ".endif\n"                                                                          \
   ".endif\n"
 
 #define STANDIN_LABEL(name)                                    \
