@@ -7,6 +7,8 @@
 #   - every lirrow.exe a script starts runs with LIRROW_TEST_WINDOWS_9X=1, the
 #     stand-in's log $GUI_WORK/unicows.log, and Wine told to load the
 #     unicows.dll it finds (Wine has one of its own that it prefers otherwise);
+#   - a lirrow.exe the script waits for must end with code 0, as it does at
+#     every end the scripts reach in the normal run;
 #   - when the script has passed, the log must show that the calls arrived
 #     through the stand-in: each function of LIRROW_9X_CALLS (comma-separated)
 #     at least once.
@@ -24,6 +26,8 @@ rm -f "$LIRROW_9X_LOG"
 eval "_gui_copy_program_plain() $(declare -f gui_copy_program | tail -n +2)"
 eval "_gui_start_plain() $(declare -f gui_start | tail -n +2)"
 eval "_gui_on_exit_plain() $(declare -f _gui_on_exit | tail -n +2)"
+eval "_gui_wait_exit_plain() $(declare -f gui_wait_exit | tail -n +2)"
+_lirrow_9x_names=" "
 
 _is_lirrow() { [ "$(basename "${1,,}")" = lirrow.exe ]; }
 
@@ -40,11 +44,19 @@ gui_copy_program() {
 gui_start() {
   if _is_lirrow "$2"; then
     [ -f "$(dirname "$2")/unicows.dll" ] || gui_fail "no unicows.dll beside $2"
+    _lirrow_9x_names+="$1 "
     _gui_start_plain "$1" "$2" --env LIRROW_TEST_WINDOWS_9X=1 \
       --env "UNICOWS_STANDIN_LOG=$(gui_winpath "$LIRROW_9X_LOG")" \
       --env "WINEDLLOVERRIDES=${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}unicows=n" "${@:3}"
   else
     _gui_start_plain "$@"
+  fi
+}
+
+gui_wait_exit() {
+  _gui_wait_exit_plain "$@"
+  if [[ "$_lirrow_9x_names" == *" $1 "* ]] && [ "$GUI_EXIT_CODE" != 0 ]; then
+    gui_fail "lirrow.exe ($1) ended with code $GUI_EXIT_CODE in the 9x branch, not 0"
   fi
 }
 

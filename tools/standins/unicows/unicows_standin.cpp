@@ -86,12 +86,12 @@ void LogLine(const char* name, const char* tail) {
 
 }  // namespace
 
-// Called by every forwarder with its entry: logs the call and returns the address of the
-// real function. Keeps the caller's last error, which the logging would
-// otherwise overwrite (OPEN_ALWAYS sets ERROR_ALREADY_EXISTS, for one):
-// a caller may have set it on purpose (SetLastError(0) before
+// Called by every forwarder with its entry: logs the call and returns the
+// address of the real function. Keeps the caller's last error, which the
+// logging would otherwise overwrite (OPEN_ALWAYS sets ERROR_ALREADY_EXISTS,
+// for one): a caller may have set it on purpose (SetLastError(0) before
 // SetWindowLongPtr), and it must see only what the real function sets. A
-// function the system lacks ends the process as the loader would have.
+// function the system lacks ends the process, as the loader would have.
 extern "C" void* StandinResolve(StandinEntry* f) {
   const DWORD error = GetLastError();
   LogLine(f->name, "");
