@@ -64,7 +64,7 @@ gui_wait_exit() {
 # missing and what arrived when any is not there.
 lirrow_9x_check_calls() {
   [ -s "$LIRROW_9X_LOG" ] || { echo "no call arrived through unicows.dll (no $LIRROW_9X_LOG)"; return 1; }
-  local missing=() name
+  local missing=() wanted=() name
   IFS=, read -r -a wanted <<<"${LIRROW_9X_CALLS:-}"
   for name in "${wanted[@]}"; do
     [ -n "$name" ] || continue
