@@ -464,11 +464,22 @@ HWND WaitControl(HWND win, const ControlSpec& c, DWORD ms) {
   return found;
 }
 
+// Sends a message and waits up to `ms` for the answer. Not SMTO_ABORTIFHUNG:
+// a thread counts as not responding once it has taken no message for 5 s,
+// and a program that has just worked or slept that long without messages (a
+// format run waits 5 s before its report) shows its next window before it
+// takes messages again; the abort would refuse that window at once. A thread
+// that really hangs still fails the send when the time is up.
 LRESULT SendTimed(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD ms = 5000) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, ms, &result))
+  const DWORD start = GetTickCount();
+  if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_NORMAL, ms, &result)) {
+    const DWORD error = GetLastError();
+    const DWORD waited = GetTickCount() - start;
     throw Failure("window " + HwndText(h) + " did not answer message " + Hex(msg) + " within " +
-                  std::to_string(ms) + " ms");
+                  std::to_string(ms) + " ms (gave up after " + std::to_string(waited) +
+                  " ms, error " + std::to_string(error) + ")");
+  }
   return static_cast<LRESULT>(result);
 }
 

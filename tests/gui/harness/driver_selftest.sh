@@ -141,6 +141,16 @@ gui_do screenshot "$GUI_WORK/shot.png"
 colours=$(convert "$GUI_WORK/shot.png" -crop 300x200+0+0 -format '%k' info:)
 [ "$colours" -gt 3 ] || gui_fail "the screenshot shows no dialog ($colours colours)"
 
+# A box on screen before its thread takes any message, after seconds of work
+# without messages (as a format run's wait before its report): for that
+# moment the thread counts as not responding, and the box must still be read
+# and answered, not refused.
+gui_script slowbox <<EOF
+post $W --msg 0x8009 --wparam 6000 --lparam 2500
+msgbox --caption "Driver Slow Box" --expect-text "Shown after a long run." --expect-icon exclamation --answer OK --timeout 20
+check $W --id 1010 --text-is "slow box=1"
+EOF
+
 # Ending: the Quit button ends the process; a second instance closes by SC_CLOSE.
 gui_script quit <<EOF
 click $W --text Quit

@@ -23,6 +23,25 @@ UINT IconFlag(int sel) {
   }
 }
 
+// The slow box: shown and painted from WM_INITDIALOG, which then goes on
+// working for `lp` ms before the dialog's message loop starts.
+INT_PTR CALLBACK SlowBoxProc(HWND box, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      SendDlgItemMessageW(box, IDC_SLOW_ICON, STM_SETICON,
+                          reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_EXCLAMATION)), 0);
+      ShowWindow(box, SW_SHOW);
+      RedrawWindow(box, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      Sleep(static_cast<DWORD>(lp));
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) EndDialog(box, LOWORD(wp));
+      return TRUE;
+  }
+  return FALSE;
+}
+
 INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
@@ -107,6 +126,15 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         wsprintfW(buf, L"devchange=0x%X", static_cast<unsigned>(wp));
       Status(dlg, buf);
       SetWindowLongPtrW(dlg, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    }
+    case WM_APP_SLOW_BOX: {
+      // Long work without messages (as a run that waits seconds in Sleep),
+      // then the box.
+      Sleep(static_cast<DWORD>(wp));
+      const INT_PTR r = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SLOW_BOX),
+                                        dlg, SlowBoxProc, lp);
+      Status(dlg, L"slow box=" + std::to_wstring(r));
       return TRUE;
     }
     case WM_APP + 7:
