@@ -74,6 +74,14 @@ class Imports(unittest.TestCase):
         code, out = run_check("--no-wide", PROGRAMS["lirrow"])
         self.assertEqual(code, 0, out)
 
+    def test_vornak_imports_no_w_function(self):
+        # vornak is an ANSI program; the runtime's own W calls are served by
+        # the ANSI functions, so nothing it imports is a 9x stub.
+        wide = check_imports.wide_imports(PROGRAMS["vornak"])
+        if wide:
+            self.fail(f"vornak.exe imports {len(wide)} W functions directly: "
+                      + ", ".join(f"{dll}!{fn}" for dll, fn in wide))
+
     def test_the_w_check_names_each_w_import(self):
         probe = os.path.join(PROBES, "probe_shgetfolderpath.exe")
         self.assertIn(("SHELL32.dll", "SHGetFolderPathW"), check_imports.wide_imports(probe))

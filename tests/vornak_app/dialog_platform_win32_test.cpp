@@ -71,5 +71,27 @@ TEST(Win32Processes, ACommandThatEndsIsSeenToEnd) {
   EXPECT_EQ(platform.StartHidden("no-such-program-here.exe"), 0u);
 }
 
+// The runtime's three W calls are served by the ANSI functions: the import
+// slot holds our function, not KERNEL32's, and answers as the system would.
+TEST(RuntimeImports, TheRuntimesWCallsAreServedByTheAnsiFunctions) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  EXPECT_NE(reinterpret_cast<void*>(&::GetModuleHandleW),
+            reinterpret_cast<void*>(GetProcAddress(kernel, "GetModuleHandleW")));
+  EXPECT_EQ(::GetModuleHandleW(nullptr), GetModuleHandleA(nullptr));
+  EXPECT_EQ(::GetModuleHandleW(L"kernel32.dll"), kernel);
+  EXPECT_EQ(::LoadLibraryW(L"user32.dll"), GetModuleHandleA("user32.dll"));
+
+  SetLastError(0);
+  EXPECT_EQ(::GetModuleHandleW(L"\x4E2D\x6587.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+
+  HANDLE named = ::CreateSemaphoreW(nullptr, 1, 1, L"vornak-runtime-imports-test");
+  ASSERT_NE(named, nullptr);
+  HANDLE again = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, "vornak-runtime-imports-test");
+  EXPECT_NE(again, nullptr) << "the semaphore must carry the name it was given";
+  if (again) CloseHandle(again);
+  CloseHandle(named);
+}
+
 }  // namespace
 }  // namespace vornak::test

@@ -15,6 +15,7 @@ if(WIN32)
 
   add_executable(vornak WIN32
     ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/runtime_imports_win32.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../res/vornak.rc)
   target_link_libraries(vornak PRIVATE vornak_dialog_win32)
   target_link_options(vornak PRIVATE -static -static-libgcc -static-libstdc++)
