@@ -463,6 +463,29 @@ TEST(NtSize, HarddiskVolumeIsSizedByTheProbe) {
   }
 }
 
+// A volume that cannot be opened at all (another program holds it without
+// write sharing; a user without the rights to raw access) has no size: the
+// probe must not take the refused open for the end of a 30 MiB volume.
+TEST(NtSize, AVolumeThatCannotBeOpenedIsNotSizedByTheProbe) {
+  for (int refusal = 0; refusal < 2; ++refusal) {
+    SCOPED_TRACE(refusal);
+    FakeDrive d = Drive('E', 254205ull * 512);
+    d.ntStyle = NtDeviceStyle::HarddiskVolume;
+    if (refusal == 0)
+      d.volumeHeldByOthers = {{win::GENERIC_READ, win::FILE_SHARE_READ}};
+    else
+      d.openRefused = true;
+    Rig r(Family::WindowsNT, d);
+    EXPECT_EQ(0u, r.disk.GetDiskSize("E:"));
+    EXPECT_TRUE(r.machine.Calls(FakeCall::ReadFile).empty());
+    EXPECT_EQ(0, r.machine.OpenHandleCount());
+    // Once it opens, the probe sizes it.
+    r.machine.Drive('E').volumeHeldByOthers.clear();
+    r.machine.Drive('E').openRefused = false;
+    EXPECT_EQ(254205u * 512, r.disk.GetDiskSize("E:"));
+  }
+}
+
 TEST(NtSectors, ReadOpensSeeksReadsAndCloses) {
   Rig r(Family::WindowsNT);
   const auto data = Pattern(32 * 512, 5);
@@ -661,6 +684,35 @@ TEST(NtMountedVolume, BusyVolumeLockIsRetriedThenDismounted) {
   EXPECT_EQ(DiskAccess::kNtLockAttempts, locks);
   EXPECT_LE(r.machine.SleptMs(), 2000u);
   EXPECT_EQ(win::FSCTL_DISMOUNT_VOLUME, r.machine.Calls(FakeCall::DeviceIoControl).back().code);
+}
+
+// Another program (Explorer, a scanner) with the volume open: sharing reading
+// and writing, it only keeps the lock from being taken; sharing reading only,
+// the volume cannot be opened to write, and nothing is written.
+TEST(NtMountedVolume, AnotherProgramsHandleOnTheVolume) {
+  FakeDrive d = Drive('E', 4 * kMiB);
+  d.ntWriteNeedsDismount = true;
+  d.volumeHeldByOthers = {{win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE}};
+  Rig r(Family::WindowsNT, d);
+  const auto data = Pattern(512, 31);
+  ASSERT_TRUE(r.disk.WriteSectors("E:", data.data(), 3, 1));
+  EXPECT_EQ(data, r.machine.Peek('E', 3 * 512, 512));
+  int locks = 0;
+  for (const auto& c : r.machine.Calls(FakeCall::DeviceIoControl))
+    if (c.code == win::FSCTL_LOCK_VOLUME) ++locks;
+  EXPECT_EQ(DiskAccess::kNtLockAttempts, locks);
+
+  r.machine.ClearLog();
+  r.machine.Drive('E').volumeHeldByOthers = {{win::GENERIC_READ, win::FILE_SHARE_READ}};
+  const std::uint64_t before = r.machine.BytesWritten();
+  EXPECT_FALSE(r.disk.WriteSectors("E:", data.data(), 4, 1));
+  std::vector<std::uint8_t> buf(512);
+  EXPECT_FALSE(r.disk.ReadSectors("E:", buf.data(), 3, 1));  // the open asks for writing too
+  EXPECT_EQ(before, r.machine.BytesWritten());
+  EXPECT_TRUE(r.machine.Calls(FakeCall::WriteFile).empty());
+  EXPECT_EQ(0, r.machine.OpenHandleCount());
+  // The removable-disk test opens without access and is not concerned.
+  EXPECT_TRUE(r.disk.IsRemovableDisk("E:"));
 }
 
 TEST(NtMountedVolume, WindowsXpWritesNeedNoVolumeControl) {

@@ -107,7 +107,9 @@ std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_
 
 // What Windows keeps about one file beyond its bytes: its attributes and the
 // handles other programs hold open on it. The real files of the tests stay
-// writable; the fake refuses what Windows would refuse.
+// writable; the fake refuses what Windows would refuse. Wine is no judge
+// here: it lets CopyFile replace a read-only or hidden file and CREATE_ALWAYS
+// open a hidden one (it does refuse deleting a read-only or held file).
 struct WindowsFileState {
   bool readOnly = false;                  // FILE_ATTRIBUTE_READONLY
   bool hidden = false;                    // FILE_ATTRIBUTE_HIDDEN

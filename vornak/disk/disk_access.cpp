@@ -227,10 +227,16 @@ std::uint32_t DiskAccess::GetDiskSize(const std::string& drive) {
   return high != 0 ? 0xFFFFFFFFu : low;
 }
 
+// A failed read marks the end of the volume. The volume is opened once for
+// all the reads: an open that is refused (another program holds the volume
+// without sharing writing, the user may not open it) says nothing about its
+// size, and must not pass for a volume that ends before the first step.
 std::uint32_t DiskAccess::ProbeVolumeSize(const std::string& drive) {
+  HandleGuard volume(platform_, OpenNtVolume(drive));
+  if (!volume.valid()) return 0;
   unsigned char sector[kSectorSize];
   for (std::uint32_t s : kProbeSectors) {
-    if (!ReadSectors(drive, sector, s, 1)) return s * kSectorSize;
+    if (!NtRead(volume.get(), sector, s, 1)) return s * kSectorSize;
   }
   return 0;
 }

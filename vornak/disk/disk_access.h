@@ -58,7 +58,8 @@ class DiskAccess {
   // layout takes it) for a disk of 4 GiB or more. Uses Family().
   std::uint32_t GetDiskSize(const std::string& drive);
   // Size of a volume that answers no size query, found by reading at the
-  // total-sector counts of the supported layouts; 0 past the largest one.
+  // total-sector counts of the supported layouts; 0 past the largest one and
+  // when the volume cannot be opened.
   std::uint32_t ProbeVolumeSize(const std::string& drive);
 
   // --- Sector I/O ----------------------------------------------------------
