@@ -49,14 +49,14 @@ check $vk_win --id 1010 --text-is "94.00M"
 click $vk_win --id 1017
 click $vk_win --id 1009
 msgbox --owner "Vornak V2.0" --caption "Warning - Removable Disk(F:)" --answer 6
-check $vk_win --id 1 --text-is "Stop" --enabled 1 --timeout 30
+check $vk_win --id 1 --text-is "Stop" --enabled 1 --timeout 90
 check $vk_win --id 1009 --enabled 0
 check $vk_win --id 1003 --enabled 0
-check $vk_win --id 1021 --text-has "data area" --timeout 30
+check $vk_win --id 1021 --text-has "data area" --timeout 90
 screenshot $SCREENSHOT_DIR/$GUI_TEST_NAME-running.png
 click $vk_win --id 1
 msgbox --owner "Vornak V2.0" --caption "Format" --expect-text "Are you sure?(Y/N)" --expect-icon question --expect-buttons 6,7 --answer 6
-msgbox --owner "Vornak V2.0" --caption "Format Results - Removable Disk(F:)" --timeout 30
+msgbox --owner "Vornak V2.0" --caption "Format Results - Removable Disk(F:)" --timeout 90
 answer --caption "Format Results - Removable Disk(F:)" OK
 check $vk_win --id 1 --text-is "Quit" --enabled 1
 EOF
