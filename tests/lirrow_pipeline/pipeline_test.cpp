@@ -467,19 +467,22 @@ constexpr std::uint32_t kSharingViolation = fakes::kErrorSharingViolation;
 // Another program's handle: reading, sharing only reading (a player).
 constexpr fakes::OpenMode kPlayerHandle{fakes::kGenericRead, fakes::kShareRead};
 
+// A file in a state Windows may refuse, and the error it refuses with (0: it
+// does not refuse).
+struct RefusedFile {
+  const char* what;
+  WindowsFileState state;
+  std::uint32_t error;
+};
+
 TEST_F(PipelineTest, AWavOutputThatCannotBeReplacedIsReportedAndNothingIsLoaded) {
-  struct Case {
-    const char* what;
-    WindowsFileState state;
-    std::uint32_t error;
-  };
-  for (const Case& c :
-       {Case{"read-only", {true, false, {}}, kAccessDenied},
-        Case{"hidden", {false, true, {}}, kAccessDenied},
-        Case{"open in a player", {false, false, {kPlayerHandle}}, kSharingViolation},
-        Case{"open, sharing writing but not deleting",
-             {false, false, {{fakes::kGenericRead, fakes::kShareRead | fakes::kShareWrite}}},
-             0}}) {
+  for (const RefusedFile& c :
+       {RefusedFile{"read-only", {true, false, {}}, kAccessDenied},
+        RefusedFile{"hidden", {false, true, {}}, kAccessDenied},
+        RefusedFile{"open in a player", {false, false, {kPlayerHandle}}, kSharingViolation},
+        RefusedFile{"open, sharing writing but not deleting",
+                    {false, false, {{fakes::kGenericRead, fakes::kShareRead | fakes::kShareWrite}}},
+                    0}}) {
     SCOPED_TRACE(c.what);
     host.outputPath = L"";
     host.caption = L"";
@@ -523,14 +526,9 @@ TEST_F(PipelineTest, AnEarlierMp3ThatTheEncoderCannotReplaceIsNeverTakenForTheNe
   // The earlier MP3 of the same recording has a plausible length; the
   // encoder cannot create its output over it and writes nothing.
   host.mp3 = true;
-  struct Case {
-    const char* what;
-    WindowsFileState state;
-    std::uint32_t error;
-  };
-  for (const Case& c :
-       {Case{"read-only", {true, false, {}}, kAccessDenied},
-        Case{"open in a player", {false, false, {kPlayerHandle}}, kSharingViolation}}) {
+  for (const RefusedFile& c :
+       {RefusedFile{"read-only", {true, false, {}}, kAccessDenied},
+        RefusedFile{"open in a player", {false, false, {kPlayerHandle}}, kSharingViolation}}) {
     SCOPED_TRACE(c.what);
     host.messages.clear();
     host.playerFiles.clear();
