@@ -186,15 +186,6 @@ std::function<void(const std::vector<std::wstring>&)> CreatesOutput(
   };
 }
 
-std::function<void(const std::vector<std::wstring>&)> CreatesOutput(ScriptedPlatform& platform,
-                                                                    std::uintmax_t size) {
-  return [&platform, size](const std::vector<std::wstring>& items) {
-    if (platform.CreateAlwaysRefusal(items.back(), {fakes::kGenericWrite, 0}) != 0) return;
-    WriteSized(Narrow(items.back()), size);
-    platform.fileStates.erase(items.back());
-  };
-}
-
 ToolRun ScriptedPlatform::RunTool(std::wstring& commandLine, const std::wstring& baseText) {
   calls.push_back({commandLine, baseText});
   log.push_back(L"run:" + baseText);

@@ -118,10 +118,8 @@ struct WindowsFileState {
 
 struct ScriptedPlatform;
 // The effect of a tool that creates its last item (CREATE_ALWAYS, normal
-// attributes, no sharing) and writes `size` bytes or `bytes` into it, or
-// writes nothing when Windows refuses the creation.
-std::function<void(const std::vector<std::wstring>&)> CreatesOutput(ScriptedPlatform& platform,
-                                                                    std::uintmax_t size);
+// attributes, no sharing) and writes `bytes` into it, or writes nothing
+// when Windows refuses the creation.
 std::function<void(const std::vector<std::wstring>&)> CreatesOutput(
     ScriptedPlatform& platform, const std::vector<unsigned char>& bytes);
 
