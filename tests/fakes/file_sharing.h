@@ -1,6 +1,8 @@
-// The sharing rule of CreateFile, for the fakes of every subsystem: whether a
-// new open of a file or device may coexist with the handles already open on
-// it. Header only, free of windows.h.
+// The file rules of Windows that Wine does not enforce, for the fakes of
+// every subsystem: the sharing rule of CreateFile (whether a new open of a
+// file or device may coexist with the handles already open on it) and the
+// attributes that make CopyFile and DeleteFile refuse. Header only, free of
+// windows.h.
 #pragma once
 
 #include <cstdint>
@@ -46,5 +48,16 @@ inline bool SharingAllows(const OpenMode& held, const OpenMode& wanted) {
   };
   return !refuses(wanted.access, held.share) && !refuses(held.access, wanted.share);
 }
+
+// The error CopyFile gives for an existing destination with these
+// attributes: ERROR_ACCESS_DENIED when it is hidden or read-only, whatever
+// bFailIfExists says; 0 when the attributes do not stop the copy.
+inline std::uint32_t CopyTargetRefusal(bool readOnly, bool hidden) {
+  return readOnly || hidden ? kErrorAccessDenied : 0;
+}
+
+// The error DeleteFile gives for a file with these attributes:
+// ERROR_ACCESS_DENIED for a read-only file; a hidden one is deleted.
+inline std::uint32_t DeleteRefusal(bool readOnly) { return readOnly ? kErrorAccessDenied : 0; }
 
 }  // namespace fakes

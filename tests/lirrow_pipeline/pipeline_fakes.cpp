@@ -129,15 +129,12 @@ bool ScriptedPlatform::CopyFileReplacing(const std::wstring& from, const std::ws
   }
   // The source is read: other programs' handles on it must share reading.
   std::uint32_t refusal = OpenRefusal(from, {fakes::kGenericRead, kShareAll});
-  // An existing destination that is hidden or read-only is refused with
-  // ERROR_ACCESS_DENIED even though the copy may replace files; one that
+  // An existing destination must not be hidden or read-only, and one that
   // another program holds open must share writing.
   const auto target = fileStates.find(to);
   if (refusal == 0 && target != fileStates.end() && Exists(to)) {
-    if (target->second.readOnly || target->second.hidden)
-      refusal = fakes::kErrorAccessDenied;
-    else
-      refusal = OpenRefusal(to, {fakes::kGenericWrite, kShareAll});
+    refusal = fakes::CopyTargetRefusal(target->second.readOnly, target->second.hidden);
+    if (refusal == 0) refusal = OpenRefusal(to, {fakes::kGenericWrite, kShareAll});
   }
   if (refusal != 0) {
     lastError = refusal;
@@ -157,15 +154,11 @@ bool ScriptedPlatform::CopyFileReplacing(const std::wstring& from, const std::ws
 bool ScriptedPlatform::RemoveFile(const std::wstring& path) {
   log.push_back(L"delete:" + path);
   if (!Exists(path)) return true;
-  // DeleteFile fails with ERROR_ACCESS_DENIED on a read-only file, and with
-  // ERROR_SHARING_VIOLATION while another program holds the file open
-  // without FILE_SHARE_DELETE. A hidden file is deleted.
+  // Beside the attribute rule, DeleteFile fails with ERROR_SHARING_VIOLATION
+  // while another program holds the file open without FILE_SHARE_DELETE.
   const auto it = fileStates.find(path);
-  std::uint32_t refusal = 0;
-  if (it != fileStates.end() && it->second.readOnly)
-    refusal = fakes::kErrorAccessDenied;
-  else
-    refusal = OpenRefusal(path, {fakes::kDeleteAccess, kShareAll});
+  std::uint32_t refusal = fakes::DeleteRefusal(it != fileStates.end() && it->second.readOnly);
+  if (refusal == 0) refusal = OpenRefusal(path, {fakes::kDeleteAccess, kShareAll});
   if (refusal != 0) {
     lastError = refusal;
     return false;

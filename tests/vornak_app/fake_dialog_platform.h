@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialog_platform.h"
+#include "file_sharing.h"
 
 namespace vornak::test {
 
@@ -176,10 +177,12 @@ class FakeDialogPlatform : public DialogPlatform {
     auto it = files.find(Key(from));
     if (it == files.end()) return Fail(kErrorFileNotFound);
     if (failIfExists && files.count(target)) return Fail(kErrorFileExists);
-    // CopyFile documents ERROR_ACCESS_DENIED when the destination exists and
-    // is hidden or read-only, whatever bFailIfExists says.
-    if (files.count(target) && (Attributes(target) & (kAttrReadOnly | kAttrHidden)))
-      return Fail(kErrorAccessDenied);
+    if (files.count(target)) {
+      const std::uint32_t held = Attributes(target);
+      if (const std::uint32_t refusal =
+              fakes::CopyTargetRefusal((held & kAttrReadOnly) != 0, (held & kAttrHidden) != 0))
+        return Fail(refusal);
+    }
     if (std::find(failingCopies.begin(), failingCopies.end(), target) != failingCopies.end())
       return Fail(kErrorAccessDenied);
     files[target] = it->second;
@@ -191,8 +194,8 @@ class FakeDialogPlatform : public DialogPlatform {
     deleted.push_back(path);
     const std::string key = Key(path);
     if (!files.count(key)) return Fail(kErrorFileNotFound);
-    // DeleteFile fails on a read-only file with ERROR_ACCESS_DENIED.
-    if (Attributes(key) & kAttrReadOnly) return Fail(kErrorAccessDenied);
+    if (const std::uint32_t refusal = fakes::DeleteRefusal((Attributes(key) & kAttrReadOnly) != 0))
+      return Fail(refusal);
     files.erase(key);
     attributes.erase(key);
     return true;
