@@ -3,17 +3,9 @@
 # 2000/XP lacks; the posix-thread runtime needs GetTickCount64 (Vista and
 # later) and vectored exception handlers (NT only). GoogleTest does not build
 # with these compilers: configure this tree with BUILD_TESTING=OFF.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(MINGW_TARGET i686)
+set(MINGW_THREADS win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # Static runtime: no libgcc/libstdc++/winpthread DLLs beside the programs.
 # Symbols stripped: nothing to debug on a user's machine.
