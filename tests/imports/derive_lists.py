@@ -2,7 +2,7 @@
 """Derives the export lists in exports/ that are not kept by hand.
 
 Windows 98 SE lists of comctl32, shell32 and winmm: the export tables of the
-Windows 9x DLLs that early Wine recorded, kept reduced in sources/<dll>.spec
+Windows 9x DLLs that early Wine recorded, kept reduced in sources/<dll>.exports
 (each file names its origin). The list holds every name the table gives,
 less the placeholder names Wine gave to unnamed ordinals (COMCTL32_9,
 WINMM_2) and the entries Wine itself marks as unsure ("proper ordinal
@@ -146,12 +146,12 @@ def origin(path):
 
 
 def win9x_list(dll):
-    """The text of exports/win98se/<dll>.txt made from sources/<dll>.spec."""
-    src = os.path.join(SOURCES, dll + ".spec")
+    """The text of exports/win98se/<dll>.txt made from sources/<dll>.exports."""
+    src = os.path.join(SOURCES, dll + ".exports")
     table, caveat = WIN9X_TABLES[dll]
     head = [f"# {dll.upper()}.DLL exports on Windows 98 SE.\n",
             f"# Source: the export table of {table},\n",
-            f"# as recorded by Wine and kept in tests/imports/sources/{dll}.spec:\n"]
+            f"# as recorded by Wine and kept in tests/imports/sources/{dll}.exports:\n"]
     head += origin(src)
     head += ["# Made by tests/imports/derive_lists.py: every name of the table, less\n",
              "# Wine's placeholders for unnamed ordinals and the entries Wine marks as unsure.\n",
@@ -168,7 +168,7 @@ def main(argv):
             out = os.path.join(HERE, "exports", "win98se", dll + ".txt")
             with open(out, "w") as f:
                 f.write(win9x_list(dll))
-            print(f"{out}: from sources/{dll}.spec")
+            print(f"{out}: from sources/{dll}.exports")
     newest = declared(NEWEST)
     for system, (title, defines) in SYSTEMS.items():
         later = newest - declared(defines)

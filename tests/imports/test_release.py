@@ -108,7 +108,7 @@ class Derivation(unittest.TestCase):
                 self.assertEqual(f.read(), derive_lists.win9x_list(dll), dll)
 
     def test_table_lines_of_the_original_files_are_read_too(self):
-        with tempfile.NamedTemporaryFile("w", suffix=".spec", delete=False) as f:
+        with tempfile.NamedTemporaryFile("w", suffix=".exports", delete=False) as f:
             f.write("name\tcomctl32\ntype\twin32\n\n"
                     "  2 stdcall MenuHelp(long long long long long long ptr\n"
                     "                     long) MenuHelp\n"
