@@ -24,35 +24,39 @@ fi
 
 filter=()
 [ -n "${TESTS:-}" ] && filter=(-R "$TESTS")
-passed=0; failed=0
-count() {  # reads a ctest log, adds its figures
-  local line total nfail
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
-  if [ -z "$line" ]; then
-    if grep -q 'No tests were found' "$1"; then return; fi
-    failed=$((failed + 1)); return
-  fi
-  nfail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-  total=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$line")
-  passed=$((passed + total - nfail)); failed=$((failed + nfail))
+passed=0; failed=0; skipped=0
+skips=()
+count() {  # count LOG JUNIT: adds a ctest run's figures; a skip is neither passed nor failed
+  local figures p f s
+  mapfile -t figures < <(python3 "$root/scripts/ctest-summary.py" "$1" "$2")
+  read -r p f s <<<"${figures[0]:-0 1 0}"
+  passed=$((passed + p)); failed=$((failed + f)); skipped=$((skipped + s))
+  skips+=("${figures[@]:1}")
 }
 
 echo "== native tests"
-ctest --test-dir build/native --output-on-failure -j 2 "${filter[@]}" 2>&1 | tee build/native-ctest.log
-count build/native-ctest.log
+# The tests that run Windows programs through Wine wait for the Wine session
+# below, unless a filter chose the tests.
+native_first=("${filter[@]}")
+[ -z "${TESTS:-}" ] && native_first=(-E 'ThroughWine')
+ctest --test-dir build/native --output-on-failure -j 2 "${native_first[@]}" \
+  --output-junit "$root/build/native-ctest.xml" 2>&1 | tee build/native-ctest.log
+count build/native-ctest.log build/native-ctest.xml
 
 echo "== Windows-side and GUI tests under Wine"
 # shellcheck source=wine-session.sh
 source "$root/scripts/wine-session.sh"
 wine_session_start "$root/build/windows"
 trap wine_session_stop EXIT
-ctest --test-dir build/windows --output-on-failure -j 1 "${filter[@]}" 2>&1 | tee build/windows-ctest.log
-count build/windows-ctest.log
-# Native tests that run Windows programs through Wine skip in the first run
-# (no session yet): run them again inside it, where a skip is a failure.
+ctest --test-dir build/windows --output-on-failure -j 1 "${filter[@]}" \
+  --output-junit "$root/build/windows-ctest.xml" 2>&1 | tee build/windows-ctest.log
+count build/windows-ctest.log build/windows-ctest.xml
+# Native tests that run Windows programs through Wine, inside the session,
+# where a skip is a failure.
 if [ -z "${TESTS:-}" ]; then
-  ctest --test-dir build/native --output-on-failure -R 'ThroughWine' 2>&1 | tee build/native-wine-ctest.log
-  count build/native-wine-ctest.log
+  ctest --test-dir build/native --output-on-failure -R 'ThroughWine' \
+    --output-junit "$root/build/native-wine-ctest.xml" 2>&1 | tee build/native-wine-ctest.log
+  count build/native-wine-ctest.log build/native-wine-ctest.xml
   if grep -qE 'Skipped|Not Run' build/native-wine-ctest.log; then
     echo "a test that needs the Wine session skipped inside it"; failed=$((failed + 1))
   fi
@@ -70,5 +74,9 @@ if [ $extended -eq 1 ]; then
 fi
 
 echo
-echo "$passed passed, $failed failed"
+if [ ${#skips[@]} -gt 0 ]; then
+  echo "skipped:"
+  printf '  %s\n' "${skips[@]}"
+fi
+echo "$passed passed, $failed failed, $skipped skipped"
 [ $failed -eq 0 ] && [ $passed -gt 0 ]
