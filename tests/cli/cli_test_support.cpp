@@ -1,6 +1,7 @@
 #include "cli_test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -116,6 +117,26 @@ bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 std::uint64_t FileSize(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+int RunUnprivileged(const std::string& dir, const std::function<int()>& check) {
+  const uid_t nobody = 65534;
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (geteuid() == 0) {
+      if (chmod(dir.c_str(), 0755) != 0 || setgroups(0, nullptr) != 0 || setgid(nobody) != 0 ||
+          setuid(nobody) != 0) {
+        _exit(126);
+      }
+    }
+    _exit(check() & 0x7F);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 126) {
+    return -1;
+  }
+  return WEXITSTATUS(status);
 }
 
 bool HaveProgram(const std::string& name) {

@@ -59,4 +59,10 @@ std::uint64_t FileSize(const std::string& path);
 // True when the program is found on PATH.
 bool HaveProgram(const std::string& name);
 
+// Runs `check` in a child process that is not root (as root, the child
+// becomes the user nobody, with `dir` opened to it): root writes read-only
+// files, so a refusal by permission is only seen without root's rights.
+// The child's result (0-125), or -1 when the child could not drop root.
+int RunUnprivileged(const std::string& dir, const std::function<int()>& check);
+
 }  // namespace cli_test
