@@ -3,8 +3,10 @@
 # help pages, sample fmt.ini and lirrow.ini written from the programs' own
 # text tables, and a README.txt. The version comes from the programs' version
 # resources, and both programs must carry the same one.
+# It also builds the Debian package of the two Linux front ends
+# (scripts/make-deb.sh) from the native tree.
 # Usage: scripts/package.sh [OUTPUT_DIR]     (default: build/package)
-# Prints the path of the zip.
+# Prints the path of the .deb, then the path of the zip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -14,7 +16,7 @@ out=${1:-build/package}
 if [ ! -f build/native/CMakeCache.txt ]; then
   cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build build/native --target sample_ini >&2
+cmake --build build/native --target sample_ini vornak-cli lirrow-cli >&2
 
 vornak=build/release/vornak/app/vornak.exe
 lirrow=build/release/lirrow/app/lirrow.exe
@@ -86,6 +88,7 @@ Supported systems
 Version $version of both programs.
 EOF
 
+"$root/scripts/make-deb.sh" build/native "$out"
 rm -f "$out/$name.zip"
 (cd "$stage" && zip -q -X -r "$out/$name.zip" "$name")
 echo "$out/$name.zip"

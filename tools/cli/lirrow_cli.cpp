@@ -39,6 +39,7 @@ const char kMainHelp[] =
     "  duration FILE                     the length of a WAV or MP3 file\n"
     "  convert FILE [--mp3] [--tools DIR] [--encoder sqenc|lame]\n"
     "                                    convert a recording to WAV (and MP3)\n"
+    "  version                           print the program's version (also --version)\n"
     "\n"
     "'lirrow-cli COMMAND --help' describes a command.\n"
     "Exit codes: 0 success, 1 failure (a file that cannot be used, an unsupported\n"

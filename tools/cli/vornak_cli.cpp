@@ -28,6 +28,7 @@ const char kMainHelp[] =
     "Commands:\n"
     "  list     list the removable disks\n"
     "  format   format a disk or an image file\n"
+    "  version  print the program's version (also --version)\n"
     "\n"
     "'vornak-cli COMMAND --help' describes a command.\n"
     "Exit codes: 0 success, 1 the run failed or a file or device named could not\n"

@@ -104,8 +104,9 @@ constexpr std::size_t FirstMismatch(std::size_t i = 0) {
          : kSeam[i] != kSystem[i].value      ? i
                                              : FirstMismatch(i + 1);
 }
-static_assert(FirstMismatch() == sizeof kSeam / sizeof kSeam[0],
-              "a Win32 constant of the disk seam differs from <windows.h>: see kSystem[FirstMismatch()]");
+static_assert(
+    FirstMismatch() == sizeof kSeam / sizeof kSeam[0],
+    "a Win32 constant of the disk seam differs from <windows.h>: see kSystem[FirstMismatch()]");
 
 // INT 21h IOCTL (44xxh) and drive information (73xxh) through \\.\VWIN32.
 static_assert(win::VWIN32_DIOC_DOS_IOCTL == 1, "VWIN32_DIOC_DOS_IOCTL is 1");
