@@ -620,3 +620,60 @@ TEST_F(LirrowCli, WindowsToolsRunThroughWine) {
 }
 
 }  // namespace
+
+// Under the MP3 check's 2-second tolerance an encoder that writes nothing
+// passes the length check; its failure alone must fail the run.
+TEST_F(LirrowCli, AnEncoderThatFailsOnAShortRecordingFailsTheRun) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  Control("sqenc", "fail 3");
+  const RunResult r = Convert(dir / "m.rec", true);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "sqenc.exe ended with exit code 3")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "playing")) << r.out;
+  EXPECT_FALSE(cli_test::Exists(dir / "m.mp3"));
+  EXPECT_TRUE(cli_test::Exists(dir / "m.wav")) << "the WAV itself was made";
+}
+
+// Outputs get the modes of any new file (0666 less the umask), not the
+// private mode of the temporary file they were written under.
+TEST_F(LirrowCli, OutputsTakeTheUmaskLikeAnyNewFile) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  for (const char* mask : {"022", "027"}) {
+    const mode_t expected = 0666 & ~static_cast<mode_t>(std::stoi(mask, nullptr, 8));
+    for (const char* name : {"m.wav", "m.mp3", "m.sbs"}) std::remove((dir / name).c_str());
+    const std::string tools = dir / "tools";
+    const std::string script = std::string("umask ") + mask + "; '" + kCli + "' convert '" +
+                               (dir / "m.rec") + "' --mp3 --tools '" + tools + "' && '" + kCli +
+                               "' extract '" + (dir / "m.rec") + "' '" + (dir / "m.sbs") + "'";
+    const RunResult r =
+        RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"m.wav", "m.mp3", "m.sbs"}) {
+      struct stat st {};
+      ASSERT_EQ(stat((dir / name).c_str(), &st), 0) << name;
+      EXPECT_EQ(st.st_mode & 07777, expected) << name << " with umask " << mask;
+    }
+  }
+}
+
+// Ctrl-C while a long extraction runs: the extraction may finish, but its
+// output must not then replace the old file.
+TEST_F(LirrowCli, AnInterruptedExtractKeepsTheOldOutput) {
+  // A large sparse recording: a header block, then 256 MiB of empty blocks.
+  cli_test::WriteFile(dir / "big.rec", Framed(0x81, 1));
+  ASSERT_EQ(truncate((dir / "big.rec").c_str(), 512 + (256 << 20)), 0);
+  cli_test::WriteFile(dir / "out.sbs", "old");
+  const std::string script = "'" + kCli + "' extract '" + (dir / "big.rec") + "' '" +
+                             (dir / "out.sbs") +
+                             "' & pid=$!\n"
+                             "for i in $(seq 2000); do ls -A '" +
+                             dir.path() +
+                             "' | grep -q '^.lirrow-cli-' && break; sleep 0.005; done\n"
+                             "kill -INT $pid; wait $pid; echo status=$?\n";
+  const RunResult r = RunProgram({"bash", "-c", script});
+  EXPECT_TRUE(Contains(r.out, "status=130")) << r.out << r.err;
+  // Not compared with EXPECT_EQ: a new output is 256 MiB to print.
+  const std::string after = cli_test::ReadFile(dir / "out.sbs");
+  EXPECT_TRUE(after == "old") << "out.sbs was replaced: " << after.size() << " bytes";
+  EXPECT_EQ(Leftovers(dir.path()), "");
+}
