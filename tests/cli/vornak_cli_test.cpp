@@ -437,6 +437,25 @@ TEST(VornakCli, FailuresSayWhy) {
 }
 
 // An image attached to a loop device is the same file under any name.
+// The label limit, end to end: 11 characters are written whole, 12 refused
+// before anything is written.
+TEST(VornakCli, ElevenCharacterLabelIsWrittenAndTwelveAreRefused) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string image = dir / "label.img";
+  RunResult r = Vornak({"format", image, "--size", "64M", "--label", "PLAYERMEMO1", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(
+      Contains(RunProgram({"mlabel", "-i", image, "-s", "::"}, Mtools()).out, "PLAYERMEMO1"));
+  EXPECT_EQ(Fsck(image).exitCode, 0);
+
+  const std::string before = cli_test::ReadFile(image);
+  r = Vornak({"format", image, "--label", "PLAYERMEMO12", "--yes"});
+  EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "at most 11 characters")) << r.err;
+  EXPECT_TRUE(cli_test::ReadFile(image) == before) << "the image was written";
+}
+
 TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
   ScratchDir dir;
   const std::string image = dir / "attached.img";
@@ -455,6 +474,12 @@ TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "is attached to " + device)) << r.err;
   EXPECT_TRUE(cli_test::ReadFile(link) == std::string(64u << 20, '\0')) << "the image was written";
+
+  // Named with --size, it is refused all the same and keeps its size.
+  const RunResult grown = Vornak({"format", link, "--size", "100M", "--yes"});
+  EXPECT_EQ(grown.exitCode, 1);
+  EXPECT_TRUE(Contains(grown.err, "is attached to " + device)) << grown.err;
+  EXPECT_EQ(cli_test::FileSize(image), 64u << 20);
 }
 
 }  // namespace
