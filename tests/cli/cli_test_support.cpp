@@ -119,6 +119,53 @@ std::uint64_t FileSize(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
+FakeDisk::FakeDisk(const std::string& program, const std::string& dir,
+                   std::vector<std::string> options)
+    : mount_(dir + "/fakedisk") {
+  if (access("/dev/fuse", R_OK | W_OK) != 0) {
+    problem_ = "no /dev/fuse";
+    return;
+  }
+  mkdir(mount_.c_str(), 0755);
+  options.insert(options.begin(), {program, mount_});
+  pid_ = fork();
+  if (pid_ == 0) {
+    std::vector<char*> argv;
+    for (std::string& o : options) argv.push_back(&o[0]);
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  // Mounted once the file shows up (at most 5 s).
+  for (int i = 0; i < 500 && pid_ > 0; ++i) {
+    struct stat st {};
+    if (stat(path().c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      mounted_ = true;
+      return;
+    }
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      break;
+    }
+    usleep(10000);
+  }
+  problem_ = "fakedisk did not mount " + mount_;
+}
+
+FakeDisk::~FakeDisk() {
+  if (pid_ <= 0) return;
+  RunProgram({"fusermount3", "-u", mount_});
+  int status = 0;
+  for (int i = 0; i < 300; ++i) {
+    if (waitpid(pid_, &status, WNOHANG) == pid_) return;
+    usleep(10000);
+  }
+  kill(pid_, SIGKILL);
+  waitpid(pid_, &status, 0);
+  RunProgram({"fusermount3", "-u", "-z", mount_});
+}
+
 int RunUnprivileged(const std::string& dir, const std::function<int()>& check) {
   const uid_t nobody = 65534;
   const pid_t pid = fork();

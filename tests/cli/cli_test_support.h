@@ -59,6 +59,28 @@ std::uint64_t FileSize(const std::string& path);
 // True when the program is found on PATH.
 bool HaveProgram(const std::string& name);
 
+// A FUSE-mounted file "disk" of the fakedisk tool (tools/fakedisk): a disk
+// that fails its flushes or holds less than it claims. Mounted under `dir`
+// by the constructor, unmounted by the destructor.
+class FakeDisk {
+ public:
+  // `options` as fakedisk takes them ("--size", "64M", "--fail-sync", ...).
+  FakeDisk(const std::string& program, const std::string& dir, std::vector<std::string> options);
+  ~FakeDisk();
+  FakeDisk(const FakeDisk&) = delete;
+  FakeDisk& operator=(const FakeDisk&) = delete;
+  // False, with the reason in `problem`, when it could not be mounted.
+  bool mounted() const { return mounted_; }
+  const std::string& problem() const { return problem_; }
+  std::string path() const { return mount_ + "/disk"; }
+
+ private:
+  std::string mount_;
+  std::string problem_;
+  pid_t pid_ = -1;
+  bool mounted_ = false;
+};
+
 // Runs `check` in a child process that is not root (as root, the child
 // becomes the user nobody, with `dir` opened to it): root writes read-only
 // files, so a refusal by permission is only seen without root's rights.

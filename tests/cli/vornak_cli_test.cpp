@@ -456,6 +456,22 @@ TEST(VornakCli, ElevenCharacterLabelIsWrittenAndTwelveAreRefused) {
   EXPECT_TRUE(cli_test::ReadFile(image) == before) << "the image was written";
 }
 
+// A disk that takes the writes but fails the flush to the disk: the run
+// must fail, saying so, although every write succeeded.
+TEST(VornakCli, ADiskThatLosesItsWritesAtTheFlushFailsTheRun) {
+#ifndef FAKEDISK
+  GTEST_SKIP() << "built without libfuse3 (no fakedisk)";
+#else
+  ScratchDir dir;
+  cli_test::FakeDisk disk(FAKEDISK, dir.path(), {"--size", "64M", "--fail-sync"});
+  if (!disk.mounted()) GTEST_SKIP() << disk.problem();
+  const RunResult r = Vornak({"format", disk.path(), "--yes"});
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "did not take all writes: " + disk.path() + ": Input/output error"))
+      << r.err;
+#endif
+}
+
 TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
   ScratchDir dir;
   const std::string image = dir / "attached.img";
