@@ -10,13 +10,7 @@
 set -uo pipefail
 src=$1
 build=$2
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/script_test.sh"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { echo "FAIL: no project version in $build/CMakeCache.txt"; exit 1; }
 
@@ -141,8 +135,4 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
     fail "lirrow-cli --encoder values: $(complete_words "$files" lirrow-cli convert x.rec --encoder '')"
 fi
 
-if [ $failures -gt 0 ]; then
-  echo "linux install: $failures failures" >&2
-  exit 1
-fi
-echo "linux install: the installed tree, the manual pages, the .deb and the completions are as listed"
+finish "linux install" "the installed tree, the manual pages, the .deb and the completions are as listed"

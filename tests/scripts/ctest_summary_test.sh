@@ -5,13 +5,7 @@
 # Usage: ctest_summary_test.sh SOURCE_DIR
 set -uo pipefail
 summary=$1/scripts/ctest-summary.py
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/../support/script_test.sh"
 
 mkdir "$work/src"
 cat >"$work/src/CMakeLists.txt" <<'CMAKE'
@@ -47,8 +41,4 @@ echo "Segmentation fault" >"$work/broken"
 echo "No tests were found!!!" >"$work/empty"
 [ "$(python3 "$summary" "$work/empty" "$work/none.xml")" = "0 0 0" ] || fail "a run without tests counts"
 
-if [ $failures -gt 0 ]; then
-  echo "ctest-summary: $failures failures" >&2
-  exit 1
-fi
-echo "ctest-summary: passes, failures and skips counted apart, each skip named with its reason"
+finish "ctest-summary" "passes, failures and skips counted apart, each skip named with its reason"

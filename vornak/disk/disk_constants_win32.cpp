@@ -41,38 +41,7 @@ constexpr SystemValue kSystem[] = {
 // copies; to name those copies here, the macros are set aside once more.
 #include "disk_platform.h"
 
-#pragma push_macro("GENERIC_READ")
-#undef GENERIC_READ
-#pragma push_macro("GENERIC_WRITE")
-#undef GENERIC_WRITE
-#pragma push_macro("FILE_SHARE_READ")
-#undef FILE_SHARE_READ
-#pragma push_macro("FILE_SHARE_WRITE")
-#undef FILE_SHARE_WRITE
-#pragma push_macro("OPEN_EXISTING")
-#undef OPEN_EXISTING
-#pragma push_macro("FILE_ATTRIBUTE_NORMAL")
-#undef FILE_ATTRIBUTE_NORMAL
-#pragma push_macro("FILE_FLAG_DELETE_ON_CLOSE")
-#undef FILE_FLAG_DELETE_ON_CLOSE
-#pragma push_macro("FILE_BEGIN")
-#undef FILE_BEGIN
-#pragma push_macro("DRIVE_REMOVABLE")
-#undef DRIVE_REMOVABLE
-#pragma push_macro("ERROR_ACCESS_DENIED")
-#undef ERROR_ACCESS_DENIED
-#pragma push_macro("IOCTL_DISK_GET_DRIVE_GEOMETRY")
-#undef IOCTL_DISK_GET_DRIVE_GEOMETRY
-#pragma push_macro("IOCTL_DISK_GET_DRIVE_LAYOUT")
-#undef IOCTL_DISK_GET_DRIVE_LAYOUT
-#pragma push_macro("FSCTL_LOCK_VOLUME")
-#undef FSCTL_LOCK_VOLUME
-#pragma push_macro("FSCTL_DISMOUNT_VOLUME")
-#undef FSCTL_DISMOUNT_VOLUME
-#pragma push_macro("MB_OK")
-#undef MB_OK
-#pragma push_macro("MB_ICONHAND")
-#undef MB_ICONHAND
+#include "disk_win32_names_begin.h"
 namespace {
 namespace win = vornak::win;
 // The seam's copies, in the order of kSystem.
@@ -112,19 +81,4 @@ static_assert(
 static_assert(win::VWIN32_DIOC_DOS_IOCTL == 1, "VWIN32_DIOC_DOS_IOCTL is 1");
 static_assert(win::VWIN32_DIOC_DOS_DRIVEINFO == 6, "VWIN32_DIOC_DOS_DRIVEINFO is 6");
 }  // namespace
-#pragma pop_macro("GENERIC_READ")
-#pragma pop_macro("GENERIC_WRITE")
-#pragma pop_macro("FILE_SHARE_READ")
-#pragma pop_macro("FILE_SHARE_WRITE")
-#pragma pop_macro("OPEN_EXISTING")
-#pragma pop_macro("FILE_ATTRIBUTE_NORMAL")
-#pragma pop_macro("FILE_FLAG_DELETE_ON_CLOSE")
-#pragma pop_macro("FILE_BEGIN")
-#pragma pop_macro("DRIVE_REMOVABLE")
-#pragma pop_macro("ERROR_ACCESS_DENIED")
-#pragma pop_macro("IOCTL_DISK_GET_DRIVE_GEOMETRY")
-#pragma pop_macro("IOCTL_DISK_GET_DRIVE_LAYOUT")
-#pragma pop_macro("FSCTL_LOCK_VOLUME")
-#pragma pop_macro("FSCTL_DISMOUNT_VOLUME")
-#pragma pop_macro("MB_OK")
-#pragma pop_macro("MB_ICONHAND")
+#include "disk_win32_names_end.h"

@@ -20,42 +20,7 @@ constexpr DiskHandle kInvalidHandle = ~static_cast<DiskHandle>(0);
 
 // These names are macros once <windows.h> is in: keep them out of the way
 // while the constants are declared, and bring them back afterwards.
-#pragma push_macro("GENERIC_READ")
-#undef GENERIC_READ
-#pragma push_macro("GENERIC_WRITE")
-#undef GENERIC_WRITE
-#pragma push_macro("FILE_SHARE_READ")
-#undef FILE_SHARE_READ
-#pragma push_macro("FILE_SHARE_WRITE")
-#undef FILE_SHARE_WRITE
-#pragma push_macro("OPEN_EXISTING")
-#undef OPEN_EXISTING
-#pragma push_macro("FILE_ATTRIBUTE_NORMAL")
-#undef FILE_ATTRIBUTE_NORMAL
-#pragma push_macro("FILE_FLAG_DELETE_ON_CLOSE")
-#undef FILE_FLAG_DELETE_ON_CLOSE
-#pragma push_macro("FILE_BEGIN")
-#undef FILE_BEGIN
-#pragma push_macro("DRIVE_REMOVABLE")
-#undef DRIVE_REMOVABLE
-#pragma push_macro("ERROR_ACCESS_DENIED")
-#undef ERROR_ACCESS_DENIED
-#pragma push_macro("IOCTL_DISK_GET_DRIVE_GEOMETRY")
-#undef IOCTL_DISK_GET_DRIVE_GEOMETRY
-#pragma push_macro("IOCTL_DISK_GET_DRIVE_LAYOUT")
-#undef IOCTL_DISK_GET_DRIVE_LAYOUT
-#pragma push_macro("FSCTL_LOCK_VOLUME")
-#undef FSCTL_LOCK_VOLUME
-#pragma push_macro("FSCTL_DISMOUNT_VOLUME")
-#undef FSCTL_DISMOUNT_VOLUME
-#pragma push_macro("VWIN32_DIOC_DOS_IOCTL")
-#undef VWIN32_DIOC_DOS_IOCTL
-#pragma push_macro("VWIN32_DIOC_DOS_DRIVEINFO")
-#undef VWIN32_DIOC_DOS_DRIVEINFO
-#pragma push_macro("MB_OK")
-#undef MB_OK
-#pragma push_macro("MB_ICONHAND")
-#undef MB_ICONHAND
+#include "disk_win32_names_begin.h"
 // Win32 constants used by the disk calls, with their Windows values.
 namespace win {
 constexpr std::uint32_t GENERIC_READ = 0x80000000u;
@@ -80,24 +45,7 @@ constexpr std::uint32_t VWIN32_DIOC_DOS_DRIVEINFO = 6u;  // INT 21h 73xxh
 constexpr std::uint32_t MB_OK = 0x00000000u;
 constexpr std::uint32_t MB_ICONHAND = 0x00000010u;
 }  // namespace win
-#pragma pop_macro("GENERIC_READ")
-#pragma pop_macro("GENERIC_WRITE")
-#pragma pop_macro("FILE_SHARE_READ")
-#pragma pop_macro("FILE_SHARE_WRITE")
-#pragma pop_macro("OPEN_EXISTING")
-#pragma pop_macro("FILE_ATTRIBUTE_NORMAL")
-#pragma pop_macro("FILE_FLAG_DELETE_ON_CLOSE")
-#pragma pop_macro("FILE_BEGIN")
-#pragma pop_macro("DRIVE_REMOVABLE")
-#pragma pop_macro("ERROR_ACCESS_DENIED")
-#pragma pop_macro("IOCTL_DISK_GET_DRIVE_GEOMETRY")
-#pragma pop_macro("IOCTL_DISK_GET_DRIVE_LAYOUT")
-#pragma pop_macro("FSCTL_LOCK_VOLUME")
-#pragma pop_macro("FSCTL_DISMOUNT_VOLUME")
-#pragma pop_macro("VWIN32_DIOC_DOS_IOCTL")
-#pragma pop_macro("VWIN32_DIOC_DOS_DRIVEINFO")
-#pragma pop_macro("MB_OK")
-#pragma pop_macro("MB_ICONHAND")
+#include "disk_win32_names_end.h"
 
 class DiskPlatform {
  public:
