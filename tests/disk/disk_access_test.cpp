@@ -1,11 +1,13 @@
 // Disk access through the fake machine, on both Windows families.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "disk_access.h"
+#include "disk_structs.h"
 #include "fake_machine.h"
 
 namespace vornak {
@@ -349,6 +351,16 @@ TEST(NtRemovable, MediaTypeDecides) {
   r.machine.Drive('E').geometryFails = true;
   EXPECT_FALSE(r.disk.IsRemovableDisk("E:"));
   r.machine.Drive('E').geometryFails = false;
+  // An answer that stops before the media type, or holds nothing, is not a
+  // removable disk; one that just reaches it is.
+  const int mediaTypeEnd = static_cast<int>(offsetof(vornak::DISK_GEOMETRY, MediaType)) + 4;
+  for (int bytes : {0, mediaTypeEnd - 1}) {
+    r.machine.Drive('E').geometryBytes = bytes;
+    EXPECT_FALSE(r.disk.IsRemovableDisk("E:")) << bytes << " bytes of geometry";
+  }
+  r.machine.Drive('E').geometryBytes = mediaTypeEnd;
+  EXPECT_TRUE(r.disk.IsRemovableDisk("E:"));
+  r.machine.Drive('E').geometryBytes = -1;
   r.machine.Drive('E').openRefused = true;
   EXPECT_FALSE(r.disk.IsRemovableDisk("E:"));
   r.machine.Drive('E').openRefused = false;

@@ -542,8 +542,11 @@ bool FakeMachine::DeviceIoControl(DiskHandle h, std::uint32_t code, void* in, st
         g.BytesPerSector = kSectorSize;
         g.Cylinders = static_cast<std::int64_t>(d->cfg.sizeBytes / (255ull * 63 * kSectorSize));
         g.MediaType = d->cfg.mediaType;
-        std::memcpy(out, &g, sizeof g);
-        if (returned) *returned = sizeof g;
+        const std::uint32_t n = d->cfg.geometryBytes < 0
+                                    ? sizeof g
+                                    : std::min<std::uint32_t>(d->cfg.geometryBytes, sizeof g);
+        std::memcpy(out, &g, n);
+        if (returned) *returned = n;
         ok = true;
       }
     } else if (code == win::IOCTL_DISK_GET_DRIVE_LAYOUT && handle->type == Handle::Physical) {

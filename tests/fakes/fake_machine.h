@@ -82,6 +82,9 @@ struct FakeDrive {
   std::string ntDeviceName;           // when not empty, QueryDosDeviceA returns exactly this
   std::uint64_t partitionLength = 0;  // layout answer; 0 means sizeBytes
   bool geometryFails = false;         // IOCTL_DISK_GET_DRIVE_GEOMETRY fails (as under Wine)
+  // IOCTL_DISK_GET_DRIVE_GEOMETRY succeeds but fills only this many bytes of
+  // its answer, and says so (-1: the whole DISK_GEOMETRY).
+  int geometryBytes = -1;
 
   // Faults.
   bool present = true;       // false: removed (not listed, no root, nothing opens)
