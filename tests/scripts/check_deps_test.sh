@@ -5,6 +5,9 @@
 # for PATH. Nothing of the real machine is looked at or installed.
 # Usage: check_deps_test.sh SOURCE_DIR
 set -uo pipefail
+# The test command's own switches, when the suite runs under them, must not
+# reach the test commands run here.
+unset SKIP_INSTALL TESTS
 root=$1
 scripts=$root/scripts
 list=$scripts/packages.txt
