@@ -15,6 +15,8 @@ namespace {
 
 // Recording kinds as the converter library classifies them.
 constexpr int kKindUnsupported = 6;
+// Names tried for an earlier MP3 moved aside.
+constexpr int kAsideAttempts = 10;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -109,6 +111,9 @@ bool ConversionPipeline::CheckDecoders() {
 
 bool ConversionPipeline::RunDecoder(std::wstring command, const std::wstring& baseText,
                                     bool reportSystemError) {
+  // The tool runs in its own process: only an error of this step (a start
+  // that failed, a handle the wait lost) may be shown after it.
+  platform_.ClearLastError();
   ToolRun run = platform_.RunTool(command, baseText);
   if (!run.started) {
     platform_.ReportSystemError();
@@ -127,6 +132,79 @@ bool ConversionPipeline::RunDecoder(std::wstring command, const std::wstring& ba
     return false;
   }
   return true;
+}
+
+bool ConversionPipeline::MoveAside(const std::wstring& path, std::wstring& aside) {
+  aside.clear();
+  // A name left by a run that ended before it could put the file back is
+  // never replaced: the next free one is taken.
+  for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    const std::wstring name =
+        path + L".lirrow-old" + (attempt == 0 ? std::wstring() : std::to_wstring(attempt));
+    if (platform_.FileExists(name)) continue;
+    switch (platform_.RenameFile(path, name)) {
+      case PipelinePlatform::Rename::kRenamed: aside = name; return true;
+      case PipelinePlatform::Rename::kAbsent: return true;
+      case PipelinePlatform::Rename::kFailed: break;
+    }
+    break;
+  }
+  platform_.ReportSystemError();
+  return false;
+}
+
+double ConversionPipeline::EncodeMp3(const std::wstring& decodedWav, const std::wstring& basePath,
+                                     double shownLength) {
+  const TextTable& texts = host_.Texts();
+  const double wavSeconds = files_.MeasureDuration(decodedWav);
+  const std::wstring mp3Output = basePath + L".mp3";
+  const std::wstring before = host_.OutputPath();
+  // The encoder's exit code says nothing, so an earlier MP3 that it could
+  // not replace (read-only, hidden, open in another program) would pass for
+  // this run's output. It goes aside first, comes back when no new one is
+  // accepted, and is deleted only once one is. One that cannot be moved
+  // cannot be replaced either: the user is told why, and the WAV output
+  // stays the result.
+  std::wstring aside;
+  ToolRun run;
+  if (MoveAside(mp3Output, aside)) {
+    std::wstring command =
+        EncoderCommandLine(host_.StartDirectory() + L"\\sqenc.exe", decodedWav, mp3Output);
+    platform_.ClearLastError();
+    run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
+  }
+  bool accepted = run.started;
+  if (run.started) {
+    host_.WriteControls();
+    platform_.CloseToolHandles(run);
+    host_.SetOutputPath(mp3Output);
+  }
+  const std::wstring output = host_.OutputPath();
+  shownLength = files_.MeasureDuration(output);
+  // Only a file this run produced is judged: when the encoder did not
+  // start, OutputPath names the WAV output (which matches itself) or,
+  // without a WAV output, a file of an earlier conversion that must not
+  // be deleted.
+  const bool produced = run.started || output == basePath + L".wav";
+  const double difference = std::trunc(shownLength - wavSeconds);
+  if (produced && std::fabs(difference) > 2.0) {
+    host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
+    platform_.RemoveFile(output);
+    host_.SetOutputPath(L"");
+    accepted = false;
+  }
+  if (aside.empty()) return shownLength;
+  if (accepted && !platform_.RemoveFile(aside)) {
+    // An earlier MP3 that Windows will not delete (read-only) is not
+    // replaced: the new one goes and the run ends as if it had not started.
+    platform_.ReportSystemError();
+    platform_.RemoveFile(mp3Output);
+    host_.SetOutputPath(before);
+    shownLength = files_.MeasureDuration(before);
+    accepted = false;
+  }
+  if (!accepted) platform_.RenameFile(aside, mp3Output);
+  return shownLength;
 }
 
 bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
@@ -193,40 +271,7 @@ bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
     shownLength = files_.MeasureDuration(decodedWav);
   }
 
-  if (host_.Mp3Flag()) {
-    const double wavSeconds = files_.MeasureDuration(decodedWav);
-    const std::wstring mp3Output = basePath + L".mp3";
-    // The encoder's exit code says nothing, so an earlier MP3 that it could
-    // not replace (read-only, hidden, open in another program) would pass
-    // for this run's output. It goes first; one that cannot be deleted
-    // cannot be replaced either: the user is told why, and the WAV output
-    // stays the result.
-    ToolRun run;
-    if (!platform_.RemoveFile(mp3Output)) {
-      platform_.ReportSystemError();
-    } else {
-      std::wstring command = EncoderCommandLine(start + L"\\sqenc.exe", decodedWav, mp3Output);
-      run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
-    }
-    if (run.started) {
-      host_.WriteControls();
-      platform_.CloseToolHandles(run);
-      host_.SetOutputPath(mp3Output);
-    }
-    const std::wstring output = host_.OutputPath();
-    shownLength = files_.MeasureDuration(output);
-    // Only a file this run produced is judged: when the encoder did not
-    // start, OutputPath names the WAV output (which matches itself) or,
-    // without a WAV output, a file of an earlier conversion that must not
-    // be deleted.
-    const bool produced = run.started || output == basePath + L".wav";
-    const double difference = std::trunc(shownLength - wavSeconds);
-    if (produced && std::fabs(difference) > 2.0) {
-      host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-      platform_.RemoveFile(output);
-      host_.SetOutputPath(L"");
-    }
-  }
+  if (host_.Mp3Flag()) shownLength = EncodeMp3(decodedWav, basePath, shownLength);
 
   platform_.RemoveFile(decodedWav);
 

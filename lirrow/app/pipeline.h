@@ -97,6 +97,15 @@ class ConversionPipeline final : public Conversion {
   // system's error when `reportSystemError` is set).
   bool RunDecoder(std::wstring command, const std::wstring& baseText, bool reportSystemError);
 
+  // Renames an existing `path` to a free name beside it, given in `aside`
+  // (empty when there was nothing to move). False, with the system's error
+  // shown, when the file is there but cannot be moved.
+  bool MoveAside(const std::wstring& path, std::wstring& aside);
+  // Encodes the decoded WAV to BasePath + ".mp3" and checks its length.
+  // Returns the length to show (`shownLength` is the WAV output's).
+  double EncodeMp3(const std::wstring& decodedWav, const std::wstring& basePath,
+                   double shownLength);
+
   ConversionHost& host_;
   PipelinePlatform& platform_;
   RecordingFiles& files_;

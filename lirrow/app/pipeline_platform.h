@@ -34,6 +34,12 @@ class PipelinePlatform {
   // Copies `from` to `to`, replacing an existing file. False on failure,
   // with the thread's last error set.
   virtual bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) = 0;
+  // What RenameFile did.
+  enum class Rename { kRenamed, kAbsent, kFailed };
+  // Renames `from` to `to` in the same folder (MoveFile: an existing `to` is
+  // never replaced). kAbsent when there is no `from`; kFailed otherwise,
+  // with the thread's last error set.
+  virtual Rename RenameFile(const std::wstring& from, const std::wstring& to) = 0;
   // Deletes the file. True when it is gone or was never there; false when
   // it stays (read-only, or open in another program without delete
   // sharing), with the thread's last error set.

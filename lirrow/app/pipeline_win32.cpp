@@ -29,6 +29,11 @@ class Win32PipelinePlatform final : public PipelinePlatform {
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
     return Wide().CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
   }
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override {
+    if (Wide().MoveFileW(from.c_str(), to.c_str())) return Rename::kRenamed;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? Rename::kAbsent : Rename::kFailed;
+  }
   bool RemoveFile(const std::wstring& path) override {
     return Wide().DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
   }

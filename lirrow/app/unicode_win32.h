@@ -34,6 +34,7 @@ namespace lirrow {
   X(kernel32, GetTempPathW)             \
   X(kernel32, GetWindowsDirectoryW)     \
   X(kernel32, LoadLibraryW)             \
+  X(kernel32, MoveFileW)                \
   X(kernel32, lstrcmpiW)                \
   X(user32, AppendMenuW)                \
   X(user32, CallWindowProcW)            \

@@ -410,6 +410,25 @@ TEST_F(LirrowCli, AnEncoderThatFailsOrIsKilledLeavesTheOldMp3AndFails) {
   EXPECT_FALSE(cli_test::Exists(dir / "m.wav"));
 }
 
+TEST_F(LirrowCli, ADecoderThatWritesNoWavFailsAndTheOldOutputsStay) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 10));
+  ASSERT_EQ(Convert(dir / "m.rec", true).exitCode, 0);
+  const std::string wav = cli_test::ReadFile(dir / "m.wav");
+  const std::string mp3 = cli_test::ReadFile(dir / "m.mp3");
+  // A decoder that ends well but writes five bytes of garbage.
+  const std::string decoder = dir / "tools/QL8_Dec.exe";
+  cli_test::WriteFile(decoder, "#!/bin/sh\nprintf 'junk\\n' > \"$2\"\n");
+  ASSERT_EQ(chmod(decoder.c_str(), 0755), 0);
+  const RunResult r = Convert(dir / "m.rec", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "QL8_Dec.exe")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "not a RIFF WAVE file")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "Total time")) << r.out;
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.wav"), wav);
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.mp3"), mp3);
+  EXPECT_EQ(Leftovers(dir.path()), "");
+}
+
 TEST_F(LirrowCli, NamesThatAreNotUtf8AndNamesWithQuotes) {
   // Latin-1 bytes in the names, as the player's FAT disk may hold them.
   const std::string latin = dir / "lat\xe9.rec";

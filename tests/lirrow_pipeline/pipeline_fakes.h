@@ -158,6 +158,7 @@ struct ScriptedPlatform final : PipelinePlatform {
   // Opened for reading with FILE_SHARE_READ only.
   bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
   ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }

@@ -41,6 +41,9 @@ struct ScriptedFiles final : RecordingFiles {
   bool failExtraction = false;
   int extractResult = 0;
   std::uint32_t extractError = 0;
+  // Left by a successful extraction (creating temp.sbs over an earlier one
+  // sets ERROR_ALREADY_EXISTS).
+  std::uint32_t successError = 0;
 
   explicit ScriptedFiles(ScriptedPlatform& p) : platform(p) {}
   int ClassifyRecording(const std::wstring& path) override {
@@ -48,7 +51,11 @@ struct ScriptedFiles final : RecordingFiles {
   }
   int ExtractBitstream(const std::wstring& source, const std::wstring& target,
                        Hooks& hooks) override {
-    if (!failExtraction) return library.ExtractBitstream(source, target, hooks);
+    if (!failExtraction) {
+      const int result = library.ExtractBitstream(source, target, hooks);
+      if (result == 0 && successError != 0) platform.lastError = successError;
+      return result;
+    }
     if (extractError != 0) platform.lastError = extractError;
     return extractResult;
   }
@@ -295,7 +302,8 @@ TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError)
   // fail in a system call; a block that reads short (-5) does not, and a
   // failed call may leave no error at all.
   for (const Case c : {Case{-1, 2, true}, Case{-2, 5, true}, Case{-6, 112, true},
-                       Case{-5, 0, false}, Case{-2, 0, false}, Case{-6, 0, false}}) {
+                       Case{-5, 0, false}, Case{-5, 38, false}, Case{-2, 0, false},
+                       Case{-6, 0, false}}) {
     SCOPED_TRACE(c.result);
     host.messages.clear();
     platform.shownErrors.clear();
@@ -355,6 +363,18 @@ TEST_F(PipelineTest, FailingDecodersShowConvertErrAndFramedOnesTheSystemTextToo)
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_FALSE(fs::exists(VoiceFolder() / "b.wav"));
   EXPECT_TRUE(platform.openHandles.empty());
+}
+
+TEST_F(PipelineTest, AFailedFramedDecoderShowsNoErrorLeftBehindByTheExtraction) {
+  // The decoder runs in its own process: the thread's error after it is
+  // whatever the extraction left, and unrelated to the failure.
+  files.successError = 183;  // ERROR_ALREADY_EXISTS
+  platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
+  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x81, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            L"Failed to convert file!Perhaps have no enough space for write!");
+  EXPECT_TRUE(platform.shownErrors.empty()) << platform.shownErrors[0];
 }
 
 TEST_F(PipelineTest, TheProcessExitCodeDecidesSuccess) {
@@ -445,6 +465,33 @@ TEST_F(PipelineTest, AMissingEncoderLeavesTheWavOutputLoadedWithoutAMessage) {
   EXPECT_EQ(host.outputPath, Voice("memo.wav"));
   EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
   EXPECT_EQ(host.totalTime, L"0:00:10");
+}
+
+TEST_F(PipelineTest, AnEarlierMp3StaysWhenTheEncoderCannotStartOrItsOutputIsRejected) {
+  host.mp3 = true;
+  struct Case {
+    const char* what;
+    ScriptedRun encoder;
+    std::size_t messages;
+  };
+  for (const Case& c :
+       {Case{"not startable", {false, 0, 0, nullptr}, 0u},
+        Case{"rejected by its length", {true, 0, 0, CreatesOutput(platform, Mp3Frames(10))}, 1u}}) {
+    SCOPED_TRACE(c.what);
+    host.messages.clear();
+    const std::vector<unsigned char> earlier = Mp3Frames(110);
+    WriteBytes(VoiceFolder() / "memo.mp3", earlier);
+    platform.runs.push_back({true, 0, 0, WritesOutput(64000)});  // 4 s
+    platform.runs.push_back(c.encoder);
+    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), earlier);
+    EXPECT_EQ(host.messages.size(), c.messages);
+    EXPECT_EQ(host.outputPath, c.messages ? L"" : Voice("memo.wav"));
+    // Nothing else is left beside the recording.
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(VoiceFolder())) entries += !entry.is_directory();
+    EXPECT_EQ(entries, 3u);  // memo.rec, memo.wav, memo.mp3
+  }
 }
 
 TEST_F(PipelineTest, WithoutAWavOutputAFailedEncoderNeverDeletesAnEarlierOutput) {

@@ -37,6 +37,15 @@ bool PosixToolPlatform::CopyFileReplacing(const std::wstring& from, const std::w
   return !error;
 }
 
+PipelinePlatform::Rename PosixToolPlatform::RenameFile(const std::wstring& from,
+                                                       const std::wstring& to) {
+  std::error_code error;
+  if (!fs::exists(Narrow(from), error)) return Rename::kAbsent;
+  if (fs::exists(Narrow(to), error)) return Rename::kFailed;
+  fs::rename(Narrow(from), Narrow(to), error);
+  return error ? Rename::kFailed : Rename::kRenamed;
+}
+
 bool PosixToolPlatform::RemoveFile(const std::wstring& path) {
   std::error_code error;
   fs::remove(Narrow(path), error);

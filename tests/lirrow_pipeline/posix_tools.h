@@ -21,6 +21,7 @@ struct PosixToolPlatform final : PipelinePlatform {
   std::wstring TempDirectory() override { return tempDirectory; }
   bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
   ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return exitCodes.at(run.process); }

@@ -139,13 +139,14 @@ TEST_F(StandinPipelineTest, TheStandinEncodersMp3MeasuresLikeMpg123AndItsWrongLe
   EXPECT_EQ(ToolLog(), "Vrn_dec.exe|" + (Voice() / "long.rec").string() + "|" +
                            (Temp() / "tmp.wav").string() + "\nsqenc.exe|-b|32|" +
                            (Temp() / "tmp.wav").string() + "|" + mp3.string() + "\n");
+  const std::vector<unsigned char> earlier = ReadBytes(mp3);
 
   Control("sqenc.ctl", "mp3-offset -3.5");
   ASSERT_TRUE(pipeline.ConvertRecording(Source("long.rec", Recording(0x05, 20000))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text,
             L"Failed to convert file!Perhaps have no enough space for write!");
-  EXPECT_FALSE(fs::exists(mp3));
+  EXPECT_EQ(ReadBytes(mp3), earlier);  // the rejected one went, the earlier one is back
   EXPECT_EQ(host.outputPath, L"");
 }
 

@@ -81,6 +81,9 @@ const char kConvertHelp[] =
 
 constexpr const char* kToolsLink = "tools";
 constexpr const char* kOutputLink = "out";
+// The exit code recorded for a decoder that ended with 0 but wrote no WAV
+// the converter can take.
+constexpr std::uint32_t kRejectedOutput = 0xE0000001u;
 
 volatile std::sig_atomic_t g_signal = 0;
 
@@ -498,6 +501,17 @@ std::uint32_t WavByteRate(const std::string& path) {
   return rate;
 }
 
+// Why the converter cannot take the file at `path` as a decoder's WAV, or
+// an empty text when it can.
+std::string WavProblem(const std::string& path) {
+  const std::uint32_t rate = WavByteRate(path);
+  if (rate == 0) return path + " is not a RIFF WAVE file";
+  if (rate != 16000)
+    return path + ": its data rate is " + std::to_string(rate) +
+           " bytes per second; lengths are counted at the decoders' 16000";
+  return std::string();
+}
+
 bool EndsWithWavIgnoringCase(const std::string& path) {
   return path.size() >= 3 && strcasecmp(path.c_str() + path.size() - 3, "wav") == 0;
 }
@@ -526,9 +540,7 @@ int Duration(const std::vector<std::string>& args, CliStreams& s) {
       return kExitFailed;
     }
     if (rate != 16000) {
-      Print(s.err, "lirrow-cli: cannot measure " + file + ": its data rate is " +
-                       std::to_string(rate) +
-                       " bytes per second; lengths are counted at the decoders' 16000\n");
+      Print(s.err, "lirrow-cli: cannot measure " + WavProblem(file) + "\n");
       return kExitFailed;
     }
   }
@@ -952,6 +964,27 @@ bool PosixPipelinePlatform::CopyFileReplacing(const std::wstring& from, const st
   return true;
 }
 
+lirrow::PipelinePlatform::Rename PosixPipelinePlatform::RenameFile(const std::wstring& from,
+                                                                   const std::wstring& to) {
+  // The earlier MP3 is never at risk here: the new one is written under a
+  // temporary name and replaces it only when committed. Setting it aside
+  // and back does nothing.
+  if (IsMp3Output(from) || IsMp3Output(to)) return Rename::kRenamed;
+  const std::string source = NativePath(from), target = NativePath(to);
+  struct stat st {};
+  if (lstat(source.c_str(), &st) != 0) {
+    SetLastError(errno, source);
+    return errno == ENOENT ? Rename::kAbsent : Rename::kFailed;
+  }
+  // renameat2's RENAME_NOREPLACE is not everywhere; link and unlink never
+  // replace either.
+  if (link(source.c_str(), target.c_str()) != 0 || unlink(source.c_str()) != 0) {
+    SetLastError(errno, target);
+    return Rename::kFailed;
+  }
+  return Rename::kRenamed;
+}
+
 bool PosixPipelinePlatform::RemoveFile(const std::wstring& path) {
   if (IsMp3Output(path)) {
     // The MP3 was rejected (or is about to be replaced): the new one goes,
@@ -1228,6 +1261,15 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(std::wstring& commandLine,
     const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     run.exitCode = 0x80000000u | static_cast<std::uint32_t>(signal);
     toolProblem = toolName + " was killed by signal " + SignalName(signal);
+  }
+  if (!invocation.encoder && run.exitCode == 0) {
+    // A decoder's WAV replaces the old output byte for byte and is measured
+    // at 16,000 bytes a second: anything else is refused as its failure.
+    const std::string problem = WavProblem(invocation.args[1]);
+    if (!problem.empty()) {
+      run.exitCode = kRejectedOutput;
+      toolProblem = toolName + " ended with exit code 0, but " + problem;
+    }
   }
   if (invocation.encoder) {
     // The encoder's MP3 counts only when it ended well; otherwise the new

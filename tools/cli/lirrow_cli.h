@@ -109,6 +109,7 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   std::wstring TempDirectory() override { return Wide(tempDir_); }
   bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
   lirrow::ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const lirrow::ToolRun& run) override;
