@@ -76,12 +76,16 @@ void ProbeMp3(File& file, Mp3Probe& probe) {
   uint32_t header = 0;
   bool found = FindFrameHeader(file, 0, header);
   while (found) {
-    // No bitrate table applies to the reserved layer, and index 15 is not
-    // a valid bitrate: such a header is damaged, or a sync pattern inside
-    // the data. It counts no time and fixes no tables; the search goes on
-    // from the byte behind it, so the position only moves forward.
+    // Index 15 is not a valid bitrate, and no bitrate table applies to the
+    // reserved layer as the first frame's (later frames are measured with
+    // the first frame's layer, whatever their own bits say): such a header
+    // is damaged, or a sync pattern inside the data. It counts no time and
+    // fixes no tables. The real header may overlap it (a stray 0xFF in
+    // front), so the search goes on from the byte after its first: the
+    // position still only moves forward.
     const int bitrateIndex = static_cast<int>((header >> 12) & 15);
-    if (kLayerCode[(header >> 17) & 3] == 0 || bitrateIndex == 15) {
+    if ((frames == 0 && kLayerCode[(header >> 17) & 3] == 0) || bitrateIndex == 15) {
+      file.SeekBy(-3);
       found = FindFrameHeader(file, 0, header);
       continue;
     }

@@ -31,10 +31,11 @@ double MeasureDuration(const std::wstring& path);
 bool FindFrameHeader(File& file, long skip, uint32_t& header);
 
 // Walks the frames of the open file from its current position and fills
-// `probe`. A header with bitrate index 15 or the reserved layer counts no
-// time and the walk searches on from behind it; a frame without a known
-// sample rate, or a sync not found within the search bound, ends the walk,
-// and the frames before it count.
+// `probe`. Later frames are measured with the first frame's version and
+// layer. A header with bitrate index 15, or with the reserved layer before
+// the first frame, counts no time and the walk searches on from its second
+// byte; a frame without a known sample rate, or a sync not found within the
+// search bound, ends the walk, and the frames before it count.
 void ProbeMp3(File& file, Mp3Probe& probe);
 
 }  // namespace lirrow

@@ -135,14 +135,22 @@ TEST_F(Mp3Files, ADamagedHeaderCountsNoTimeAndTheWalkGoesOn) {
   AddFrames(bad, kMpeg1L3_128k_44100, 417, 5);
   EXPECT_NEAR(Measure(bad), 7 * frame, 1e-9);
 
-  // A header with the reserved layer, first or later, likewise; the first
-  // good frame then fixes the version and layer.
+  // Headers with the reserved layer before the first good frame likewise;
+  // that frame then fixes the version and layer, and a later frame's own
+  // layer bits are not looked at: it is measured with the first frame's.
   Bytes layer0;
   AddFrames(layer0, 0xFFF99000, 417, 3);
   AddFrames(layer0, kMpeg1L3_128k_44100, 417, 4);
   AddFrame(layer0, 0xFFF99000, 417);
   AddFrames(layer0, kMpeg1L3_128k_44100, 417, 1);
-  EXPECT_NEAR(Measure(layer0), 5 * frame, 1e-9);
+  EXPECT_NEAR(Measure(layer0), 6 * frame, 1e-9);
+
+  // A stray 0xFF in front of the stream makes a header with index 15 that
+  // overlaps the real one: the search goes on from the byte after its
+  // first, so the real header is found.
+  Bytes stray(1, 0xFF);
+  AddFrames(stray, kMpeg1L3_128k_44100, 417, 10);
+  EXPECT_NEAR(Measure(stray), 10 * frame, 1e-9);
 
   // A damaged first header does not choose the tables: MPEG-2 Layer III
   // frames after an MPEG-1 header with index 15 are measured as MPEG-2.

@@ -301,9 +301,9 @@ TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError)
   // Opening the source (-1), creating the target (-2) and writing it (-6)
   // fail in a system call; a block that reads short (-5) does not, and a
   // failed call may leave no error at all.
-  for (const Case c : {Case{-1, 2, true}, Case{-2, 5, true}, Case{-6, 112, true},
-                       Case{-5, 0, false}, Case{-5, 38, false}, Case{-2, 0, false},
-                       Case{-6, 0, false}}) {
+  for (const Case c :
+       {Case{-1, 2, true}, Case{-2, 5, true}, Case{-6, 112, true}, Case{-5, 0, false},
+        Case{-5, 38, false}, Case{-2, 0, false}, Case{-6, 0, false}}) {
     SCOPED_TRACE(c.result);
     host.messages.clear();
     platform.shownErrors.clear();
@@ -489,7 +489,8 @@ TEST_F(PipelineTest, AnEarlierMp3StaysWhenTheEncoderCannotStartOrItsOutputIsReje
     EXPECT_EQ(host.outputPath, c.messages ? L"" : Voice("memo.wav"));
     // Nothing else is left beside the recording.
     std::size_t entries = 0;
-    for (const auto& entry : fs::directory_iterator(VoiceFolder())) entries += !entry.is_directory();
+    for (const auto& entry : fs::directory_iterator(VoiceFolder()))
+      entries += !entry.is_directory();
     EXPECT_EQ(entries, 3u);  // memo.rec, memo.wav, memo.mp3
   }
 }
