@@ -1,11 +1,14 @@
 // The system operations of the conversion pipeline: folders, files, tool
 // runs behind the progress windows, the extraction window and the system's
-// error text. The Win32 binding is in pipeline_win32.cpp; tests use fakes or
-// the POSIX binding (pipeline_posix.h) that runs native stand-in tools.
+// error. The Win32 binding is in pipeline_win32.cpp; lirrow-cli has its
+// POSIX binding (tools/cli/lirrow_cli.h), and the tests use fakes and a
+// binding that runs the native stand-in tools (tests/lirrow_pipeline).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "recording.h"
 
 namespace lirrow {
 
@@ -52,11 +55,10 @@ class PipelinePlatform {
   virtual std::uint32_t ReadExitCode(const ToolRun& run) = 0;
   virtual void CloseToolHandles(ToolRun& run) = 0;
 
-  // Shows the system's text for the thread's last error in a message box;
-  // true (and nothing shown) when there is none.
-  virtual bool ReportSystemError() = 0;
+  // The thread's last error (GetLastError): why the latest call failed.
+  virtual std::uint32_t LastError() = 0;
   // Sets the thread's last error to 0 (SetLastError), so that a later
-  // report shows only what failed after it.
+  // LastError tells only what failed after it.
   virtual void ClearLastError() = 0;
 
   // The extraction window over the dialog, with its own spinner.
@@ -71,15 +73,10 @@ class PipelinePlatform {
 class RecordingFiles {
  public:
   virtual ~RecordingFiles() = default;
-  struct Hooks {
-    virtual ~Hooks() = default;
-    virtual void OnStarted() = 0;
-    virtual void OnPump() = 0;
-    virtual void OnFinished() = 0;
-  };
-  virtual int ClassifyRecording(const std::wstring& path) = 0;
+  virtual RecordingKind ClassifyRecording(const std::wstring& path) = 0;
+  // One of the kExtract... results.
   virtual int ExtractBitstream(const std::wstring& source, const std::wstring& target,
-                               Hooks& hooks) = 0;
+                               ExtractionHooks& hooks) = 0;
   virtual double MeasureDuration(const std::wstring& path) = 0;
 };
 

@@ -52,7 +52,7 @@ class Win32PipelinePlatform final : public PipelinePlatform {
     run.thread = run.process = 0;
   }
 
-  bool ReportSystemError() override { return lirrow::ReportSystemError(Owner()); }
+  std::uint32_t LastError() override { return GetLastError(); }
   void ClearLastError() override { SetLastError(0); }
 
   void OpenExtractionWindow(const std::wstring& baseText) override {
@@ -88,8 +88,8 @@ class Win32Conversion final : public Conversion {
   Win32Conversion(ConversionHost& host, RecordingFiles& files)
       : platform_(host), pipeline_(host, platform_, files) {}
   bool CheckDecoders() override { return pipeline_.CheckDecoders(); }
-  bool ConvertRecording(const std::wstring& sourcePath) override {
-    return pipeline_.ConvertRecording(sourcePath);
+  ConversionResult ConvertRecording(const ConversionRequest& request) override {
+    return pipeline_.ConvertRecording(request);
   }
 
  private:

@@ -310,7 +310,7 @@ DWORD WINAPI ObserveAndExit(LPVOID parameter) {
     dialog = FindWindowW(L"#32770", L"Lirrow Tool 2.0");
     if (!dialog) Sleep(25);
   }
-  if (!dialog) return 1;
+  ConversionResult ConvertRecording(const ConversionRequest&) override { return {}; }
   seen->found = true;
   wchar_t text[128] = L"";
   GetDlgItemTextW(dialog, 1540, text, 128);

@@ -67,6 +67,13 @@ TempDir::~TempDir() {
 FakeHost::FakeHost(std::vector<std::wstring>& eventLog, std::wstring startDirectory)
     : log(eventLog), texts(EnglishTexts()), start(std::move(startDirectory)) {}
 
+bool FakeHost::Convert(Conversion& conversion, const std::wstring& source) {
+  SetPlayerFile(L"");
+  result = conversion.ConvertRecording({source, wav, mp3});
+  PresentConversion(result, texts, outputPath, totalTime, *this);
+  return result.Produced();
+}
+
 std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_t size) {
   return [size](const std::vector<std::wstring>& items) { WriteSized(Narrow(items.back()), size); };
 }

@@ -46,11 +46,11 @@ struct ScriptedFiles final : RecordingFiles {
   std::uint32_t successError = 0;
 
   explicit ScriptedFiles(ScriptedPlatform& p) : platform(p) {}
-  int ClassifyRecording(const std::wstring& path) override {
+  RecordingKind ClassifyRecording(const std::wstring& path) override {
     return library.ClassifyRecording(path);
   }
   int ExtractBitstream(const std::wstring& source, const std::wstring& target,
-                       Hooks& hooks) override {
+                       ExtractionHooks& hooks) override {
     if (!failExtraction) {
       const int result = library.ExtractBitstream(source, target, hooks);
       if (result == 0 && successError != 0) platform.lastError = successError;
@@ -167,20 +167,19 @@ TEST_F(PipelineTest, UnsupportedFirstByteIsRefusedWithTheStopIcon) {
   for (unsigned char first : {0x00, 0x50, 0x06, 0xFF}) {
     host.messages.clear();
     const std::wstring source = Source("x.rec", Recording(first, 2));
-    EXPECT_FALSE(pipeline.ConvertRecording(source));
+    EXPECT_FALSE(host.Convert(pipeline, source));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, L"Unsupport Format");
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(host.sourceText, source);
+    EXPECT_EQ(host.result.status, ConversionStatus::kUnsupported);
   }
   EXPECT_TRUE(platform.calls.empty());
   EXPECT_EQ(host.playerFiles, std::vector<std::wstring>(4, L""));  // only unloaded
-  EXPECT_LT(Position(L"source:" + Voice("x.rec")), Position(L"read-controls"));
 }
 
 TEST_F(PipelineTest, EmptyOrVanishedSourceIsUnsupported) {
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("empty.rec", {})));
-  EXPECT_FALSE(pipeline.ConvertRecording(Voice("gone.rec")));
+  EXPECT_FALSE(host.Convert(pipeline, Source("empty.rec", {})));
+  EXPECT_FALSE(host.Convert(pipeline, Voice("gone.rec")));
   EXPECT_EQ(host.messages.size(), 2u);
   EXPECT_TRUE(platform.calls.empty());
 }
@@ -194,7 +193,7 @@ TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
     // 480,044 bytes: 30.00275 s at 16,000 bytes per second.
     platform.runs.push_back({true, 0, 0, WritesOutput(480044)});
     const std::wstring source = Source("memo.rec", Recording(first, 3));
-    ASSERT_TRUE(pipeline.ConvertRecording(source));
+    ASSERT_TRUE(host.Convert(pipeline, source));
 
     ASSERT_EQ(platform.calls.size(), 1u);
     EXPECT_EQ(platform.calls[0].commandLine,
@@ -208,11 +207,12 @@ TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
     EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
     EXPECT_TRUE(platform.openHandles.empty());
     EXPECT_EQ(platform.pumps, 0);
-    // Unload first, load last; the controls are written once more at the end.
+    // Unload first, load last.
     EXPECT_EQ(log.front(), L"player:");
     EXPECT_LT(Position(L"copy:" + Temp("tmp.wav") + L">" + Voice("memo.wav")),
               Position(L"player:" + Voice("memo.wav")));
-    EXPECT_EQ(log.back(), L"write-controls");
+    EXPECT_EQ(host.result.wavPath, Voice("memo.wav"));
+    EXPECT_EQ(host.result.mp3Path, L"");
     EXPECT_TRUE(host.messages.empty());
   }
 }
@@ -220,14 +220,14 @@ TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
 TEST_F(PipelineTest, AnExistingOutputIsReplacedAndInnerDotsStayInTheName) {
   WriteSized(VoiceFolder() / "memo.part.wav", 5);
   platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.part.ovk", Recording(0x05, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.part.ovk", Recording(0x05, 1))));
   EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.part.wav"), 16044u);
   EXPECT_EQ(host.caption, Voice("memo.part.wav"));
 }
 
 TEST_F(PipelineTest, TotalTimeIsTruncatedToWholeSeconds) {
   platform.runs.push_back({true, 0, 0, WritesOutput(959840)});  // 59.99 s
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
   EXPECT_EQ(host.totalTime, L"0:00:59");
 }
 
@@ -254,7 +254,7 @@ TEST_F(PipelineTest, FramedKindsAreExtractedBehindTheWindowThenDecoded) {
                                WriteSized(Narrow(items[2]), 32044);
                              }});
     const std::wstring source = Source("memo.rcd", Recording(c.first, 2, 100));
-    ASSERT_TRUE(pipeline.ConvertRecording(source));
+    ASSERT_TRUE(host.Convert(pipeline, source));
 
     ASSERT_EQ(platform.calls.size(), 1u);
     EXPECT_EQ(platform.calls[0].commandLine, std::wstring(L"\"C:\\Tools\\") + c.decoder + L"\" \"" +
@@ -283,8 +283,8 @@ TEST_F(PipelineTest, ExtractionFailureIsReportedAndNoDecoderRuns) {
   files.failExtraction = true;
   files.extractResult = -2;  // temp.sbs cannot be created
   files.extractError = 3;    // ERROR_PATH_NOT_FOUND
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
-  EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{3});
+  EXPECT_FALSE(host.Convert(pipeline, Source("m.rec", Recording(0x81, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{3});
   EXPECT_TRUE(platform.calls.empty());
   EXPECT_FALSE(platform.extractionOpen);
   EXPECT_FALSE(fs::exists(VoiceFolder() / "m.wav"));
@@ -306,20 +306,20 @@ TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError)
         Case{-5, 38, false}, Case{-2, 0, false}, Case{-6, 0, false}}) {
     SCOPED_TRACE(c.result);
     host.messages.clear();
-    platform.shownErrors.clear();
+    host.shownErrors.clear();
     files.failExtraction = true;
     files.extractResult = c.result;
     files.extractError = c.error;
     // Creating temp.sbs over an earlier one succeeds with ERROR_ALREADY_EXISTS,
     // and dispatched messages leave other values behind.
     platform.lastError = 183;
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x80, 1))));
+    EXPECT_FALSE(host.Convert(pipeline, Source("m.rec", Recording(0x80, 1))));
     EXPECT_TRUE(platform.calls.empty());
     if (c.systemText) {
-      EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+      EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{c.error});
       EXPECT_TRUE(host.messages.empty());
     } else {
-      EXPECT_TRUE(platform.shownErrors.empty()) << platform.shownErrors[0];
+      EXPECT_TRUE(host.shownErrors.empty()) << host.shownErrors[0];
       ASSERT_EQ(host.messages.size(), 1u);
       EXPECT_EQ(host.messages[0].text, convertErr);
       EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
@@ -331,34 +331,45 @@ TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError)
 
 TEST_F(PipelineTest, ExitCode262AbandonsSilentlyAndLeavesTheTemporaryFiles) {
   platform.runs.push_back({true, 262, 262, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x81, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x81, 1))));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_TRUE(host.shownErrors.empty());
+  EXPECT_EQ(host.result.status, ConversionStatus::kStopped);
+  EXPECT_EQ(host.result.tool, L"QL8_Dec.exe");
   EXPECT_TRUE(platform.openHandles.empty());
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
   EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
   EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
-  EXPECT_FALSE(Logged(L"write-controls"));
   EXPECT_EQ(host.caption, L"");
+  EXPECT_EQ(host.totalTime, L"");
 }
 
 TEST_F(PipelineTest, FailingDecodersShowConvertErrAndFramedOnesTheSystemTextToo) {
   const std::wstring convertErr = L"Failed to convert file!Perhaps have no enough space for write!";
   platform.runs.push_back({true, 1, 1, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x04, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x04, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, convertErr);
   EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_EQ(host.result.status, ConversionStatus::kToolFailed);
+  EXPECT_EQ(host.result.tool, L"Vrn_dec.exe");
+  EXPECT_EQ(host.result.exitCode, 1u);
+  EXPECT_TRUE(host.shownErrors.empty());
   EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
 
+  // A framed decoder's failure is followed by the system's word on it (a
+  // handle the wait lost, here), if there is one.
   host.messages.clear();
-  platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x40, 1))));
+  platform.runs.push_back({true, 7, 7, [&](const std::vector<std::wstring>& items) {
+                             WriteSized(Narrow(items.back()), 16044);
+                             platform.lastError = 6;  // ERROR_INVALID_HANDLE
+                           }});
+  EXPECT_FALSE(host.Convert(pipeline, Source("b.rec", Recording(0x40, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, convertErr);
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{6});
+  EXPECT_EQ(host.result.tool, L"QL4_Dec.exe");
   EXPECT_LT(Position(L"message:" + convertErr), Position(L"system-error"));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_FALSE(fs::exists(VoiceFolder() / "b.wav"));
@@ -370,30 +381,32 @@ TEST_F(PipelineTest, AFailedFramedDecoderShowsNoErrorLeftBehindByTheExtraction) 
   // whatever the extraction left, and unrelated to the failure.
   files.successError = 183;  // ERROR_ALREADY_EXISTS
   platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x81, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("b.rec", Recording(0x81, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text,
             L"Failed to convert file!Perhaps have no enough space for write!");
-  EXPECT_TRUE(platform.shownErrors.empty()) << platform.shownErrors[0];
+  EXPECT_TRUE(host.shownErrors.empty()) << host.shownErrors[0];
 }
 
 TEST_F(PipelineTest, TheProcessExitCodeDecidesSuccess) {
   // The window saw 0, but the process reports a failure when asked again.
   platform.runs.push_back({true, 0, 3, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
 }
 
 TEST_F(PipelineTest, ADecoderThatCannotStartIsReported) {
   platform.runs.push_back({false, 0, 0, nullptr});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{2});  // ERROR_FILE_NOT_FOUND
+  EXPECT_EQ(host.result.status, ConversionStatus::kDecoderMissing);
+  EXPECT_EQ(host.result.tool, L"Vrn_dec.exe");
   EXPECT_TRUE(host.messages.empty());
 
   platform.runs.push_back({false, 0, 0, nullptr});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x80, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 2);
+  EXPECT_FALSE(host.Convert(pipeline, Source("b.rec", Recording(0x80, 1))));
+  EXPECT_EQ(host.shownErrors, (std::vector<std::uint32_t>{2, 2}));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
 }
 
@@ -403,8 +416,10 @@ TEST_F(PipelineTest, AFailedWavCopyEmptiesOutputPathAndKeepsTheDecodedWav) {
   host.outputPath = L"D:\\earlier.wav";
   platform.copyFails = true;
   platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{5});
+  EXPECT_EQ(host.result.status, ConversionStatus::kOutputFailed);
+  EXPECT_EQ(host.result.failedPath, Voice("a.wav"));
   EXPECT_EQ(host.outputPath, L"");
   EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
   EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
@@ -418,7 +433,7 @@ TEST_F(PipelineTest, Mp3OutputWithinTwoSecondsIsKept) {
                              WriteBytes(Narrow(items.back()), Mp3Frames(100));
                            }});
   const std::wstring source = Source("memo.rec", Recording(0x03, 1));
-  ASSERT_TRUE(pipeline.ConvertRecording(source));
+  ASSERT_TRUE(host.Convert(pipeline, source));
   ASSERT_EQ(platform.calls.size(), 2u);
   EXPECT_EQ(platform.calls[1].commandLine, L"\"C:\\Tools\\sqenc.exe\" -b 32 \"" + Temp("tmp.wav") +
                                                L"\" \"" + Voice("memo.mp3") + L"\"");
@@ -443,7 +458,7 @@ TEST_F(PipelineTest, Mp3OutputMoreThanTwoSecondsOffIsDeleted) {
     platform.runs.push_back({true, 0, 0, [](const std::vector<std::wstring>& items) {
                                WriteBytes(Narrow(items.back()), Mp3Frames(100));
                              }});
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text,
               L"Failed to convert file!Perhaps have no enough space for write!");
@@ -459,9 +474,9 @@ TEST_F(PipelineTest, AMissingEncoderLeavesTheWavOutputLoadedWithoutAMessage) {
   host.mp3 = true;
   platform.runs.push_back({true, 0, 0, WritesOutput(160044)});
   platform.runs.push_back({false, 0, 0, nullptr});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_TRUE(host.shownErrors.empty());
   EXPECT_EQ(host.outputPath, Voice("memo.wav"));
   EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
   EXPECT_EQ(host.totalTime, L"0:00:10");
@@ -483,7 +498,7 @@ TEST_F(PipelineTest, AnEarlierMp3StaysWhenTheEncoderCannotStartOrItsOutputIsReje
     WriteBytes(VoiceFolder() / "memo.mp3", earlier);
     platform.runs.push_back({true, 0, 0, WritesOutput(64000)});  // 4 s
     platform.runs.push_back(c.encoder);
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
     EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), earlier);
     EXPECT_EQ(host.messages.size(), c.messages);
     EXPECT_EQ(host.outputPath, c.messages ? L"" : Voice("memo.wav"));
@@ -503,7 +518,7 @@ TEST_F(PipelineTest, WithoutAWavOutputAFailedEncoderNeverDeletesAnEarlierOutput)
   host.outputPath = Voice("earlier.wav");
   platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
   platform.runs.push_back({false, 0, 0, nullptr});
-  pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1)));
+  host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1)));
   EXPECT_TRUE(fs::exists(VoiceFolder() / "earlier.wav"));
   EXPECT_TRUE(host.messages.empty());
 }
@@ -535,11 +550,11 @@ TEST_F(PipelineTest, AWavOutputThatCannotBeReplacedIsReportedAndNothingIsLoaded)
     host.outputPath = L"";
     host.caption = L"";
     host.playerFiles.clear();
-    platform.shownErrors.clear();
+    host.shownErrors.clear();
     WriteSized(VoiceFolder() / "memo.wav", 5);
     platform.fileStates[Voice("memo.wav")] = c.state;
     platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-    const bool converted = pipeline.ConvertRecording(Source("memo.rec", Recording(0x05, 1)));
+    const bool converted = host.Convert(pipeline, Source("memo.rec", Recording(0x05, 1)));
     if (c.error == 0) {
       // Writing is shared: the copy replaces the file.
       EXPECT_TRUE(converted);
@@ -548,7 +563,7 @@ TEST_F(PipelineTest, AWavOutputThatCannotBeReplacedIsReportedAndNothingIsLoaded)
       continue;
     }
     EXPECT_FALSE(converted);
-    EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+    EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{c.error});
     EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 5u);  // the old file, untouched
     EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));         // kept for another try
     EXPECT_EQ(host.outputPath, L"");
@@ -564,8 +579,8 @@ TEST_F(PipelineTest, ADecodedWavHeldOpenWithoutReadSharingFailsTheCopy) {
          WriteSized(Narrow(items.back()), 16044);
          platform.fileStates[items.back()].heldOpen = {{fakes::kGenericRead, 0}};
        }});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x05, 1))));
-  EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{kSharingViolation});
+  EXPECT_FALSE(host.Convert(pipeline, Source("memo.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{kSharingViolation});
   EXPECT_FALSE(fs::exists(VoiceFolder() / "memo.wav"));
   EXPECT_EQ(host.outputPath, L"");
 }
@@ -580,16 +595,16 @@ TEST_F(PipelineTest, AnEarlierMp3ThatTheEncoderCannotReplaceIsNeverTakenForTheNe
     SCOPED_TRACE(c.what);
     host.messages.clear();
     host.playerFiles.clear();
-    platform.shownErrors.clear();
+    host.shownErrors.clear();
     platform.calls.clear();
     const std::vector<unsigned char> earlier = Mp3Frames(100);  // 3.6 s
     WriteBytes(VoiceFolder() / "memo.mp3", earlier);
     platform.fileStates[Voice("memo.mp3")] = c.state;
     platform.runs.push_back({true, 0, 0, WritesOutput(64000)});  // 4 s
     platform.runs.push_back({true, 0, 1, CreatesOutput(platform, Mp3Frames(110))});
-    EXPECT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    EXPECT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
     // The user learns why there is no MP3; the WAV output is the result.
-    EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+    EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{c.error});
     EXPECT_EQ(host.outputPath, Voice("memo.wav"));
     EXPECT_EQ(host.caption, Voice("memo.wav"));
     EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
@@ -608,10 +623,10 @@ TEST_F(PipelineTest, AHiddenEarlierMp3IsReplacedByTheNewOne) {
   platform.fileStates[Voice("memo.mp3")].hidden = true;
   platform.runs.push_back({true, 0, 0, WritesOutput(64000)});
   platform.runs.push_back({true, 0, 0, CreatesOutput(platform, Mp3Frames(110))});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
   EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), Mp3Frames(110));
   EXPECT_EQ(host.outputPath, Voice("memo.mp3"));
-  EXPECT_TRUE(platform.shownErrors.empty());
+  EXPECT_TRUE(host.shownErrors.empty());
   EXPECT_TRUE(host.messages.empty());
 }
 
@@ -622,7 +637,7 @@ TEST_F(PipelineTest, ARejectedMp3ThatCannotBeDeletedIsStillNotHandedToThePlayer)
                              WriteBytes(Narrow(items.back()), Mp3Frames(100));  // 3.6 s
                              platform.fileStates[items.back()].heldOpen = {kPlayerHandle};
                            }});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text,
             L"Failed to convert file!Perhaps have no enough space for write!");
@@ -639,7 +654,7 @@ TEST_F(PipelineTest, TemporaryFilesThatCannotBeDeletedStayWithoutSpoilingTheResu
                              WriteSized(Narrow(items[2]), 32044);
                              platform.fileStates[items[2]].readOnly = true;
                            }});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rcd", Recording(0x80, 2))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rcd", Recording(0x80, 2))));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
   EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 32044u);

@@ -319,11 +319,11 @@ std::string SignalName(int signal) {
 class CliRecordingFiles final : public lirrow::RecordingFiles {
  public:
   explicit CliRecordingFiles(PosixPipelinePlatform& platform) : platform_(platform) {}
-  int ClassifyRecording(const std::wstring& path) override {
+  lirrow::RecordingKind ClassifyRecording(const std::wstring& path) override {
     return lirrow::LibraryRecordingFiles().ClassifyRecording(path);
   }
   int ExtractBitstream(const std::wstring& source, const std::wstring& target,
-                       Hooks& hooks) override {
+                       lirrow::ExtractionHooks& hooks) override {
     errno = 0;
     const int result = lirrow::LibraryRecordingFiles().ExtractBitstream(source, target, hooks);
     if (result != 0) {
@@ -348,40 +348,33 @@ class CliRecordingFiles final : public lirrow::RecordingFiles {
   PosixPipelinePlatform& platform_;
 };
 
-// The converter dialog's side of a conversion, on a terminal.
-class TerminalHost final : public lirrow::ConversionHost {
+// The converter dialog's side of a conversion, on a terminal: the texts and
+// tools folder it runs with, and where its result is told.
+class TerminalHost final : public lirrow::ConversionHost, public lirrow::ConversionView {
  public:
-  TerminalHost(const std::wstring& startDirectory, bool mp3, CliStreams streams)
-      : start_(startDirectory), mp3_(mp3), streams_(streams) {}
+  TerminalHost(const std::wstring& startDirectory, PosixPipelinePlatform& platform,
+               CliStreams streams)
+      : start_(startDirectory), platform_(platform), streams_(streams) {}
 
-  bool WavFlag() override { return true; }
-  bool Mp3Flag() override { return mp3_; }
-  std::wstring OutputPath() override { return output_; }
-  void SetOutputPath(const std::wstring& path) override { output_ = path; }
-  void SetTotalTimeText(const std::wstring& text) override { totalTime = text; }
-  void SetSourceText(const std::wstring&) override {}
-  void ReadControls() override {}
-  void WriteControls() override {}
-  void SetCaption(const std::wstring&) override {}
-  void SetPlayerFile(const std::wstring&) override {}
   void ShowMessage(const std::wstring& text, lirrow::MessageIcon) override {
     ++messagesShown;
     if (CaughtSignal()) return;  // the conversion was interrupted, not failed
     Print(streams_.err, "lirrow-cli: " + lirrow::ToUtf8(text) + "\n");
   }
+  void ShowSystemError(std::uint32_t code) override { platform_.ShowSystemError(code); }
+  void SetPlayerFile(const std::wstring&) override {}
+  void SetCaption(const std::wstring&) override {}
   void* OwnerWindow() override { return nullptr; }
   const lirrow::TextTable& Texts() override { return lirrow::EnglishTexts(); }
   unsigned LanguageId() override { return 0x0409; }  // the English texts
   const std::wstring& StartDirectory() override { return start_; }
 
   int messagesShown = 0;
-  std::wstring totalTime;
 
  private:
   std::wstring start_;
-  bool mp3_;
+  PosixPipelinePlatform& platform_;
   CliStreams streams_;
-  std::wstring output_;
 };
 
 int Classify(const std::vector<std::string>& args, CliStreams& s) {
@@ -714,10 +707,15 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
     platform.UseLameWithoutSqenc(encoder == "lame" && !haveSqenc);
     platform.SetWine(wine);
     CliRecordingFiles files(platform);
-    TerminalHost host(Wide(tools), mp3, s);
+    TerminalHost host(Wide(tools), platform, s);
     lirrow::ConversionPipeline pipeline(host, platform, files);
 
-    if (pipeline.CheckDecoders()) converted = pipeline.ConvertRecording(wideFile);
+    std::wstring output, total;
+    if (pipeline.CheckDecoders()) {
+      const lirrow::ConversionResult result = pipeline.ConvertRecording({wideFile, true, mp3});
+      lirrow::PresentConversion(result, host.Texts(), output, total, host);
+      converted = result.Produced();
+    }
     silent = host.messagesShown == 0 && platform.errorsShown == 0;
     if (converted && silent && platform.mp3Written && !CaughtSignal()) {
       committed = platform.CommitMp3();
@@ -727,8 +725,8 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
     toolProblem = platform.toolProblem;
     mp3Failed = platform.mp3Failed;
     lastExitCode = platform.lastExitCode;
-    totalTime = lirrow::ToUtf8(host.totalTime);
-    playing = Bytes(host.OutputPath());
+    totalTime = lirrow::ToUtf8(total);
+    playing = Bytes(output);
   }
   RemoveTree(pattern);
   if (const int signal = CaughtSignal()) EndBySignal(signal);
@@ -1288,6 +1286,16 @@ std::uint32_t PosixPipelinePlatform::ReadExitCode(const lirrow::ToolRun& run) {
 void PosixPipelinePlatform::CloseToolHandles(lirrow::ToolRun& run) {
   run.process = 0;
   run.thread = 0;
+}
+
+void PosixPipelinePlatform::ShowSystemError(std::uint32_t code) {
+  if (code == static_cast<std::uint32_t>(lastError_)) {
+    ReportSystemError();
+    return;
+  }
+  ++errorsShown;
+  if (!CaughtSignal())
+    Print(streams_.err, "lirrow-cli: " + std::string(std::strerror(static_cast<int>(code))) + "\n");
 }
 
 bool PosixPipelinePlatform::ReportSystemError() {

@@ -114,8 +114,13 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   lirrow::ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const lirrow::ToolRun& run) override;
   void CloseToolHandles(lirrow::ToolRun& run) override;
-  bool ReportSystemError() override;
+  std::uint32_t LastError() override { return static_cast<std::uint32_t>(lastError_); }
   void ClearLastError() override { lastError_ = 0; }
+  // Prints the last error with the file it concerns; true (and nothing
+  // printed) when there is none. The error is then cleared.
+  bool ReportSystemError();
+  // Prints the error `code`, with its file when it is the last error.
+  void ShowSystemError(std::uint32_t code);
   void OpenExtractionWindow(const std::wstring& baseText) override;
   void CloseExtractionWindow() override {}
   void PumpOneMessage() override {}
