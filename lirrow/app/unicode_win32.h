@@ -93,6 +93,12 @@ UnicodeSource BindUnicodeCalls();
 // before the program's start-up does).
 const UnicodeCalls& Wide();
 
+// A file name in the ANSI code page, for the C runtime's narrow opens on
+// Windows 95/98/ME. False when a character of `path` has no exact
+// counterpart there: a best-fit or default substitute could open another
+// file.
+bool AnsiFileName(const std::wstring& path, std::string* name);
+
 // The English notice shown when the table could not be filled from
 // unicows.dll on Windows 95/98/ME (the program cannot work then), or an empty
 // text when there is nothing to say. English only: without the layer the
