@@ -47,14 +47,10 @@ class ExtractionProgress final : public ExtractionHooks {
 
 }  // namespace
 
-std::wstring DecoderCommandLine(const std::wstring& tool, const std::wstring& input,
-                                const std::wstring& output) {
-  return Quoted(tool) + L" " + Quoted(input) + L" " + Quoted(output);
-}
-
-std::wstring EncoderCommandLine(const std::wstring& tool, const std::wstring& input,
-                                const std::wstring& output) {
-  return Quoted(tool) + L" -b 32 " + Quoted(input) + L" " + Quoted(output);
+std::wstring CommandLineOf(const ToolInvocation& tool) {
+  std::wstring line = Quoted(tool.folder + L"\\" + tool.program);
+  for (const std::wstring& option : tool.options) line += L" " + option;
+  return line + L" " + Quoted(tool.input) + L" " + Quoted(tool.output);
 }
 
 std::wstring BasePathOf(const std::wstring& source) {
@@ -102,11 +98,10 @@ bool ConversionPipeline::RunDecoder(const wchar_t* tool, const std::wstring& inp
                                     const std::wstring& output, const std::wstring& baseText,
                                     bool framed, ConversionResult& result) {
   result.tool = tool;
-  std::wstring command = DecoderCommandLine(host_.StartDirectory() + L"\\" + tool, input, output);
   // The tool runs in its own process: only an error of this step (a start
   // that failed, a handle the wait lost) may be shown after it.
   platform_.ClearLastError();
-  ToolRun run = platform_.RunTool(command, baseText);
+  ToolRun run = platform_.RunTool({host_.StartDirectory(), tool, {}, input, output}, baseText);
   if (!run.started) {
     result.status = ConversionStatus::kDecoderMissing;
     result.systemError = platform_.LastError();
@@ -206,10 +201,10 @@ void ConversionPipeline::EncodeMp3(const std::wstring& decodedWav, const std::ws
   // stays the result.
   std::wstring aside;
   if (!MoveAside(mp3Output, aside, result)) return;
-  std::wstring command =
-      EncoderCommandLine(host_.StartDirectory() + L"\\sqenc.exe", decodedWav, mp3Output);
+  const ToolInvocation encoder{
+      host_.StartDirectory(), L"sqenc.exe", {L"-b", L"32"}, decodedWav, mp3Output};
   platform_.ClearLastError();
-  ToolRun run = platform_.RunTool(command, host_.Texts()[TextKey::PcmToMp3]);
+  ToolRun run = platform_.RunTool(encoder, host_.Texts()[TextKey::PcmToMp3]);
   bool accepted = run.started;
   if (run.started) {
     // Only a file this run produced is judged; an encoder that did not

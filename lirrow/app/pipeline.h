@@ -10,13 +10,11 @@
 #include <string>
 
 #include "converter_dialog.h"  // Conversion, MessageIcon
+#include "pipeline_platform.h"
 #include "recording.h"
 #include "text_table.h"
 
 namespace lirrow {
-
-class PipelinePlatform;
-class RecordingFiles;
 
 // What the conversion needs from the main dialog: the decoder check's
 // message box, the owner of the progress windows, the texts and the tools'
@@ -42,12 +40,10 @@ class ConversionHost {
 // Decoder and encoder program names, as looked for and as run.
 extern const wchar_t* const kCheckedDecoders[3];  // QL8_DEC.exe, QL4_DEC.exe, VRN_DEC.exe
 
-// The command line of a decoder: the three arguments, each in double quotes.
-std::wstring DecoderCommandLine(const std::wstring& tool, const std::wstring& input,
-                                const std::wstring& output);
-// The command line of the encoder: quoted tool, -b 32, quoted input and output.
-std::wstring EncoderCommandLine(const std::wstring& tool, const std::wstring& input,
-                                const std::wstring& output);
+// The Windows command line of a tool run: the program's full path, the input
+// and the output each in double quotes, the options unquoted before the
+// paths, all separated by single blanks.
+std::wstring CommandLineOf(const ToolInvocation& tool);
 // The source path up to, not including, its last '.' (the whole path when it
 // has none).
 std::wstring BasePathOf(const std::wstring& source);

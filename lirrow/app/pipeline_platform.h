@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "recording.h"
 
@@ -19,6 +20,19 @@ struct ToolRun {
   std::uint32_t exitCode = 0;  // as the progress window recorded it
   std::uintptr_t process = 0;
   std::uintptr_t thread = 0;
+};
+
+// A tool run as the pipeline asks for it: a program of the tools folder, its
+// options and the two paths it works on. Only the Windows binding makes a
+// command line of it (CommandLineOf, pipeline.h); other bindings start the
+// program with these arguments.
+struct ToolInvocation {
+  std::wstring folder;                // StartDirectory
+  std::wstring program;               // "Vrn_dec.exe", "QL8_Dec.exe", "QL4_Dec.exe", "sqenc.exe"
+  std::vector<std::wstring> options;  // before the paths ("-b", "32" for the encoder)
+  std::wstring input;
+  std::wstring output;
+  bool Encoder() const { return !options.empty(); }
 };
 
 // Exit code with which a decoder asks for the conversion to be abandoned.
@@ -48,9 +62,9 @@ class PipelinePlatform {
   // sharing), with the thread's last error set.
   virtual bool RemoveFile(const std::wstring& path) = 0;
 
-  // Starts the command line hidden (its first quoted item is the program)
-  // and waits behind the tool progress window showing `baseText`.
-  virtual ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) = 0;
+  // Starts the tool hidden and waits behind the tool progress window
+  // showing `baseText`.
+  virtual ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) = 0;
   // The exit code as the process reports it now.
   virtual std::uint32_t ReadExitCode(const ToolRun& run) = 0;
   virtual void CloseToolHandles(ToolRun& run) = 0;

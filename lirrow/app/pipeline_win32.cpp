@@ -38,7 +38,8 @@ class Win32PipelinePlatform final : public PipelinePlatform {
     return Wide().DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
   }
 
-  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
+  ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) override {
+    std::wstring commandLine = CommandLineOf(tool);  // CreateProcess may write into it
     return lirrow::RunTool(Owner(), commandLine, baseText);
   }
   std::uint32_t ReadExitCode(const ToolRun& run) override {

@@ -214,7 +214,8 @@ std::function<void(const std::vector<std::wstring>&)> CreatesOutput(
   };
 }
 
-ToolRun ScriptedPlatform::RunTool(std::wstring& commandLine, const std::wstring& baseText) {
+ToolRun ScriptedPlatform::RunTool(const ToolInvocation& tool, const std::wstring& baseText) {
+  const std::wstring commandLine = CommandLineOf(tool);
   calls.push_back({commandLine, baseText});
   log.push_back(L"run:" + baseText);
   ToolRun run;

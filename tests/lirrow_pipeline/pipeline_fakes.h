@@ -159,7 +159,8 @@ struct ScriptedPlatform final : PipelinePlatform {
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
   Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
-  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  // Records the run by its Windows command line.
+  ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
   void CloseToolHandles(ToolRun& run) override;
   // The thread's last error as the fake's failing calls leave it (and as

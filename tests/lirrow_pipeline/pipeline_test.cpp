@@ -153,10 +153,11 @@ TEST_F(PipelineTest, CheckDecodersTellsTheLanguageOfTheTextsToTheMessage) {
 // ---- command lines and names ----------------------------------------------
 
 TEST(PipelineNames, CommandLinesAndBasePath) {
-  EXPECT_EQ(DecoderCommandLine(L"C:\\T\\Vrn_dec.exe", L"D:\\a b\\m.rec", L"C:\\Temp\\tmp.wav"),
+  EXPECT_EQ(CommandLineOf({L"C:\\T", L"Vrn_dec.exe", {}, L"D:\\a b\\m.rec", L"C:\\Temp\\tmp.wav"}),
             L"\"C:\\T\\Vrn_dec.exe\" \"D:\\a b\\m.rec\" \"C:\\Temp\\tmp.wav\"");
-  EXPECT_EQ(EncoderCommandLine(L"C:\\T\\sqenc.exe", L"C:\\Temp\\tmp.wav", L"D:\\m.mp3"),
-            L"\"C:\\T\\sqenc.exe\" -b 32 \"C:\\Temp\\tmp.wav\" \"D:\\m.mp3\"");
+  EXPECT_EQ(
+      CommandLineOf({L"C:\\T", L"sqenc.exe", {L"-b", L"32"}, L"C:\\Temp\\tmp.wav", L"D:\\m.mp3"}),
+      L"\"C:\\T\\sqenc.exe\" -b 32 \"C:\\Temp\\tmp.wav\" \"D:\\m.mp3\"");
   EXPECT_EQ(BasePathOf(L"D:\\voice\\memo.part.ovk"), L"D:\\voice\\memo.part");
   EXPECT_EQ(BasePathOf(L"D:\\voice\\memo"), L"D:\\voice\\memo");
 }

@@ -52,14 +52,13 @@ bool PosixToolPlatform::RemoveFile(const std::wstring& path) {
   return !error;
 }
 
-ToolRun PosixToolPlatform::RunTool(std::wstring& commandLine, const std::wstring&) {
-  commandLines.push_back(commandLine);
-  std::vector<std::string> items;
-  for (const auto& item : SplitCommandLine(commandLine)) items.push_back(Narrow(item));
+ToolRun PosixToolPlatform::RunTool(const ToolInvocation& tool, const std::wstring&) {
+  commandLines.push_back(CommandLineOf(tool));
+  std::vector<std::string> items = {Narrow(tool.folder + L"/" + tool.program)};
+  for (const std::wstring& option : tool.options) items.push_back(Narrow(option));
+  items.push_back(Narrow(tool.input));
+  items.push_back(Narrow(tool.output));
   ToolRun run;
-  if (items.empty()) return run;
-  for (auto& c : items[0])
-    if (c == '\\') c = '/';
   if (access(items[0].c_str(), X_OK) != 0) return run;
   std::vector<char*> argv;
   for (auto& item : items) argv.push_back(item.data());

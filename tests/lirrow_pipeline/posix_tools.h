@@ -6,9 +6,8 @@
 
 namespace lirrow::test {
 
-// Runs tool command lines with fork/exec and waits for them. The tool path
-// of a command line is formed with a backslash ("%s\Vrn_dec.exe"); it is
-// taken as the POSIX separator here.
+// Runs the tools with fork/exec and waits for them; the tools folder is a
+// POSIX folder here.
 struct PosixToolPlatform final : PipelinePlatform {
   std::wstring programDirectory;
   std::wstring tempDirectory;
@@ -22,7 +21,7 @@ struct PosixToolPlatform final : PipelinePlatform {
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
   Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
-  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return exitCodes.at(run.process); }
   void CloseToolHandles(ToolRun& run) override { run.process = run.thread = 0; }
   // No system call here leaves an error to show.

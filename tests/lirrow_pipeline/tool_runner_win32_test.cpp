@@ -71,7 +71,7 @@ class ToolsFolder {
     std::ofstream(Path(file)) << words << "\n";
   }
   std::wstring Command(const char* tool, const std::wstring& in, const std::wstring& out) const {
-    return DecoderCommandLine(Wide(Path(tool)), in, out);
+    return CommandLineOf({W(), Wide(tool), {}, in, out});
   }
   TempDir dir;
 };

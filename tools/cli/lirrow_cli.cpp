@@ -1010,37 +1010,6 @@ bool PosixPipelinePlatform::CommitMp3() {
   return mp3_->Commit();
 }
 
-bool PosixPipelinePlatform::Recognise(const std::wstring& commandLine, Invocation& run) const {
-  // The pipeline forms each command line from known paths: it is matched
-  // against them whole, so that no path is ever split at a quote or blank.
-  const std::wstring start = Wide(toolsDir_);
-  const std::wstring temp = Wide(tempDir_);
-  struct Candidate {
-    const char* name;
-    std::wstring input, output;
-    bool encoder;
-  };
-  const std::wstring mp3 = lirrow::BasePathOf(source_) + L".mp3";
-  const Candidate candidates[] = {
-      {"Vrn_dec.exe", source_, temp + L"tmp.wav", false},
-      {"QL8_Dec.exe", temp + L"temp.sbs", temp + L"temp.wav", false},
-      {"QL4_Dec.exe", temp + L"temp.sbs", temp + L"temp.wav", false},
-      {"sqenc.exe", temp + L"tmp.wav", mp3, true},
-      {"sqenc.exe", temp + L"temp.wav", mp3, true},
-  };
-  for (const Candidate& c : candidates) {
-    const std::wstring tool = start + L"\\" + Wide(c.name);
-    const std::wstring expected = c.encoder ? lirrow::EncoderCommandLine(tool, c.input, c.output)
-                                            : lirrow::DecoderCommandLine(tool, c.input, c.output);
-    if (expected != commandLine) continue;
-    run.name = c.name;
-    run.encoder = c.encoder;
-    run.args = {Bytes(c.input), Bytes(c.output)};
-    return true;
-  }
-  return false;
-}
-
 bool PosixPipelinePlatform::Spawn(const std::vector<std::string>& argv,
                                   const std::string& directory,
                                   const std::vector<std::string>& extraEnv, pid_t& pid) {
@@ -1145,7 +1114,7 @@ bool PosixPipelinePlatform::WineCommand(const std::string& program, const Invoca
     names.push_back(name);
   }
   std::string batch = "@\"" + std::string(kToolsLink) + "\\" + NameOf(program) + "\"";
-  if (run.encoder) batch += " -b 32";
+  for (const std::string& option : run.options) batch += " " + option;
   for (const std::string& name : names) batch += " \"" + name + "\"";
   batch += " >NUL\r\n@>exitcode.txt echo %ERRORLEVEL%\r\n";
   const std::string batchPath = dir + "/run.bat";
@@ -1158,7 +1127,7 @@ bool PosixPipelinePlatform::WineCommand(const std::string& program, const Invoca
   return true;
 }
 
-lirrow::ToolRun PosixPipelinePlatform::RunTool(std::wstring& commandLine,
+lirrow::ToolRun PosixPipelinePlatform::RunTool(const lirrow::ToolInvocation& tool,
                                                const std::wstring& baseText) {
   lirrow::ToolRun run;
   lastExitCode = -1;
@@ -1168,10 +1137,10 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(std::wstring& commandLine,
     return run;
   }
   Invocation invocation;
-  if (!Recognise(commandLine, invocation)) {
-    SetLastError(EINVAL);
-    return run;
-  }
+  invocation.name = Bytes(tool.program);
+  invocation.encoder = tool.Encoder();
+  for (const std::wstring& option : tool.options) invocation.options.push_back(Bytes(option));
+  invocation.args = {Bytes(tool.input), Bytes(tool.output)};
   std::string program = ToolIn(toolsDir_, invocation.name.c_str());
   std::vector<std::string> prefix;
   if (invocation.encoder) {
@@ -1210,7 +1179,7 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(std::wstring& commandLine,
   } else {
     argv = {program};
     argv.insert(argv.end(), prefix.begin(), prefix.end());
-    if (invocation.encoder) argv.insert(argv.end(), {"-b", "32"});
+    argv.insert(argv.end(), invocation.options.begin(), invocation.options.end());
     argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
   }
   pid_t pid = 0;

@@ -111,7 +111,8 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
   Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
-  lirrow::ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  lirrow::ToolRun RunTool(const lirrow::ToolInvocation& tool,
+                          const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const lirrow::ToolRun& run) override;
   void CloseToolHandles(lirrow::ToolRun& run) override;
   std::uint32_t LastError() override { return static_cast<std::uint32_t>(lastError_); }
@@ -150,11 +151,11 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
 
  private:
   struct Invocation {
-    std::string name;               // the tool as the pipeline names it
-    std::vector<std::string> args;  // after the program
+    std::string name;                  // the tool as the pipeline names it
+    std::vector<std::string> options;  // before the paths
+    std::vector<std::string> args;     // the input and the output
     bool encoder = false;
   };
-  bool Recognise(const std::wstring& commandLine, Invocation& run) const;
   bool Spawn(const std::vector<std::string>& argv, const std::string& directory,
              const std::vector<std::string>& extraEnv, pid_t& pid);
   // Waits for the process group of `pid`; on a caught signal ends it.
