@@ -1,11 +1,20 @@
 #include "duration.h"
 
+#include <cstring>
+
 namespace lirrow {
 
 namespace {
 
 constexpr uint32_t kSyncMask = 0xFFE00000u;
 constexpr int kMaxRetries = 10000;
+
+// Chunks looked at for a WAV file's "fmt " chunk.
+constexpr int kMaxWavChunks = 64;
+
+uint32_t LittleEndian(const unsigned char* b) {
+  return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+}
 
 uint32_t BigEndian(const unsigned char* b) {
   return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
@@ -116,6 +125,26 @@ void ProbeMp3(File& file, Mp3Probe& probe) {
     found = FindFrameHeader(file, length - 4, header);
   }
   if (frames > 0) probe.duration = total;
+}
+
+uint32_t WavByteRate(const std::wstring& path) {
+  File file;
+  if (!file.OpenRead(path, File::Share::kReadWrite)) return 0;
+  unsigned char head[12];
+  if (file.Read(head, 12) != 12 || std::memcmp(head, "RIFF", 4) != 0 ||
+      std::memcmp(head + 8, "WAVE", 4) != 0)
+    return 0;
+  unsigned char chunk[8];
+  for (int i = 0; i < kMaxWavChunks && file.Read(chunk, 8) == 8; ++i) {
+    const uint32_t size = LittleEndian(chunk + 4);
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      unsigned char format[16];
+      return size >= 16 && file.Read(format, 16) == 16 ? LittleEndian(format + 8) : 0;
+    }
+    // Chunks are padded to an even size.
+    if (!file.SeekBy(static_cast<int64_t>(size) + (size & 1))) break;
+  }
+  return 0;
 }
 
 double MeasureDuration(const std::wstring& path) {

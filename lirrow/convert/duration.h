@@ -23,6 +23,16 @@ struct Mp3Probe {
 // measured is 0.
 double MeasureDuration(const std::wstring& path);
 
+// The data rate the decoders write and every WAV length is counted at:
+// 8 kHz, 16-bit, mono.
+constexpr uint32_t kDecoderWavByteRate = 16000;
+
+// The data rate of the RIFF WAVE file at `path` in bytes per second, from its
+// "fmt " chunk; 0 when the file is not one (no RIFF/WAVE header, no "fmt "
+// chunk among its first 64 chunks). A size-measured length holds only for
+// kDecoderWavByteRate.
+uint32_t WavByteRate(const std::wstring& path);
+
 // Moves `skip` bytes forward when skip > 0, then looks for a frame sync (11
 // set bits) in the 4-byte window at the position, advancing the window one
 // byte at a time for at most 10,000 further positions. `header` receives the

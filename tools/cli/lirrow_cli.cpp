@@ -470,36 +470,12 @@ std::uint32_t Le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-// The data rate of a RIFF WAVE file in bytes per second; 0 when `path` is
-// not one (no RIFF/WAVE header, no "fmt " chunk).
-std::uint32_t WavByteRate(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return 0;
-  unsigned char head[12];
-  std::uint32_t rate = 0;
-  if (std::fread(head, 1, 12, f) == 12 && std::memcmp(head, "RIFF", 4) == 0 &&
-      std::memcmp(head + 8, "WAVE", 4) == 0) {
-    unsigned char chunk[8];
-    for (int i = 0; i < 64 && std::fread(chunk, 1, 8, f) == 8; ++i) {
-      const std::uint32_t size = Le32(chunk + 4);
-      if (std::memcmp(chunk, "fmt ", 4) == 0) {
-        unsigned char fmt[16];
-        if (size >= 16 && std::fread(fmt, 1, 16, f) == 16) rate = Le32(fmt + 8);
-        break;
-      }
-      if (std::fseek(f, static_cast<long>(size + (size & 1)), SEEK_CUR) != 0) break;
-    }
-  }
-  std::fclose(f);
-  return rate;
-}
-
 // Why the converter cannot take the file at `path` as a decoder's WAV, or
 // an empty text when it can.
 std::string WavProblem(const std::string& path) {
-  const std::uint32_t rate = WavByteRate(path);
+  const std::uint32_t rate = lirrow::WavByteRate(Wide(path));
   if (rate == 0) return path + " is not a RIFF WAVE file";
-  if (rate != 16000)
+  if (rate != lirrow::kDecoderWavByteRate)
     return path + ": its data rate is " + std::to_string(rate) +
            " bytes per second; lengths are counted at the decoders' 16000";
   return std::string();
@@ -527,12 +503,12 @@ int Duration(const std::vector<std::string>& args, CliStreams& s) {
   if (EndsWithWavIgnoringCase(file)) {
     // The converter counts a WAV file's size at the decoders' rate; that says
     // nothing about a file of another rate, or about one that is no WAV.
-    const std::uint32_t rate = WavByteRate(file);
+    const std::uint32_t rate = lirrow::WavByteRate(Wide(file));
     if (rate == 0) {
       Print(s.err, "lirrow-cli: cannot measure " + file + ": not a RIFF WAVE file\n");
       return kExitFailed;
     }
-    if (rate != 16000) {
+    if (rate != lirrow::kDecoderWavByteRate) {
       Print(s.err, "lirrow-cli: cannot measure " + WavProblem(file) + "\n");
       return kExitFailed;
     }
