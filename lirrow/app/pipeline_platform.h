@@ -1,8 +1,9 @@
 // The system operations of the conversion pipeline: folders, files, tool
 // runs behind the progress windows, the extraction window and the system's
 // error. The Win32 binding is in pipeline_win32.cpp; lirrow-cli has its
-// POSIX binding (tools/cli/lirrow_cli.h), and the tests use fakes and a
-// binding that runs the native stand-in tools (tests/lirrow_pipeline).
+// POSIX binding (lirrow/cli/posix_pipeline_platform.h), and the tests use
+// fakes and a binding that runs the native stand-in tools
+// (tests/lirrow_pipeline).
 #pragma once
 
 #include <cstdint>
