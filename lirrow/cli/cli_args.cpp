@@ -58,6 +58,21 @@ bool AsksForHelp(const std::vector<std::string>& args) {
   return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
 }
 
+bool Operands(const std::vector<std::string>& args, std::vector<std::string>& operands) {
+  operands.clear();
+  bool ended = false;
+  for (const std::string& word : args) {
+    if (!ended && word == "--") {
+      ended = true;
+    } else if (!ended && IsOption(word)) {
+      return false;
+    } else {
+      operands.push_back(word);
+    }
+  }
+  return true;
+}
+
 namespace {
 
 // The value of --tools or --encoder at `i` ("--tools DIR" or "--tools=DIR");
@@ -89,9 +104,18 @@ bool OptionValue(const std::vector<std::string>& args, std::size_t& i, std::FILE
 
 int ParseConvertArgs(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
                      ConvertOptions& options) {
+  bool ended = false;  // "--" was given: every later word is a FILE
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
-    if (word == "--help" || word == "-h") {
+    if (!ended && word == "--") {
+      ended = true;
+    } else if (ended) {
+      if (!options.file.empty()) {
+        Print(err, "lirrow-cli: convert takes one FILE ('" + word + "' is one too many)\n");
+        return 2;
+      }
+      options.file = word;
+    } else if (word == "--help" || word == "-h") {
       Print(out, kConvertHelp);
       return 0;
     } else if (word == "--mp3") {

@@ -25,7 +25,11 @@ struct ConvertOptions {
 // True when `args` asks for a command's help alone ("--help" or "-h").
 bool AsksForHelp(const std::vector<std::string>& args);
 
-// Reads convert's arguments. Returns -1 when they are sound; otherwise the
+// The operands of a command that takes no options: `args` without the "--"
+// that ends the options. False when an option stands before it.
+bool Operands(const std::vector<std::string>& args, std::vector<std::string>& operands);
+
+// Reads convert's arguments ("--" ends the options). Returns -1 when they are sound; otherwise the
 // exit code, after printing the help (exit 0) or what is wrong (exit 2) to
 // `out` or `err`.
 int ParseConvertArgs(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,

@@ -7,6 +7,8 @@
 #include <strings.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,7 +30,66 @@ volatile std::sig_atomic_t g_signal = 0;
 
 extern "C" void NoteSignal(int signal) { g_signal = signal; }
 
+// True when the file carries the immutable (or append-only) attribute, which
+// no rename may replace, not even by root.
+bool Immutable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  const bool known = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  ::close(fd);
+  return known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+}
+
+// True for a byte, or a character of a UTF-8 name, that a terminal takes as
+// a control: C0, DEL and C1. Other bytes of names that are not UTF-8 (Latin-1
+// names from a FAT disk) print as they are.
+bool HasControlCharacter(const std::string& name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == 0x7F) return true;
+    const bool c1 = c == 0xC2 && i + 1 < name.size() &&
+                    static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    const bool lone =
+        c >= 0x80 && c <= 0x9F && (i == 0 || static_cast<unsigned char>(name[i - 1]) < 0xC0);
+    if (c1 || lone) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::string ShownName(const std::string& name, bool terminal) {
+  const bool control = HasControlCharacter(name);
+  const bool plain = name.find_first_not_of(
+                         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                         "/._-+,:@%=") == std::string::npos &&
+                     !name.empty();
+  if (!control && (!terminal || plain)) return name;
+  // As `ls --quoting-style=shell-escape`: printable runs in single quotes,
+  // each control character as $'\ooo' (or its letter) between them.
+  std::string shown, run;
+  auto flush = [&] {
+    if (!run.empty()) shown += "'" + run + "'";
+    run.clear();
+  };
+  for (unsigned char c : name) {
+    if (c == '\'') {
+      run += "'\\''";
+    } else if (c < 0x20 || c == 0x7F || (control && c >= 0x80 && c <= 0x9F)) {
+      flush();
+      const char* letter = c == '\n' ? "n" : c == '\t' ? "t" : c == '\r' ? "r" : nullptr;
+      char octal[8];
+      std::snprintf(octal, sizeof octal, "%03o", c);
+      shown += std::string("$'\\") + (letter ? letter : octal) + "'";
+    } else {
+      run += static_cast<char>(c);
+    }
+  }
+  flush();
+  return shown;
+}
 
 void CatchSignals() {
   struct sigaction action {};
@@ -98,6 +159,13 @@ bool RegularInput(const std::string& path, std::string& problem, struct stat* in
 }
 
 bool ReplaceableOutput(const std::string& path, const struct stat& source, std::string& problem) {
+  // The output is written beside its final name and renamed over it: its
+  // folder must take a new file. (A folder that is not there is reported
+  // when the file cannot be created.)
+  if (access(DirectoryOf(path).c_str(), W_OK | X_OK) != 0 && errno != ENOENT) {
+    problem = "its folder cannot be written: " + std::string(std::strerror(errno));
+    return false;
+  }
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return true;
@@ -114,6 +182,10 @@ bool ReplaceableOutput(const std::string& path, const struct stat& source, std::
   }
   if ((st.st_mode & 0222) == 0) {
     problem = "it is read-only";
+    return false;
+  }
+  if (Immutable(path)) {
+    problem = "it is immutable";
     return false;
   }
   return true;
@@ -163,7 +235,13 @@ std::string FindOnPath(const std::string& name) {
     const auto end = list.find(':', start);
     std::string dir =
         list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (dir.empty()) dir = ".";
+    // An empty or relative entry names the current folder, or one below
+    // it: a program planted beside a recording must not run.
+    if (dir.empty() || dir[0] != '/') {
+      if (end == std::string::npos) break;
+      start = end + 1;
+      continue;
+    }
     const std::string candidate = dir + "/" + name;
     struct stat st {};
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&

@@ -21,6 +21,11 @@ std::string DirectoryOf(const std::string& path);
 std::string NameOf(const std::string& path);
 bool StartsWith(const std::string& s, const std::string& prefix);
 bool IsOption(const std::string& word);
+// `name` as it may be printed: as it is, unless it holds a control character
+// (a line break, an escape sequence) or, on a terminal, a character the
+// shell would read otherwise; then quoted as `ls --quoting-style=shell-escape`
+// does ('a'$'\n''b').
+std::string ShownName(const std::string& name, bool terminal);
 // A name set off in quotes in a message.
 std::string Quoted(const std::string& path);
 // Seconds with three decimals.
@@ -32,8 +37,9 @@ std::uint32_t Le32(const unsigned char* p);
 // or a device would block or never end) and be readable. False with the
 // reason in `problem`.
 bool RegularInput(const std::string& path, std::string& problem, struct stat* info = nullptr);
-// An output name that may be written: absent, or a writable regular file
-// that is not `source` under another name.
+// An output name that may be written: in a folder that takes new files, and
+// absent or a writable regular file that is neither immutable nor `source`
+// under another name.
 bool ReplaceableOutput(const std::string& path, const struct stat& source, std::string& problem);
 // True for a name ending in .ovk, .rcd or .rec (any letter case).
 bool HasRecordingName(const std::string& path);
@@ -47,7 +53,8 @@ std::string ResolveIgnoringCase(const std::string& path);
 // regular file; empty otherwise.
 std::string ToolIn(const std::string& dir, const char* name);
 // The executable `name` from PATH (or `name` itself when it holds a '/');
-// empty when there is none.
+// empty when there is none. Empty and relative entries of PATH are passed
+// over.
 std::string FindOnPath(const std::string& name);
 // The folder of the running program.
 std::string ProgramFolder();

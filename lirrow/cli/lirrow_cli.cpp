@@ -97,18 +97,20 @@ class TerminalHost final : public lirrow::ConversionHost, public lirrow::Convers
   CliStreams streams_;
 };
 
-int Classify(const std::vector<std::string>& args, CliStreams& s) {
-  if (AsksForHelp(args)) {
+int Classify(const std::vector<std::string>& words, CliStreams& s) {
+  if (AsksForHelp(words)) {
     Print(s.out, kClassifyHelp);
     return kExitOk;
   }
-  if (args.size() != 1 || IsOption(args[0])) {
+  std::vector<std::string> args;
+  if (!Operands(words, args) || args.size() != 1) {
     Print(s.err, std::string("lirrow-cli: classify takes one FILE\n") + kClassifyHelp);
     return kExitUsage;
   }
   std::string problem;
   if (!RegularInput(args[0], problem)) {
-    Print(s.err, "lirrow-cli: cannot open " + args[0] + ": " + problem + "\n");
+    Print(s.err,
+          "lirrow-cli: cannot open " + ShownName(args[0], s.errIsTerminal) + ": " + problem + "\n");
     return kExitFailed;
   }
   const int kind = lirrow::ClassifyRecording(Wide(args[0]));
@@ -116,12 +118,13 @@ int Classify(const std::vector<std::string>& args, CliStreams& s) {
   return kind == lirrow::kRecordingUnsupported ? kExitFailed : kExitOk;
 }
 
-int Extract(const std::vector<std::string>& args, CliStreams& s) {
-  if (AsksForHelp(args)) {
+int Extract(const std::vector<std::string>& words, CliStreams& s) {
+  if (AsksForHelp(words)) {
     Print(s.out, kExtractHelp);
     return kExitOk;
   }
-  if (args.size() != 2 || IsOption(args[0]) || IsOption(args[1])) {
+  std::vector<std::string> args;
+  if (!Operands(words, args) || args.size() != 2) {
     Print(s.err, std::string("lirrow-cli: extract takes FILE and OUT\n") + kExtractHelp);
     return kExitUsage;
   }
@@ -130,19 +133,22 @@ int Extract(const std::vector<std::string>& args, CliStreams& s) {
   std::string problem;
   struct stat source {};
   if (!RegularInput(file, problem, &source)) {
-    Print(s.err, "lirrow-cli: cannot open " + file + ": " + problem + "\n");
+    Print(s.err,
+          "lirrow-cli: cannot open " + ShownName(file, s.errIsTerminal) + ": " + problem + "\n");
     return kExitFailed;
   }
   // The kind first: nothing is written for a file that is not a framed
   // recording.
   const int kind = lirrow::ClassifyRecording(Wide(file));
   if (kind < lirrow::kRecordingByte80 || kind > lirrow::kRecordingByte40or41) {
-    Print(s.err, "lirrow-cli: " + file + " is not a framed recording (kind " +
-                     std::to_string(kind) + ", " + KindMeaning(kind) + ")\n");
+    Print(s.err, "lirrow-cli: " + ShownName(file, s.errIsTerminal) +
+                     " is not a framed recording (kind " + std::to_string(kind) + ", " +
+                     KindMeaning(kind) + ")\n");
     return kExitFailed;
   }
   if (!ReplaceableOutput(outName, source, problem)) {
-    Print(s.err, "lirrow-cli: will not write " + outName + ": " + problem + "\n");
+    Print(s.err, "lirrow-cli: will not write " + ShownName(outName, s.errIsTerminal) + ": " +
+                     problem + "\n");
     return kExitFailed;
   }
   CatchSignals();
@@ -151,7 +157,8 @@ int Extract(const std::vector<std::string>& args, CliStreams& s) {
   {
     PendingOutput out(outName);
     if (!out.Create()) {
-      Print(s.err, "lirrow-cli: cannot create " + outName + ": " + std::strerror(errno) + "\n");
+      Print(s.err, "lirrow-cli: cannot create " + ShownName(outName, s.errIsTerminal) + ": " +
+                       std::strerror(errno) + "\n");
       return kExitFailed;
     }
     lirrow::ExtractionHooks hooks;
@@ -169,19 +176,23 @@ int Extract(const std::vector<std::string>& args, CliStreams& s) {
     case lirrow::kExtractOk: {
       struct stat st {};
       stat(outName.c_str(), &st);
-      Print(s.out, outName + ": " + std::to_string(st.st_size) + " bytes\n");
+      Print(s.out,
+            ShownName(outName, s.outIsTerminal) + ": " + std::to_string(st.st_size) + " bytes\n");
       return kExitOk;
     }
     case lirrow::kExtractSourceOpenFailed:
-      Print(s.err, "lirrow-cli: cannot open " + file + why + "\n");
+      Print(s.err, "lirrow-cli: cannot open " + ShownName(file, s.errIsTerminal) + why + "\n");
       break;
     case lirrow::kExtractTargetCreateFailed:
-      Print(s.err, "lirrow-cli: cannot create " + outName + why + "\n");
+      Print(s.err, "lirrow-cli: cannot create " + ShownName(outName, s.errIsTerminal) + why + "\n");
       break;
     case lirrow::kExtractShortBlock:
-      Print(s.err, "lirrow-cli: " + file + ": a block could not be read whole" + why + "\n");
+      Print(s.err, "lirrow-cli: " + ShownName(file, s.errIsTerminal) +
+                       ": a block could not be read whole" + why + "\n");
       break;
-    default: Print(s.err, "lirrow-cli: cannot write " + outName + why + "\n"); break;
+    default:
+      Print(s.err, "lirrow-cli: cannot write " + ShownName(outName, s.errIsTerminal) + why + "\n");
+      break;
   }
   return kExitFailed;
 }
@@ -190,19 +201,21 @@ bool EndsWithWavIgnoringCase(const std::string& path) {
   return path.size() >= 3 && strcasecmp(path.c_str() + path.size() - 3, "wav") == 0;
 }
 
-int Duration(const std::vector<std::string>& args, CliStreams& s) {
-  if (AsksForHelp(args)) {
+int Duration(const std::vector<std::string>& words, CliStreams& s) {
+  if (AsksForHelp(words)) {
     Print(s.out, kDurationHelp);
     return kExitOk;
   }
-  if (args.size() != 1 || IsOption(args[0])) {
+  std::vector<std::string> args;
+  if (!Operands(words, args) || args.size() != 1) {
     Print(s.err, std::string("lirrow-cli: duration takes one FILE\n") + kDurationHelp);
     return kExitUsage;
   }
   const std::string& file = args[0];
   std::string problem;
   if (!RegularInput(file, problem)) {
-    Print(s.err, "lirrow-cli: cannot open " + file + ": " + problem + "\n");
+    Print(s.err,
+          "lirrow-cli: cannot open " + ShownName(file, s.errIsTerminal) + ": " + problem + "\n");
     return kExitFailed;
   }
   if (EndsWithWavIgnoringCase(file)) {
@@ -210,7 +223,8 @@ int Duration(const std::vector<std::string>& args, CliStreams& s) {
     // nothing about a file of another rate, or about one that is no WAV.
     const std::uint32_t rate = lirrow::WavByteRate(Wide(file));
     if (rate == 0) {
-      Print(s.err, "lirrow-cli: cannot measure " + file + ": not a RIFF WAVE file\n");
+      Print(s.err, "lirrow-cli: cannot measure " + ShownName(file, s.errIsTerminal) +
+                       ": not a RIFF WAVE file\n");
       return kExitFailed;
     }
     if (rate != lirrow::kDecoderWavByteRate) {
@@ -220,7 +234,8 @@ int Duration(const std::vector<std::string>& args, CliStreams& s) {
   }
   const double seconds = lirrow::MeasureDuration(Wide(file));
   if (!EndsWithWavIgnoringCase(file) && seconds <= 0.0) {
-    Print(s.err, "lirrow-cli: cannot measure " + file + ": no MPEG audio frames found\n");
+    Print(s.err, "lirrow-cli: cannot measure " + ShownName(file, s.errIsTerminal) +
+                     ": no MPEG audio frames found\n");
     return kExitFailed;
   }
   Print(s.out, Seconds(seconds) + "\t" + lirrow::ToUtf8(lirrow::FormatTotalTime(seconds)) + "\n");
@@ -244,11 +259,12 @@ int CheckConvertFiles(const ConvertOptions& o, CliStreams& s, std::string& base)
   std::string problem;
   struct stat source {};
   if (!RegularInput(o.file, problem, &source)) {
-    Print(s.err, "lirrow-cli: cannot open " + o.file + ": " + problem + "\n");
+    Print(s.err,
+          "lirrow-cli: cannot open " + ShownName(o.file, s.errIsTerminal) + ": " + problem + "\n");
     return kExitFailed;
   }
   if (!HasRecordingName(o.file)) {
-    Print(s.err, "lirrow-cli: " + o.file +
+    Print(s.err, "lirrow-cli: " + ShownName(o.file, s.errIsTerminal) +
                      " is not a recording: the converter takes .ovk, .rcd and .rec files\n");
     return kExitFailed;
   }
@@ -256,7 +272,8 @@ int CheckConvertFiles(const ConvertOptions& o, CliStreams& s, std::string& base)
   for (const std::string& output : {base + ".wav", base + ".mp3"}) {
     if (!o.mp3 && output == base + ".mp3") continue;
     if (!ReplaceableOutput(output, source, problem)) {
-      Print(s.err, "lirrow-cli: will not write " + output + ": " + problem + "\n");
+      Print(s.err, "lirrow-cli: will not write " + ShownName(output, s.errIsTerminal) + ": " +
+                       problem + "\n");
       return kExitFailed;
     }
   }
@@ -335,6 +352,22 @@ int FindConvertTools(ConvertOptions& o, CliStreams& s, bool& haveSqenc, WineLoad
   return CheckWine(o, s, wine);
 }
 
+// Warns about the tools folder and each tool that will run when others may
+// write them: anyone could put another program in their place.
+void WarnWritableByOthers(const ConvertOptions& o, CliStreams& s) {
+  std::vector<std::string> paths = {o.tools};
+  for (const char* name : {"Vrn_dec.exe", "QL8_Dec.exe", "QL4_Dec.exe", "sqenc.exe"}) {
+    const std::string tool = ToolIn(o.tools, name);
+    if (!tool.empty() && (o.mp3 || std::strcmp(name, "sqenc.exe") != 0)) paths.push_back(tool);
+  }
+  for (const std::string& path : paths) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWOTH) != 0)
+      Print(s.err, "lirrow-cli: warning: " + ShownName(path, s.errIsTerminal) +
+                       " is writable by others\n");
+  }
+}
+
 // Runs the converter's pipeline on the private folder `tempDir` and prints
 // what it says.
 ConversionOutcome RunConversion(const ConvertOptions& o, const std::string& tempDir, bool haveSqenc,
@@ -393,12 +426,13 @@ int ReportConversion(const ConvertOptions& o, const ConversionOutcome& r, const 
     if (i == 1 && (r.mp3Failed || !r.committed || !r.silent)) continue;
     if (!RegularInput(outputs[i], ignored)) continue;
     const double seconds = lirrow::MeasureDuration(Wide(outputs[i]));
-    Print(s.out, outputs[i] + "\t" + Seconds(seconds) + "\t" +
+    Print(s.out, ShownName(outputs[i], s.outIsTerminal) + "\t" + Seconds(seconds) + "\t" +
                      lirrow::ToUtf8(lirrow::FormatTotalTime(seconds)) + "\n");
   }
   // For instance an MP3 rejected by its length, or an encoder that failed.
   if (!r.silent || r.mp3Failed || !r.committed) return kExitFailed;
-  Print(s.out, "Total time " + r.totalTime + ", playing " + r.playing + "\n");
+  Print(s.out,
+        "Total time " + r.totalTime + ", playing " + ShownName(r.playing, s.outIsTerminal) + "\n");
   return kExitOk;
 }
 
@@ -410,6 +444,7 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
   bool haveSqenc = false;
   WineLoader wine;
   if (const int code = FindConvertTools(o, s, haveSqenc, wine); code >= 0) return code;
+  WarnWritableByOthers(o, s);
 
   CatchSignals();
   const char* tmp = std::getenv("TMPDIR");

@@ -23,6 +23,7 @@ struct CliStreams {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   bool errIsTerminal = false;  // spin the progress texts
+  bool outIsTerminal = false;  // quote names the shell would read otherwise
 };
 
 // An output file written under a temporary name in its own folder and

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -460,6 +461,96 @@ TEST_F(LirrowCli, NamesThatAreNotUtf8AndNamesWithQuotes) {
   const std::string log = cli_test::ReadFile(quoted + "/to\"ols/standins.log");
   EXPECT_TRUE(Contains(log, "Vrn_dec.exe|" + quoted + "/v.ovk|" + quoted + "/t\"mp/lirrow-cli."))
       << log;
+}
+
+TEST_F(LirrowCli, NamesThatCannotBePrintedAreQuotedAsTheShellWouldReadThem) {
+  // A line break in a name would split the NAME<TAB>SECONDS line; an escape
+  // sequence would reach the terminal.
+  for (const std::string& name : {std::string("a\nb"), std::string("e\x1b[31m")}) {
+    cli_test::WriteFile(dir / (name + ".rec"), Framed(0x81, 2));
+    const RunResult r = Convert(dir / (name + ".rec"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;  // the WAV, the total
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_TRUE(cli_test::Exists(dir / (name + ".wav")));
+  }
+  const RunResult r = Convert(dir / "a\nb.rec");
+  EXPECT_TRUE(Contains(r.out, "'" + (dir / "a") + "'$'\\n''b.wav'\t")) << r.out;
+}
+
+// Runs lirrow-cli from `folder` through the shell, with `environment`
+// (NAME=VALUE words) set for it alone.
+RunResult InFolder(const std::string& folder, const std::string& environment,
+                   const std::string& arguments) {
+  return RunProgram({"/bin/sh", "-c",
+                     "cd '" + folder + "' && " + environment + " exec '" + kCli + "' " + arguments});
+}
+
+TEST_F(LirrowCli, DoubleDashEndsTheOptions) {
+  cli_test::WriteFile(dir / "-m.rec", Framed(0x81, 2));
+  RunResult r = InFolder(dir.path(), "TMPDIR='" + tmp + "'", "convert --tools tools -- -m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(cli_test::Exists(dir / "-m.wav"));
+  r = InFolder(dir.path(), "", "classify -- -m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "4\t")) << r.out;
+  r = InFolder(dir.path(), "", "duration -- -m.wav");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = InFolder(dir.path(), "", "extract -- -m.rec -m.sbs");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  // Before the "--" an option is still one.
+  r = InFolder(dir.path(), "", "classify -m.rec");
+  EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(LirrowCli, LameIsNeverTakenFromAnEmptyOrRelativePathEntry) {
+  std::remove((dir / "tools/sqenc.exe").c_str());
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  const std::string planted = "#!/bin/sh\ntouch '" + (dir / "planted-ran") + "'\n";
+  ASSERT_EQ(std::system(("mkdir -p '" + (dir / "bin") + "'").c_str()), 0);
+  for (const std::string& lame : {dir / "lame", dir / "bin/lame"}) {
+    cli_test::WriteFile(lame, planted);
+    ASSERT_EQ(chmod(lame.c_str(), 0755), 0);
+  }
+  for (const char* path : {"PATH=", "PATH=bin", "PATH=:bin:"}) {
+    const RunResult r = InFolder(dir.path(), std::string(path) + " TMPDIR='" + tmp + "'",
+                                 "convert m.rec --mp3 --encoder lame --tools tools");
+    EXPECT_EQ(r.exitCode, 1) << path;
+    EXPECT_TRUE(Contains(r.err, "lame is not installed")) << path << ": " << r.err;
+    EXPECT_FALSE(cli_test::Exists(dir / "planted-ran")) << path;
+  }
+}
+
+TEST_F(LirrowCli, ToolsThatOthersCanChangeAreNamedInAWarning) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  ASSERT_EQ(chmod((dir / "tools/QL8_Dec.exe").c_str(), 0777), 0);
+  RunResult r = Convert(dir / "m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "warning: " + (dir / "tools/QL8_Dec.exe") + " is writable by others"))
+      << r.err;
+  EXPECT_FALSE(Contains(r.err, "warning: " + (dir / "tools") + " ")) << r.err;
+  ASSERT_EQ(chmod((dir / "tools/QL8_Dec.exe").c_str(), 0755), 0);
+  ASSERT_EQ(chmod((dir / "tools").c_str(), 0777), 0);
+  r = Convert(dir / "m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "warning: " + (dir / "tools") + " is writable by others")) << r.err;
+  ASSERT_EQ(chmod((dir / "tools").c_str(), 0755), 0);
+  r = Convert(dir / "m.rec");
+  EXPECT_FALSE(Contains(r.err, "warning")) << r.err;
+}
+
+TEST_F(LirrowCli, AnOutputThatCannotBeReplacedIsFoundBeforeDecoding) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  cli_test::WriteFile(dir / "m.wav", "old");
+  if (std::system(("chattr +i '" + (dir / "m.wav") + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no immutable files on this file system";
+  const RunResult r = Convert(dir / "m.rec");
+  std::system(("chattr -i '" + (dir / "m.wav") + "'").c_str());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "will not write " + (dir / "m.wav") + ": it is immutable")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "tools/standins.log")) << "a decoder ran";
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.wav"), "old");
 }
 
 TEST_F(LirrowCli, DurationSaysWhenItCannotMeasure) {
