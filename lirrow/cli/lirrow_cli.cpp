@@ -448,14 +448,16 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
 
   CatchSignals();
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lirrow-cli.XXXXXX";
-  if (!mkdtemp(&pattern[0])) {
-    Print(s.err, std::string("lirrow-cli: cannot create a temporary folder in ") +
-                     Quoted(DirectoryOf(pattern)) + ": " + std::strerror(errno) + "\n");
+  const std::string root = tmp && *tmp ? tmp : "/tmp";
+  int error = 0;
+  const std::string folder = CreatePrivateFolder(root, error);
+  if (folder.empty()) {
+    Print(s.err, std::string("lirrow-cli: cannot create a temporary folder in ") + Quoted(root) +
+                     ": " + std::strerror(error) + "\n");
     return kExitFailed;
   }
-  const ConversionOutcome outcome = RunConversion(o, pattern + "/", haveSqenc, wine, s, base);
-  RemoveTree(pattern);
+  const ConversionOutcome outcome = RunConversion(o, folder + "/", haveSqenc, wine, s, base);
+  RemoveTree(folder);
   if (const int signal = CaughtSignal()) EndBySignal(signal);
   return ReportConversion(o, outcome, base, s);
 }

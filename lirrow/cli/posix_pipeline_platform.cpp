@@ -1,8 +1,9 @@
 #include "posix_pipeline_platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -212,6 +213,80 @@ bool PosixPipelinePlatform::CommitMp3() {
   return mp3_->Commit();
 }
 
+namespace {
+
+constexpr char kFolderPrefix[] = "lirrow-cli.";
+constexpr char kOwnerFile[] = "owner";  // the pid of the run that made the folder
+
+// Removes the private folders under `root` whose run has ended without
+// removing them (killed): this user's, holding the pid of a process that
+// no longer exists. A folder without its owner file is left alone.
+void RemoveAbandonedFolders(const std::string& root) {
+  DIR* d = opendir(root.c_str());
+  if (!d) return;
+  std::vector<std::string> abandoned;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (!StartsWith(name, kFolderPrefix)) continue;
+    const std::string folder = root + "/" + name;
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) continue;
+    std::FILE* f = std::fopen((folder + "/" + kOwnerFile).c_str(), "rb");
+    if (!f) continue;
+    long owner = 0;
+    const bool read = std::fscanf(f, "%ld", &owner) == 1;
+    std::fclose(f);
+    if (read && owner > 0 && kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)
+      abandoned.push_back(folder);
+  }
+  closedir(d);
+  for (const std::string& folder : abandoned) RemoveTree(folder);
+}
+
+}  // namespace
+
+std::string CreatePrivateFolder(const std::string& root, int& error) {
+  RemoveAbandonedFolders(root);
+  std::string pattern = root + "/" + kFolderPrefix + "XXXXXX";
+  if (!mkdtemp(&pattern[0])) {
+    error = errno;
+    return std::string();
+  }
+  if (std::FILE* f = std::fopen((pattern + "/" + kOwnerFile).c_str(), "wb")) {
+    std::fprintf(f, "%ld\n", static_cast<long>(getpid()));
+    std::fclose(f);
+  }
+  return pattern;
+}
+
+namespace {
+
+// In the child between fork and exec (async-signal-safe calls only): hidden
+// (the tool's own output does not reach the terminal; its complaints do),
+// its own process group, so that it and what it starts can be ended
+// together, and killed when lirrow-cli ends, however it ends (SIGKILL
+// included). Writes errno to `report` and exits when exec fails.
+[[noreturn]] void ExecTool(char* const* args, char* const* envp, const char* directory,
+                           pid_t parent, int report) {
+  setpgid(0, 0);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);  // lirrow-cli ended before the request
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, SIG_DFL);
+  const int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    if (null > STDERR_FILENO) ::close(null);
+  }
+  if (directory == nullptr || chdir(directory) == 0) execve(args[0], args, envp);
+  const int error = errno;
+  ssize_t ignored = ::write(report, &error, sizeof error);
+  (void)ignored;
+  _exit(127);
+}
+
+}  // namespace
+
 bool PosixPipelinePlatform::Spawn(const std::vector<std::string>& argv,
                                   const std::string& directory,
                                   const std::vector<std::string>& extraEnv, pid_t& pid) {
@@ -219,28 +294,32 @@ bool PosixPipelinePlatform::Spawn(const std::vector<std::string>& argv,
   std::vector<char*> args = NullTerminated(items);
   std::vector<std::string> env = EnvironmentWith(extraEnv);
   std::vector<char*> envp = NullTerminated(env);
-
-  // Hidden: the tool's own output does not reach the terminal; its
-  // complaints do. Its own process group, so that it and what it starts
-  // can be ended together.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, s);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  const int rc = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), envp.data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    SetLastError(rc, argv[0]);
+  // A pipe closed by a successful exec: what arrives on it is exec's errno.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    SetLastError(errno, argv[0]);
+    return false;
+  }
+  const pid_t parent = getpid();
+  pid = fork();
+  if (pid == 0) {
+    ::close(report[0]);
+    ExecTool(args.data(), envp.data(), directory.empty() ? nullptr : directory.c_str(), parent,
+             report[1]);
+  }
+  const int forkError = errno;
+  ::close(report[1]);
+  int error = pid < 0 ? forkError : 0;
+  if (pid > 0) {
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (got != static_cast<ssize_t>(sizeof error)) error = 0;
+  }
+  ::close(report[0]);
+  if (error != 0) {
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    SetLastError(error, argv[0]);
     return false;
   }
   return true;

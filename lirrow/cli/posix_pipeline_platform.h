@@ -135,6 +135,11 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   std::string lastErrorPath_;
 };
 
+// Creates the private temporary folder of one conversion under `root`
+// (lirrow-cli.XXXXXX, with the run's pid in it), after removing those that
+// killed runs left behind. Empty, with `error` set, when it cannot be made.
+std::string CreatePrivateFolder(const std::string& root, int& error);
+
 // Why the converter cannot take the file at `path` as a decoder's WAV (not
 // RIFF WAVE, or not at the decoders' data rate), or an empty text when it
 // can.

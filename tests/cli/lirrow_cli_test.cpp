@@ -631,6 +631,38 @@ TEST_F(LirrowCli, SignalsEndTheToolAndRemoveTheTemporaryFiles) {
   }
 }
 
+TEST_F(LirrowCli, AKilledRunTakesItsToolAlongAndTheNextRunRemovesItsFolder) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  Control("QL8_Dec", "sleep 30");
+  const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
+                             (dir / "tools") +
+                             "' 2>/dev/null & pid=$!\n"
+                             "for i in $(seq 200); do grep -q QL8 '" +
+                             (dir / "tools/standins.log") +
+                             "' 2>/dev/null && break; sleep 0.05; done\n"
+                             "kill -KILL $pid; wait $pid; echo status=$?\n";
+  const RunResult r =
+      RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  EXPECT_TRUE(Contains(r.out, "status=137")) << r.out;
+  // The decoder goes with the program that started it.
+  int running = 1;
+  for (int i = 0; i < 100 && running != 0; ++i) {
+    running = ProcessesRunning(dir / "tools/QL8_Dec.exe");
+    if (running != 0) usleep(20000);
+  }
+  EXPECT_EQ(running, 0);
+  EXPECT_FALSE(TempIsEmpty()) << "a killed run cannot clean up";
+
+  // Folders of runs still going (this test's own process stands for one)
+  // stay; the dead run's goes with the next conversion.
+  const std::string alive = tmp + "/lirrow-cli.alive1";
+  ASSERT_EQ(std::system(("mkdir '" + alive + "'").c_str()), 0);
+  cli_test::WriteFile(alive + "/owner", std::to_string(getpid()) + "\n");
+  std::remove((dir / "tools/QL8_Dec.ctl").c_str());
+  ASSERT_EQ(Convert(dir / "m.rec").exitCode, 0);
+  EXPECT_EQ(RunProgram({"find", tmp, "-mindepth", "1", "-maxdepth", "1"}).out, alive + "\n");
+}
+
 TEST_F(LirrowCli, ToolsComeFromTheOptionTheEnvironmentOrBesideTheProgram) {
   // A "decoder" planted beside the recording must never run by default.
   const std::string disk = dir / "disk";
