@@ -97,23 +97,34 @@ class TerminalHost final : public lirrow::ConversionHost, public lirrow::Convers
   CliStreams streams_;
 };
 
-int Classify(const std::vector<std::string>& words, CliStreams& s) {
+// The one FILE of classify or duration, a readable regular file. Returns -1
+// with `file` set; otherwise the exit code, after the help or the reason.
+int SingleInput(const std::vector<std::string>& words, CliStreams& s, const char* command,
+                const char* help, std::string& file) {
   if (AsksForHelp(words)) {
-    Print(s.out, kClassifyHelp);
+    Print(s.out, help);
     return kExitOk;
   }
   std::vector<std::string> args;
   if (!Operands(words, args) || args.size() != 1) {
-    Print(s.err, std::string("lirrow-cli: classify takes one FILE\n") + kClassifyHelp);
+    Print(s.err, std::string("lirrow-cli: ") + command + " takes one FILE\n" + help);
     return kExitUsage;
   }
+  file = args[0];
   std::string problem;
-  if (!RegularInput(args[0], problem)) {
+  if (!RegularInput(file, problem)) {
     Print(s.err,
-          "lirrow-cli: cannot open " + ShownName(args[0], s.errIsTerminal) + ": " + problem + "\n");
+          "lirrow-cli: cannot open " + ShownName(file, s.errIsTerminal) + ": " + problem + "\n");
     return kExitFailed;
   }
-  const int kind = lirrow::ClassifyRecording(Wide(args[0]));
+  return -1;
+}
+
+int Classify(const std::vector<std::string>& words, CliStreams& s) {
+  std::string file;
+  if (const int code = SingleInput(words, s, "classify", kClassifyHelp, file); code >= 0)
+    return code;
+  const int kind = lirrow::ClassifyRecording(Wide(file));
   Print(s.out, std::to_string(kind) + "\t" + KindMeaning(kind) + "\n");
   return kind == lirrow::kRecordingUnsupported ? kExitFailed : kExitOk;
 }
@@ -202,22 +213,9 @@ bool EndsWithWavIgnoringCase(const std::string& path) {
 }
 
 int Duration(const std::vector<std::string>& words, CliStreams& s) {
-  if (AsksForHelp(words)) {
-    Print(s.out, kDurationHelp);
-    return kExitOk;
-  }
-  std::vector<std::string> args;
-  if (!Operands(words, args) || args.size() != 1) {
-    Print(s.err, std::string("lirrow-cli: duration takes one FILE\n") + kDurationHelp);
-    return kExitUsage;
-  }
-  const std::string& file = args[0];
-  std::string problem;
-  if (!RegularInput(file, problem)) {
-    Print(s.err,
-          "lirrow-cli: cannot open " + ShownName(file, s.errIsTerminal) + ": " + problem + "\n");
-    return kExitFailed;
-  }
+  std::string file;
+  if (const int code = SingleInput(words, s, "duration", kDurationHelp, file); code >= 0)
+    return code;
   if (EndsWithWavIgnoringCase(file)) {
     // The converter counts a WAV file's size at the decoders' rate; that says
     // nothing about a file of another rate, or about one that is no WAV.

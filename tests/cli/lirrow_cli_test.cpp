@@ -64,6 +64,22 @@ class LirrowCli : public ::testing::Test {
     cli_test::WriteFile(dir / ("tools/" + tool + ".ctl"), words);
   }
   bool TempIsEmpty() { return RunProgram({"find", tmp, "-mindepth", "1"}).out.empty(); }
+  // Converts m.rec with a decoder that takes 30 s and sends `signal` (TERM,
+  // KILL, ...) to lirrow-cli while the decoder runs; the shell's output
+  // ends with "status=" and the status lirrow-cli ended with.
+  RunResult SignalWhileDecoding(const std::string& signal) {
+    Control("QL8_Dec", "sleep 30");
+    const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
+                               (dir / "tools") +
+                               "' 2>/dev/null & pid=$!\n"
+                               "for i in $(seq 200); do grep -q QL8 '" +
+                               (dir / "tools/standins.log") +
+                               "' 2>/dev/null && break; sleep 0.05; done\n"
+                               "sleep 0.2; kill -" +
+                               signal + " $pid; wait $pid; echo status=$?\n";
+    std::remove((dir / "tools/standins.log").c_str());
+    return RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  }
 
   ScratchDir dir;
   std::string tmp;
@@ -483,8 +499,9 @@ TEST_F(LirrowCli, NamesThatCannotBePrintedAreQuotedAsTheShellWouldReadThem) {
 // (NAME=VALUE words) set for it alone.
 RunResult InFolder(const std::string& folder, const std::string& environment,
                    const std::string& arguments) {
-  return RunProgram({"/bin/sh", "-c",
-                     "cd '" + folder + "' && " + environment + " exec '" + kCli + "' " + arguments});
+  return RunProgram(
+      {"/bin/sh", "-c",
+       "cd '" + folder + "' && " + environment + " exec '" + kCli + "' " + arguments});
 }
 
 TEST_F(LirrowCli, DoubleDashEndsTheOptions) {
@@ -610,18 +627,7 @@ TEST_F(LirrowCli, SignalsEndTheToolAndRemoveTheTemporaryFiles) {
   cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
   cli_test::WriteFile(dir / "m.wav", "old");
   for (const char* signal : {"TERM", "INT", "HUP"}) {
-    Control("QL8_Dec", "sleep 30");
-    const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
-                               (dir / "tools") +
-                               "' 2>/dev/null & pid=$!\n"
-                               "for i in $(seq 200); do grep -q QL8 '" +
-                               (dir / "tools/standins.log") +
-                               "' 2>/dev/null && break; sleep 0.05; done\n"
-                               "sleep 0.2; kill -" +
-                               signal + " $pid; wait $pid; echo status=$?\n";
-    std::remove((dir / "tools/standins.log").c_str());
-    const RunResult r =
-        RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+    const RunResult r = SignalWhileDecoding(signal);
     const int number = std::string(signal) == "TERM" ? 15 : std::string(signal) == "INT" ? 2 : 1;
     EXPECT_TRUE(Contains(r.out, "status=" + std::to_string(128 + number))) << signal << r.out;
     EXPECT_TRUE(TempIsEmpty()) << signal;
@@ -633,16 +639,7 @@ TEST_F(LirrowCli, SignalsEndTheToolAndRemoveTheTemporaryFiles) {
 
 TEST_F(LirrowCli, AKilledRunTakesItsToolAlongAndTheNextRunRemovesItsFolder) {
   cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
-  Control("QL8_Dec", "sleep 30");
-  const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
-                             (dir / "tools") +
-                             "' 2>/dev/null & pid=$!\n"
-                             "for i in $(seq 200); do grep -q QL8 '" +
-                             (dir / "tools/standins.log") +
-                             "' 2>/dev/null && break; sleep 0.05; done\n"
-                             "kill -KILL $pid; wait $pid; echo status=$?\n";
-  const RunResult r =
-      RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  const RunResult r = SignalWhileDecoding("KILL");
   EXPECT_TRUE(Contains(r.out, "status=137")) << r.out;
   // The decoder goes with the program that started it.
   int running = 1;
