@@ -10,16 +10,6 @@ class DialogHost final : public ConversionHost {
  public:
   DialogHost(ConverterDialog& dialog, HWND window) : dialog_(dialog), window_(window) {}
 
-  bool WavFlag() override { return dialog_.WavFlag(); }
-  bool Mp3Flag() override { return dialog_.Mp3Flag(); }
-  std::wstring OutputPath() override { return dialog_.OutputPath(); }
-  void SetOutputPath(const std::wstring& path) override { dialog_.OutputPath() = path; }
-  void SetTotalTimeText(const std::wstring& text) override { dialog_.TotalTimeText() = text; }
-  void SetSourceText(const std::wstring& text) override { dialog_.SetSourceText(text); }
-  void ReadControls() override { dialog_.ReadControls(); }
-  void WriteControls() override { dialog_.WriteControls(); }
-  void SetCaption(const std::wstring& text) override { dialog_.Window().SetCaption(text); }
-  void SetPlayerFile(const std::wstring& path) override { dialog_.SetPlayerFile(path); }
   void ShowMessage(const std::wstring& text, MessageIcon icon) override {
     dialog_.Window().ShowMessage(text, icon);
   }

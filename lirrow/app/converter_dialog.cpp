@@ -30,7 +30,81 @@ class FlagScope {
   bool previous_;
 };
 
+std::wstring TrimmedWhiteSpace(const std::wstring& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && std::iswspace(static_cast<wint_t>(text[begin]))) ++begin;
+  while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+
+// The dialog as the place where a conversion's result is shown.
+class DialogView final : public ConversionView {
+ public:
+  explicit DialogView(ConverterDialog& dialog) : dialog_(dialog) {}
+  void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+    dialog_.Window().ShowMessage(text, icon);
+  }
+  void ShowSystemError(std::uint32_t code) override { dialog_.Window().ShowSystemError(code); }
+  void SetPlayerFile(const std::wstring& path) override { dialog_.SetPlayerFile(path); }
+  void SetCaption(const std::wstring& text) override { dialog_.Window().SetCaption(text); }
+
+ private:
+  ConverterDialog& dialog_;
+};
+
+// Shows a failed conversion; false when the result is not a failure.
+bool PresentFailure(const ConversionResult& result, const TextTable& texts,
+                    std::wstring& outputPath, ConversionView& view) {
+  switch (result.status) {
+    case ConversionStatus::kUnsupported:
+      view.ShowMessage(texts[TextKey::BadFormatFile], MessageIcon::Stop);
+      return true;
+    case ConversionStatus::kDecoderMissing:
+      if (result.systemError != 0) view.ShowSystemError(result.systemError);
+      return true;
+    case ConversionStatus::kStopped: return true;  // the decoder's wish: nothing is said
+    case ConversionStatus::kToolFailed:
+      view.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
+      if (result.systemError != 0) view.ShowSystemError(result.systemError);
+      return true;
+    case ConversionStatus::kOutputFailed:
+      // Without a system reason (a recording that reads short) the user is
+      // still told.
+      if (result.systemError != 0)
+        view.ShowSystemError(result.systemError);
+      else
+        view.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
+      outputPath.clear();
+      return true;
+    case ConversionStatus::kConverted:
+    case ConversionStatus::kMp3Rejected: break;
+  }
+  return false;
+}
+
 }  // namespace
+
+void PresentConversion(const ConversionResult& result, const TextTable& texts,
+                       std::wstring& outputPath, std::wstring& totalTime, ConversionView& view) {
+  if (PresentFailure(result, texts, outputPath, view)) return;
+  // Why an earlier MP3 was not replaced; the WAV output is then the result.
+  if (result.systemError != 0) view.ShowSystemError(result.systemError);
+  if (result.status == ConversionStatus::kMp3Rejected) {
+    view.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
+    outputPath.clear();
+  } else if (!result.mp3Path.empty()) {
+    outputPath = result.mp3Path;
+  } else if (!result.wavPath.empty()) {
+    outputPath = result.wavPath;
+  }
+  outputPath = TrimmedWhiteSpace(outputPath);
+  if (!outputPath.empty()) {
+    view.SetPlayerFile(outputPath);
+    view.SetCaption(outputPath);
+  }
+  totalTime = FormatTotalTime(result.seconds);
+}
 
 std::wstring FormatTotalTime(double seconds) {
   const unsigned long s = seconds > 0 ? static_cast<unsigned long>(seconds) : 0;
@@ -180,14 +254,30 @@ void ConverterDialog::Start() {
     return;
   }
   if (!conversion_.CheckDecoders()) return;
+  ConversionResult result;
   {
     FlagScope running(converting_);
-    conversion_.ConvertRecording(source);
+    // The player lets go of the old output before it is replaced.
+    SetPlayerFile(L"");
+    result = conversion_.ConvertRecording({source, wavFlag_ != 0, mp3Flag_ != 0});
   }
+  ShowResult(source, result);
   if (exitPending_) {
     exitPending_ = false;
     Exit();
   }
+}
+
+void ConverterDialog::ShowResult(const std::wstring& source, const ConversionResult& result) {
+  if (result.status == ConversionStatus::kUnsupported) {
+    // The path as it was taken goes back into the box, and the fields
+    // follow the controls.
+    SetSourceText(source);
+    ReadControls();
+  }
+  DialogView view(*this);
+  PresentConversion(result, texts_, outputPath_, totalTime_, view);
+  if (result.Produced()) WriteControls();
 }
 
 void ConverterDialog::Help() {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "conversion.h"
 #include "text_table.h"
 
 namespace lirrow {
@@ -65,6 +66,8 @@ class DialogWindow {
   // Shows the system's text for the thread's last error; true when there
   // was none.
   virtual bool ReportSystemError() = 0;
+  // The same for the error `code`; nothing is shown for 0.
+  virtual void ShowSystemError(std::uint32_t code) = 0;
 };
 
 // The player control at 1044.
@@ -85,8 +88,28 @@ class Conversion {
  public:
   virtual ~Conversion() = default;
   virtual bool CheckDecoders() = 0;
-  virtual bool ConvertRecording(const std::wstring& sourcePath) = 0;
+  virtual ConversionResult ConvertRecording(const ConversionRequest& request) = 0;
 };
+
+// Where a finished conversion is shown.
+class ConversionView {
+ public:
+  virtual ~ConversionView() = default;
+  virtual void ShowMessage(const std::wstring& text, MessageIcon icon) = 0;
+  // The system's text for `code` (never 0).
+  virtual void ShowSystemError(std::uint32_t code) = 0;
+  virtual void SetPlayerFile(const std::wstring& path) = 0;
+  virtual void SetCaption(const std::wstring& text) = 0;
+};
+
+// Tells the user how the conversion ended, in the program's texts, and takes
+// its outputs: `outputPath` becomes the file the player gets (emptied after
+// a failed output or a refused MP3; kept when the conversion wrote nothing
+// it names), which is loaded and shown in the caption, and `totalTime` the
+// length of a produced result. Failures change neither the player nor the
+// total time.
+void PresentConversion(const ConversionResult& result, const TextTable& texts,
+                       std::wstring& outputPath, std::wstring& totalTime, ConversionView& view);
 
 // "%d:%02d:%02d" of a length truncated to whole seconds.
 std::wstring FormatTotalTime(double seconds);
@@ -151,6 +174,9 @@ class ConverterDialog {
   int wavFlag_ = 1;
   std::wstring sourcePath_;
   std::wstring totalTime_;
+
+  // Shows how the conversion of `source` ended and takes its outputs.
+  void ShowResult(const std::wstring& source, const ConversionResult& result);
 
   bool writingControls_ = false;  // a control write is under way
   bool converting_ = false;       // ConvertRecording is running (it may pump messages)

@@ -108,6 +108,9 @@ class Win32DialogWindow final : public DialogWindow {
   void EndDialog(int result) override { ::EndDialog(dialog_, result); }
   void ShowAboutBox(const TextTable& texts) override { ShowAboutDialog(dialog_, texts); }
   bool ReportSystemError() override { return lirrow::ReportSystemError(dialog_); }
+  void ShowSystemError(std::uint32_t code) override {
+    if (code != 0) lirrow::ShowSystemError(dialog_, code);
+  }
 
  private:
   HWND dialog_;
@@ -122,7 +125,7 @@ class DeferredConversion final : public Conversion {
  public:
   DeferredConversion(DialogContext& context, HWND window) : context_(context), window_(window) {}
   bool CheckDecoders() override;
-  bool ConvertRecording(const std::wstring& source) override;
+  ConversionResult ConvertRecording(const ConversionRequest& request) override;
 
  private:
   DialogContext& context_;
@@ -141,8 +144,8 @@ bool DeferredConversion::CheckDecoders() {
   return context_.conversions->For(*context_.dialog, window_).CheckDecoders();
 }
 
-bool DeferredConversion::ConvertRecording(const std::wstring& source) {
-  return context_.conversions->For(*context_.dialog, window_).ConvertRecording(source);
+ConversionResult DeferredConversion::ConvertRecording(const ConversionRequest& request) {
+  return context_.conversions->For(*context_.dialog, window_).ConvertRecording(request);
 }
 
 void PaintMinimised(HWND dialog, HICON icon) {

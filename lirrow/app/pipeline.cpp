@@ -1,7 +1,6 @@
 #include "pipeline.h"
 
 #include <cmath>
-#include <cwctype>
 
 #include "converter_app.h"
 #include "pipeline_platform.h"
@@ -13,22 +12,14 @@ const wchar_t* const kCheckedDecoders[3] = {L"QL8_DEC.exe", L"QL4_DEC.exe", L"VR
 
 namespace {
 
-// Recording kinds as the converter library classifies them.
-constexpr int kKindUnsupported = 6;
+// Names tried for an earlier MP3 moved aside.
+constexpr int kAsideAttempts = 10;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
-std::wstring TrimmedWhiteSpace(const std::wstring& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && std::iswspace(static_cast<wint_t>(text[begin]))) ++begin;
-  while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1]))) --end;
-  return text.substr(begin, end - begin);
-}
-
 // The extraction hooks of a framed recording: the extraction window spins
 // while the dialog's messages are dispatched one at a time.
-class ExtractionProgress final : public RecordingFiles::Hooks {
+class ExtractionProgress final : public ExtractionHooks {
  public:
   ExtractionProgress(PipelinePlatform& platform, const std::wstring& baseText)
       : platform_(platform), baseText_(baseText) {}
@@ -56,14 +47,10 @@ class ExtractionProgress final : public RecordingFiles::Hooks {
 
 }  // namespace
 
-std::wstring DecoderCommandLine(const std::wstring& tool, const std::wstring& input,
-                                const std::wstring& output) {
-  return Quoted(tool) + L" " + Quoted(input) + L" " + Quoted(output);
-}
-
-std::wstring EncoderCommandLine(const std::wstring& tool, const std::wstring& input,
-                                const std::wstring& output) {
-  return Quoted(tool) + L" -b 32 " + Quoted(input) + L" " + Quoted(output);
+std::wstring CommandLineOf(const ToolInvocation& tool) {
+  std::wstring line = Quoted(tool.folder + L"\\" + tool.program);
+  for (const std::wstring& option : tool.options) line += L" " + option;
+  return line + L" " + Quoted(tool.input) + L" " + Quoted(tool.output);
 }
 
 std::wstring BasePathOf(const std::wstring& source) {
@@ -107,139 +94,166 @@ bool ConversionPipeline::CheckDecoders() {
   return true;
 }
 
-bool ConversionPipeline::RunDecoder(std::wstring command, const std::wstring& baseText,
-                                    bool reportSystemError) {
-  ToolRun run = platform_.RunTool(command, baseText);
+bool ConversionPipeline::RunDecoder(const wchar_t* tool, const std::wstring& input,
+                                    const std::wstring& output, const std::wstring& baseText,
+                                    bool framed, ConversionResult& result) {
+  result.tool = tool;
+  // The tool runs in its own process: only an error of this step (a start
+  // that failed, a handle the wait lost) may be shown after it.
+  platform_.ClearLastError();
+  ToolRun run = platform_.RunTool({host_.StartDirectory(), tool, {}, input, output}, baseText);
   if (!run.started) {
-    platform_.ReportSystemError();
+    result.status = ConversionStatus::kDecoderMissing;
+    result.systemError = platform_.LastError();
     return false;
   }
   if (run.exitCode == kAbandonExitCode) {
     platform_.CloseToolHandles(run);
+    result.status = ConversionStatus::kStopped;
+    result.exitCode = kAbandonExitCode;
     return false;
   }
-  host_.WriteControls();
   const std::uint32_t exitCode = platform_.ReadExitCode(run);
   platform_.CloseToolHandles(run);
   if (exitCode != 0) {
-    host_.ShowMessage(host_.Texts()[TextKey::ConvertErr], MessageIcon::Warning);
-    if (reportSystemError) platform_.ReportSystemError();
+    result.status = ConversionStatus::kToolFailed;
+    result.exitCode = exitCode;
+    // The framed decoders' failures come with the system's word on them.
+    if (framed) result.systemError = platform_.LastError();
     return false;
   }
   return true;
 }
 
-bool ConversionPipeline::ConvertRecording(const std::wstring& sourcePath) {
-  const TextTable& texts = host_.Texts();
-  const std::wstring& start = host_.StartDirectory();
-
-  host_.SetPlayerFile(L"");
-
-  const int kind = files_.ClassifyRecording(sourcePath);
-  if (kind < 0 || kind >= kKindUnsupported) {
-    host_.SetSourceText(sourcePath);
-    host_.ReadControls();
-    host_.ShowMessage(texts[TextKey::BadFormatFile], MessageIcon::Stop);
-    return false;
+bool ConversionPipeline::Extract(const std::wstring& source, const std::wstring& bitstream,
+                                 ConversionResult& result) {
+  int extracted;
+  {
+    // Only an error of the extraction itself may be reported: earlier
+    // calls and the messages dispatched meanwhile leave values behind,
+    // and even a successful create over an old temp.sbs sets one.
+    platform_.ClearLastError();
+    ExtractionProgress progress(platform_, host_.Texts()[TextKey::OvkToBin]);
+    extracted = files_.ExtractBitstream(source, bitstream, progress);
   }
+  if (extracted == kExtractOk) return true;
+  result.status = ConversionStatus::kOutputFailed;
+  const bool sourceSide = extracted == kExtractSourceOpenFailed ||
+                          extracted == kExtractShortBlock || extracted == kExtractNotFramed;
+  result.failedPath = sourceSide ? source : bitstream;
+  // The result says whether a system call failed; a block that reads short
+  // has no system reason, and whatever error the thread holds then belongs
+  // to something else.
+  result.systemError = ExtractFailedInSystemCall(extracted) ? platform_.LastError() : 0;
+  return false;
+}
 
+bool ConversionPipeline::Decode(RecordingKind kind, const std::wstring& source,
+                                std::wstring& decodedWav, ConversionResult& result) {
+  const TextTable& texts = host_.Texts();
   const std::wstring temp = platform_.TempDirectory();
-  const std::wstring basePath = BasePathOf(sourcePath);
-  std::wstring decodedWav;
-
-  if (kind <= 2) {
+  if (kind == kRecordingByte05 || kind == kRecordingByte04 || kind == kRecordingByte03) {
     // The decoder reads the recording itself.
     decodedWav = temp + L"tmp.wav";
-    if (!RunDecoder(DecoderCommandLine(start + L"\\Vrn_dec.exe", sourcePath, decodedWav),
-                    texts[TextKey::OvkToPcm], false))
-      return false;
-  } else {
-    // Framed recordings: reorder into the decoders' bitstream first.
-    const std::wstring bitstream = temp + L"temp.sbs";
-    int extracted;
-    {
-      // Only an error of the extraction itself may be reported: earlier
-      // calls and the messages dispatched meanwhile leave values behind,
-      // and even a successful create over an old temp.sbs sets one.
-      platform_.ClearLastError();
-      ExtractionProgress progress(platform_, texts[TextKey::OvkToBin]);
-      extracted = files_.ExtractBitstream(sourcePath, bitstream, progress);
-    }
-    if (extracted != 0) {
-      // The result says whether a system call failed; a block that reads
-      // short has no system reason, and whatever error the thread holds
-      // then belongs to something else. Either way the user is told.
-      if (!ExtractFailedInSystemCall(extracted) || platform_.ReportSystemError())
-        host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-      return false;
-    }
-    decodedWav = temp + L"temp.wav";
-    const wchar_t* decoder = kind == 5 ? L"\\QL4_Dec.exe" : L"\\QL8_Dec.exe";
-    if (!RunDecoder(DecoderCommandLine(start + decoder, bitstream, decodedWav),
-                    texts[TextKey::BinToPcm], true))
-      return false;
-    platform_.RemoveFile(bitstream);
+    return RunDecoder(L"Vrn_dec.exe", source, decodedWav, texts[TextKey::OvkToPcm], false, result);
   }
+  // Framed recordings: reorder into the decoders' bitstream first.
+  const std::wstring bitstream = temp + L"temp.sbs";
+  if (!Extract(source, bitstream, result)) return false;
+  decodedWav = temp + L"temp.wav";
+  const wchar_t* decoder = kind == kRecordingByte40or41 ? L"QL4_Dec.exe" : L"QL8_Dec.exe";
+  if (!RunDecoder(decoder, bitstream, decodedWav, texts[TextKey::BinToPcm], true, result))
+    return false;
+  platform_.RemoveFile(bitstream);
+  return true;
+}
 
-  double shownLength = 0.0;
-  if (host_.WavFlag()) {
+bool ConversionPipeline::MoveAside(const std::wstring& path, std::wstring& aside,
+                                   ConversionResult& result) {
+  aside.clear();
+  // A name left by a run that ended before it could put the file back is
+  // never replaced: the next free one is taken.
+  for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    const std::wstring name =
+        path + L".lirrow-old" + (attempt == 0 ? std::wstring() : std::to_wstring(attempt));
+    if (platform_.FileExists(name)) continue;
+    switch (platform_.RenameFile(path, name)) {
+      case PipelinePlatform::Rename::kRenamed: aside = name; return true;
+      case PipelinePlatform::Rename::kAbsent: return true;
+      case PipelinePlatform::Rename::kFailed: break;
+    }
+    break;
+  }
+  result.failedPath = path;
+  result.systemError = platform_.LastError();
+  return false;
+}
+
+void ConversionPipeline::EncodeMp3(const std::wstring& decodedWav, const std::wstring& basePath,
+                                   ConversionResult& result) {
+  const double wavSeconds = files_.MeasureDuration(decodedWav);
+  const std::wstring mp3Output = basePath + L".mp3";
+  // The encoder's exit code says nothing, so an earlier MP3 that it could
+  // not replace (read-only, hidden, open in another program) would pass for
+  // this run's output. It goes aside first, comes back when no new one is
+  // accepted, and is deleted only once one is. One that cannot be moved
+  // cannot be replaced either: the user is told why, and the WAV output
+  // stays the result.
+  std::wstring aside;
+  if (!MoveAside(mp3Output, aside, result)) return;
+  const ToolInvocation encoder{
+      host_.StartDirectory(), L"sqenc.exe", {L"-b", L"32"}, decodedWav, mp3Output};
+  platform_.ClearLastError();
+  ToolRun run = platform_.RunTool(encoder, host_.Texts()[TextKey::PcmToMp3]);
+  bool accepted = run.started;
+  if (run.started) {
+    // Only a file this run produced is judged; an encoder that did not
+    // start leaves the WAV output as the result, without a word.
+    platform_.CloseToolHandles(run);
+    result.seconds = files_.MeasureDuration(mp3Output);
+    if (std::fabs(std::trunc(result.seconds - wavSeconds)) > 2.0) {
+      platform_.RemoveFile(mp3Output);
+      result.status = ConversionStatus::kMp3Rejected;
+      accepted = false;
+    }
+  }
+  if (accepted && !aside.empty() && !platform_.RemoveFile(aside)) {
+    // An earlier MP3 that Windows will not delete (read-only) is not
+    // replaced: the new one goes and the run ends as if it had not started.
+    result.failedPath = mp3Output;
+    result.systemError = platform_.LastError();
+    result.seconds = wavSeconds;
+    platform_.RemoveFile(mp3Output);
+    accepted = false;
+  }
+  if (accepted) result.mp3Path = mp3Output;
+  if (!accepted && !aside.empty()) platform_.RenameFile(aside, mp3Output);
+}
+
+ConversionResult ConversionPipeline::ConvertRecording(const ConversionRequest& request) {
+  ConversionResult result;
+  const std::wstring& source = request.sourcePath;
+  const RecordingKind kind = files_.ClassifyRecording(source);
+  if (kind == kRecordingUnsupported) return result;
+
+  std::wstring decodedWav;
+  if (!Decode(kind, source, decodedWav, result)) return result;
+  const std::wstring basePath = BasePathOf(source);
+  if (request.wav) {
     const std::wstring wavOutput = basePath + L".wav";
     if (!platform_.CopyFileReplacing(decodedWav, wavOutput)) {
-      platform_.ReportSystemError();
-      host_.SetOutputPath(L"");
-      return false;
+      result.status = ConversionStatus::kOutputFailed;
+      result.failedPath = wavOutput;
+      result.systemError = platform_.LastError();
+      return result;  // the decoded WAV stays
     }
-    host_.SetOutputPath(wavOutput);
-    shownLength = files_.MeasureDuration(decodedWav);
+    result.wavPath = wavOutput;
+    result.seconds = files_.MeasureDuration(decodedWav);
   }
-
-  if (host_.Mp3Flag()) {
-    const double wavSeconds = files_.MeasureDuration(decodedWav);
-    const std::wstring mp3Output = basePath + L".mp3";
-    // The encoder's exit code says nothing, so an earlier MP3 that it could
-    // not replace (read-only, hidden, open in another program) would pass
-    // for this run's output. It goes first; one that cannot be deleted
-    // cannot be replaced either: the user is told why, and the WAV output
-    // stays the result.
-    ToolRun run;
-    if (!platform_.RemoveFile(mp3Output)) {
-      platform_.ReportSystemError();
-    } else {
-      std::wstring command = EncoderCommandLine(start + L"\\sqenc.exe", decodedWav, mp3Output);
-      run = platform_.RunTool(command, texts[TextKey::PcmToMp3]);
-    }
-    if (run.started) {
-      host_.WriteControls();
-      platform_.CloseToolHandles(run);
-      host_.SetOutputPath(mp3Output);
-    }
-    const std::wstring output = host_.OutputPath();
-    shownLength = files_.MeasureDuration(output);
-    // Only a file this run produced is judged: when the encoder did not
-    // start, OutputPath names the WAV output (which matches itself) or,
-    // without a WAV output, a file of an earlier conversion that must not
-    // be deleted.
-    const bool produced = run.started || output == basePath + L".wav";
-    const double difference = std::trunc(shownLength - wavSeconds);
-    if (produced && std::fabs(difference) > 2.0) {
-      host_.ShowMessage(texts[TextKey::ConvertErr], MessageIcon::Warning);
-      platform_.RemoveFile(output);
-      host_.SetOutputPath(L"");
-    }
-  }
-
+  result.status = ConversionStatus::kConverted;
+  if (request.mp3) EncodeMp3(decodedWav, basePath, result);
   platform_.RemoveFile(decodedWav);
-
-  const std::wstring output = TrimmedWhiteSpace(host_.OutputPath());
-  host_.SetOutputPath(output);
-  if (!output.empty()) {
-    host_.SetPlayerFile(output);
-    host_.SetCaption(output);
-  }
-
-  host_.SetTotalTimeText(FormatTotalTime(shownLength));
-  host_.WriteControls();
-  return true;
+  return result;
 }
 
 }  // namespace lirrow

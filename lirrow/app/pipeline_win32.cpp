@@ -29,11 +29,17 @@ class Win32PipelinePlatform final : public PipelinePlatform {
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override {
     return Wide().CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
   }
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override {
+    if (Wide().MoveFileW(from.c_str(), to.c_str())) return Rename::kRenamed;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? Rename::kAbsent : Rename::kFailed;
+  }
   bool RemoveFile(const std::wstring& path) override {
     return Wide().DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
   }
 
-  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override {
+  ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) override {
+    std::wstring commandLine = CommandLineOf(tool);  // CreateProcess may write into it
     return lirrow::RunTool(Owner(), commandLine, baseText);
   }
   std::uint32_t ReadExitCode(const ToolRun& run) override {
@@ -47,7 +53,7 @@ class Win32PipelinePlatform final : public PipelinePlatform {
     run.thread = run.process = 0;
   }
 
-  bool ReportSystemError() override { return lirrow::ReportSystemError(Owner()); }
+  std::uint32_t LastError() override { return GetLastError(); }
   void ClearLastError() override { SetLastError(0); }
 
   void OpenExtractionWindow(const std::wstring& baseText) override {
@@ -83,8 +89,8 @@ class Win32Conversion final : public Conversion {
   Win32Conversion(ConversionHost& host, RecordingFiles& files)
       : platform_(host), pipeline_(host, platform_, files) {}
   bool CheckDecoders() override { return pipeline_.CheckDecoders(); }
-  bool ConvertRecording(const std::wstring& sourcePath) override {
-    return pipeline_.ConvertRecording(sourcePath);
+  ConversionResult ConvertRecording(const ConversionRequest& request) override {
+    return pipeline_.ConvertRecording(request);
   }
 
  private:

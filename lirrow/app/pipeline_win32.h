@@ -32,5 +32,7 @@ void CloseExtractionWindow(HWND window);
 // Shows the system's message text for the thread's last error (warning icon,
 // caption "Lirrow"). True, with nothing shown, when the last error is 0.
 bool ReportSystemError(HWND owner = nullptr);
+// The same for the error `code`.
+void ShowSystemError(HWND owner, DWORD code);
 
 }  // namespace lirrow

@@ -183,6 +183,11 @@ void CloseExtractionWindow(HWND window) {
 bool ReportSystemError(HWND owner) {
   const DWORD code = GetLastError();
   if (code == 0) return true;
+  ShowSystemError(owner, code);
+  return false;
+}
+
+void ShowSystemError(HWND owner, DWORD code) {
   wchar_t text[260] = L"";
   const DWORD length =
       Wide().FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -191,7 +196,6 @@ bool ReportSystemError(HWND owner) {
   if (length == 0)  // the system has no text for it: show the code at least
     message = L"System Error Code :" + std::to_wstring(code);
   Wide().MessageBoxW(owner, message.c_str(), kAppName, MB_OK | MB_ICONWARNING);
-  return false;
 }
 
 }  // namespace lirrow

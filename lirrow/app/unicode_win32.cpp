@@ -66,9 +66,8 @@ void Fill(UnicodeCalls& calls, HMODULE layer, const char** missing) {
 #undef LIRROW_UNICODE_FILL
 }
 
-// A name in the ANSI code page, for the C runtime's narrow opens. False when
-// the name has a character that code page lacks: opening a file under a
-// best-fit substitute could open another file.
+}  // namespace
+
 bool AnsiFileName(const std::wstring& path, std::string* name) {
   const int wide = static_cast<int>(path.size());
   const int length =
@@ -77,13 +76,16 @@ bool AnsiFileName(const std::wstring& path, std::string* name) {
   name->assign(static_cast<size_t>(length), '\0');
   BOOL substituted = FALSE;
   if (WideCharToMultiByte(CP_ACP, 0, path.c_str(), wide, &(*name)[0], length, nullptr,
-                          &substituted) != length) {
+                          &substituted) != length ||
+      substituted) {
     return false;
   }
-  return !substituted;
+  // A best fit (the L-stroke as L) does not count as a default character:
+  // only a name that converts back to itself is exact.
+  wchar_t back[MAX_PATH + 1];
+  const int backLength = MultiByteToWideChar(CP_ACP, 0, name->data(), length, back, MAX_PATH + 1);
+  return backLength == wide && path.compare(0, path.size(), back, backLength) == 0;
 }
-
-}  // namespace
 
 UnicodeSource BindUnicodeCalls() {
   if (binding.bound) return binding.source;

@@ -34,6 +34,7 @@ namespace lirrow {
   X(kernel32, GetTempPathW)             \
   X(kernel32, GetWindowsDirectoryW)     \
   X(kernel32, LoadLibraryW)             \
+  X(kernel32, MoveFileW)                \
   X(kernel32, lstrcmpiW)                \
   X(user32, AppendMenuW)                \
   X(user32, CallWindowProcW)            \
@@ -91,6 +92,12 @@ UnicodeSource BindUnicodeCalls();
 // The bound table; binds it first when nothing has yet (the runtime may call
 // before the program's start-up does).
 const UnicodeCalls& Wide();
+
+// A file name in the ANSI code page, for the C runtime's narrow opens on
+// Windows 95/98/ME. False when a character of `path` has no exact
+// counterpart there: a best-fit or default substitute could open another
+// file.
+bool AnsiFileName(const std::wstring& path, std::string* name);
 
 // The English notice shown when the table could not be filled from
 // unicows.dll on Windows 95/98/ME (the program cannot work then), or an empty

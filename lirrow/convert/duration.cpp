@@ -1,11 +1,20 @@
 #include "duration.h"
 
+#include <cstring>
+
 namespace lirrow {
 
 namespace {
 
 constexpr uint32_t kSyncMask = 0xFFE00000u;
 constexpr int kMaxRetries = 10000;
+
+// Chunks looked at for a WAV file's "fmt " chunk.
+constexpr int kMaxWavChunks = 64;
+
+uint32_t LittleEndian(const unsigned char* b) {
+  return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
+}
 
 uint32_t BigEndian(const unsigned char* b) {
   return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
@@ -76,12 +85,16 @@ void ProbeMp3(File& file, Mp3Probe& probe) {
   uint32_t header = 0;
   bool found = FindFrameHeader(file, 0, header);
   while (found) {
-    // No bitrate table applies to the reserved layer, and index 15 is not
-    // a valid bitrate: such a header is damaged, or a sync pattern inside
-    // the data. It counts no time and fixes no tables; the search goes on
-    // from the byte behind it, so the position only moves forward.
+    // Index 15 is not a valid bitrate, and no bitrate table applies to the
+    // reserved layer as the first frame's (later frames are measured with
+    // the first frame's layer, whatever their own bits say): such a header
+    // is damaged, or a sync pattern inside the data. It counts no time and
+    // fixes no tables. The real header may overlap it (a stray 0xFF in
+    // front), so the search goes on from the byte after its first: the
+    // position still only moves forward.
     const int bitrateIndex = static_cast<int>((header >> 12) & 15);
-    if (kLayerCode[(header >> 17) & 3] == 0 || bitrateIndex == 15) {
+    if ((frames == 0 && kLayerCode[(header >> 17) & 3] == 0) || bitrateIndex == 15) {
+      file.SeekBy(-3);
       found = FindFrameHeader(file, 0, header);
       continue;
     }
@@ -112,6 +125,26 @@ void ProbeMp3(File& file, Mp3Probe& probe) {
     found = FindFrameHeader(file, length - 4, header);
   }
   if (frames > 0) probe.duration = total;
+}
+
+uint32_t WavByteRate(const std::wstring& path) {
+  File file;
+  if (!file.OpenRead(path, File::Share::kReadWrite)) return 0;
+  unsigned char head[12];
+  if (file.Read(head, 12) != 12 || std::memcmp(head, "RIFF", 4) != 0 ||
+      std::memcmp(head + 8, "WAVE", 4) != 0)
+    return 0;
+  unsigned char chunk[8];
+  for (int i = 0; i < kMaxWavChunks && file.Read(chunk, 8) == 8; ++i) {
+    const uint32_t size = LittleEndian(chunk + 4);
+    if (std::memcmp(chunk, "fmt ", 4) == 0) {
+      unsigned char format[16];
+      return size >= 16 && file.Read(format, 16) == 16 ? LittleEndian(format + 8) : 0;
+    }
+    // Chunks are padded to an even size.
+    if (!file.SeekBy(static_cast<int64_t>(size) + (size & 1))) break;
+  }
+  return 0;
 }
 
 double MeasureDuration(const std::wstring& path) {

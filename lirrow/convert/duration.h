@@ -23,6 +23,16 @@ struct Mp3Probe {
 // measured is 0.
 double MeasureDuration(const std::wstring& path);
 
+// The data rate the decoders write and every WAV length is counted at:
+// 8 kHz, 16-bit, mono.
+constexpr uint32_t kDecoderWavByteRate = 16000;
+
+// The data rate of the RIFF WAVE file at `path` in bytes per second, from its
+// "fmt " chunk; 0 when the file is not one (no RIFF/WAVE header, no "fmt "
+// chunk among its first 64 chunks). A size-measured length holds only for
+// kDecoderWavByteRate.
+uint32_t WavByteRate(const std::wstring& path);
+
 // Moves `skip` bytes forward when skip > 0, then looks for a frame sync (11
 // set bits) in the 4-byte window at the position, advancing the window one
 // byte at a time for at most 10,000 further positions. `header` receives the
@@ -31,10 +41,11 @@ double MeasureDuration(const std::wstring& path);
 bool FindFrameHeader(File& file, long skip, uint32_t& header);
 
 // Walks the frames of the open file from its current position and fills
-// `probe`. A header with bitrate index 15 or the reserved layer counts no
-// time and the walk searches on from behind it; a frame without a known
-// sample rate, or a sync not found within the search bound, ends the walk,
-// and the frames before it count.
+// `probe`. Later frames are measured with the first frame's version and
+// layer. A header with bitrate index 15, or with the reserved layer before
+// the first frame, counts no time and the walk searches on from its second
+// byte; a frame without a known sample rate, or a sync not found within the
+// search bound, ends the walk, and the frames before it count.
 void ProbeMp3(File& file, Mp3Probe& probe);
 
 }  // namespace lirrow

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -63,6 +64,22 @@ class LirrowCli : public ::testing::Test {
     cli_test::WriteFile(dir / ("tools/" + tool + ".ctl"), words);
   }
   bool TempIsEmpty() { return RunProgram({"find", tmp, "-mindepth", "1"}).out.empty(); }
+  // Converts m.rec with a decoder that takes 30 s and sends `signal` (TERM,
+  // KILL, ...) to lirrow-cli while the decoder runs; the shell's output
+  // ends with "status=" and the status lirrow-cli ended with.
+  RunResult SignalWhileDecoding(const std::string& signal) {
+    Control("QL8_Dec", "sleep 30");
+    const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
+                               (dir / "tools") +
+                               "' 2>/dev/null & pid=$!\n"
+                               "for i in $(seq 200); do grep -q QL8 '" +
+                               (dir / "tools/standins.log") +
+                               "' 2>/dev/null && break; sleep 0.05; done\n"
+                               "sleep 0.2; kill -" +
+                               signal + " $pid; wait $pid; echo status=$?\n";
+    std::remove((dir / "tools/standins.log").c_str());
+    return RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  }
 
   ScratchDir dir;
   std::string tmp;
@@ -410,6 +427,25 @@ TEST_F(LirrowCli, AnEncoderThatFailsOrIsKilledLeavesTheOldMp3AndFails) {
   EXPECT_FALSE(cli_test::Exists(dir / "m.wav"));
 }
 
+TEST_F(LirrowCli, ADecoderThatWritesNoWavFailsAndTheOldOutputsStay) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 10));
+  ASSERT_EQ(Convert(dir / "m.rec", true).exitCode, 0);
+  const std::string wav = cli_test::ReadFile(dir / "m.wav");
+  const std::string mp3 = cli_test::ReadFile(dir / "m.mp3");
+  // A decoder that ends well but writes five bytes of garbage.
+  const std::string decoder = dir / "tools/QL8_Dec.exe";
+  cli_test::WriteFile(decoder, "#!/bin/sh\nprintf 'junk\\n' > \"$2\"\n");
+  ASSERT_EQ(chmod(decoder.c_str(), 0755), 0);
+  const RunResult r = Convert(dir / "m.rec", true);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "QL8_Dec.exe")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "not a RIFF WAVE file")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "Total time")) << r.out;
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.wav"), wav);
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.mp3"), mp3);
+  EXPECT_EQ(Leftovers(dir.path()), "");
+}
+
 TEST_F(LirrowCli, NamesThatAreNotUtf8AndNamesWithQuotes) {
   // Latin-1 bytes in the names, as the player's FAT disk may hold them.
   const std::string latin = dir / "lat\xe9.rec";
@@ -441,6 +477,97 @@ TEST_F(LirrowCli, NamesThatAreNotUtf8AndNamesWithQuotes) {
   const std::string log = cli_test::ReadFile(quoted + "/to\"ols/standins.log");
   EXPECT_TRUE(Contains(log, "Vrn_dec.exe|" + quoted + "/v.ovk|" + quoted + "/t\"mp/lirrow-cli."))
       << log;
+}
+
+TEST_F(LirrowCli, NamesThatCannotBePrintedAreQuotedAsTheShellWouldReadThem) {
+  // A line break in a name would split the NAME<TAB>SECONDS line; an escape
+  // sequence would reach the terminal.
+  for (const std::string& name : {std::string("a\nb"), std::string("e\x1b[31m")}) {
+    cli_test::WriteFile(dir / (name + ".rec"), Framed(0x81, 2));
+    const RunResult r = Convert(dir / (name + ".rec"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;  // the WAV, the total
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_TRUE(cli_test::Exists(dir / (name + ".wav")));
+  }
+  const RunResult r = Convert(dir / "a\nb.rec");
+  EXPECT_TRUE(Contains(r.out, "'" + (dir / "a") + "'$'\\n''b.wav'\t")) << r.out;
+}
+
+// Runs lirrow-cli from `folder` through the shell, with `environment`
+// (NAME=VALUE words) set for it alone.
+RunResult InFolder(const std::string& folder, const std::string& environment,
+                   const std::string& arguments) {
+  return RunProgram(
+      {"/bin/sh", "-c",
+       "cd '" + folder + "' && " + environment + " exec '" + kCli + "' " + arguments});
+}
+
+TEST_F(LirrowCli, DoubleDashEndsTheOptions) {
+  cli_test::WriteFile(dir / "-m.rec", Framed(0x81, 2));
+  RunResult r = InFolder(dir.path(), "TMPDIR='" + tmp + "'", "convert --tools tools -- -m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(cli_test::Exists(dir / "-m.wav"));
+  r = InFolder(dir.path(), "", "classify -- -m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "4\t")) << r.out;
+  r = InFolder(dir.path(), "", "duration -- -m.wav");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = InFolder(dir.path(), "", "extract -- -m.rec -m.sbs");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  // Before the "--" an option is still one.
+  r = InFolder(dir.path(), "", "classify -m.rec");
+  EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(LirrowCli, LameIsNeverTakenFromAnEmptyOrRelativePathEntry) {
+  std::remove((dir / "tools/sqenc.exe").c_str());
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  const std::string planted = "#!/bin/sh\ntouch '" + (dir / "planted-ran") + "'\n";
+  ASSERT_EQ(std::system(("mkdir -p '" + (dir / "bin") + "'").c_str()), 0);
+  for (const std::string& lame : {dir / "lame", dir / "bin/lame"}) {
+    cli_test::WriteFile(lame, planted);
+    ASSERT_EQ(chmod(lame.c_str(), 0755), 0);
+  }
+  for (const char* path : {"PATH=", "PATH=bin", "PATH=:bin:"}) {
+    const RunResult r = InFolder(dir.path(), std::string(path) + " TMPDIR='" + tmp + "'",
+                                 "convert m.rec --mp3 --encoder lame --tools tools");
+    EXPECT_EQ(r.exitCode, 1) << path;
+    EXPECT_TRUE(Contains(r.err, "lame is not installed")) << path << ": " << r.err;
+    EXPECT_FALSE(cli_test::Exists(dir / "planted-ran")) << path;
+  }
+}
+
+TEST_F(LirrowCli, ToolsThatOthersCanChangeAreNamedInAWarning) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  ASSERT_EQ(chmod((dir / "tools/QL8_Dec.exe").c_str(), 0777), 0);
+  RunResult r = Convert(dir / "m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "warning: " + (dir / "tools/QL8_Dec.exe") + " is writable by others"))
+      << r.err;
+  EXPECT_FALSE(Contains(r.err, "warning: " + (dir / "tools") + " ")) << r.err;
+  ASSERT_EQ(chmod((dir / "tools/QL8_Dec.exe").c_str(), 0755), 0);
+  ASSERT_EQ(chmod((dir / "tools").c_str(), 0777), 0);
+  r = Convert(dir / "m.rec");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "warning: " + (dir / "tools") + " is writable by others")) << r.err;
+  ASSERT_EQ(chmod((dir / "tools").c_str(), 0755), 0);
+  r = Convert(dir / "m.rec");
+  EXPECT_FALSE(Contains(r.err, "warning")) << r.err;
+}
+
+TEST_F(LirrowCli, AnOutputThatCannotBeReplacedIsFoundBeforeDecoding) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  cli_test::WriteFile(dir / "m.wav", "old");
+  if (std::system(("chattr +i '" + (dir / "m.wav") + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no immutable files on this file system";
+  const RunResult r = Convert(dir / "m.rec");
+  std::system(("chattr -i '" + (dir / "m.wav") + "'").c_str());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "will not write " + (dir / "m.wav") + ": it is immutable")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "tools/standins.log")) << "a decoder ran";
+  EXPECT_EQ(cli_test::ReadFile(dir / "m.wav"), "old");
 }
 
 TEST_F(LirrowCli, DurationSaysWhenItCannotMeasure) {
@@ -500,18 +627,7 @@ TEST_F(LirrowCli, SignalsEndTheToolAndRemoveTheTemporaryFiles) {
   cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
   cli_test::WriteFile(dir / "m.wav", "old");
   for (const char* signal : {"TERM", "INT", "HUP"}) {
-    Control("QL8_Dec", "sleep 30");
-    const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
-                               (dir / "tools") +
-                               "' 2>/dev/null & pid=$!\n"
-                               "for i in $(seq 200); do grep -q QL8 '" +
-                               (dir / "tools/standins.log") +
-                               "' 2>/dev/null && break; sleep 0.05; done\n"
-                               "sleep 0.2; kill -" +
-                               signal + " $pid; wait $pid; echo status=$?\n";
-    std::remove((dir / "tools/standins.log").c_str());
-    const RunResult r =
-        RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+    const RunResult r = SignalWhileDecoding(signal);
     const int number = std::string(signal) == "TERM" ? 15 : std::string(signal) == "INT" ? 2 : 1;
     EXPECT_TRUE(Contains(r.out, "status=" + std::to_string(128 + number))) << signal << r.out;
     EXPECT_TRUE(TempIsEmpty()) << signal;
@@ -519,6 +635,29 @@ TEST_F(LirrowCli, SignalsEndTheToolAndRemoveTheTemporaryFiles) {
     // No decoder of this test is left running.
     EXPECT_EQ(ProcessesRunning(dir / "tools/QL8_Dec.exe"), 0) << signal;
   }
+}
+
+TEST_F(LirrowCli, AKilledRunTakesItsToolAlongAndTheNextRunRemovesItsFolder) {
+  cli_test::WriteFile(dir / "m.rec", Framed(0x81, 2));
+  const RunResult r = SignalWhileDecoding("KILL");
+  EXPECT_TRUE(Contains(r.out, "status=137")) << r.out;
+  // The decoder goes with the program that started it.
+  int running = 1;
+  for (int i = 0; i < 100 && running != 0; ++i) {
+    running = ProcessesRunning(dir / "tools/QL8_Dec.exe");
+    if (running != 0) usleep(20000);
+  }
+  EXPECT_EQ(running, 0);
+  EXPECT_FALSE(TempIsEmpty()) << "a killed run cannot clean up";
+
+  // Folders of runs still going (this test's own process stands for one)
+  // stay; the dead run's goes with the next conversion.
+  const std::string alive = tmp + "/lirrow-cli.alive1";
+  ASSERT_EQ(std::system(("mkdir '" + alive + "'").c_str()), 0);
+  cli_test::WriteFile(alive + "/owner", std::to_string(getpid()) + "\n");
+  std::remove((dir / "tools/QL8_Dec.ctl").c_str());
+  ASSERT_EQ(Convert(dir / "m.rec").exitCode, 0);
+  EXPECT_EQ(RunProgram({"find", tmp, "-mindepth", "1", "-maxdepth", "1"}).out, alive + "\n");
 }
 
 TEST_F(LirrowCli, ToolsComeFromTheOptionTheEnvironmentOrBesideTheProgram) {

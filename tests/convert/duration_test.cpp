@@ -65,6 +65,42 @@ TEST(WavDuration, SizeOverSixteenThousand) {
   EXPECT_DOUBLE_EQ(MeasureDuration(dir.W("f.wav")), 40 * 417 / 16000.0);
 }
 
+// A RIFF chunk: its id, its size little-endian, then `size` bytes of `fill`
+// and the pad byte of an odd size.
+void AddChunk(Bytes& out, const char* id, uint32_t size, unsigned char fill = 0) {
+  out.insert(out.end(), id, id + 4);
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<unsigned char>(size >> shift));
+  out.insert(out.end(), size + (size & 1), fill);
+}
+
+Bytes Wave(uint32_t byteRate, bool listFirst) {
+  Bytes b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+  if (listFirst) AddChunk(b, "LIST", 5, 'x');  // odd: padded
+  AddChunk(b, "fmt ", 16);
+  const std::size_t rate = b.size() - 16 + 8;  // the byte rate's offset in the format
+  for (int i = 0; i < 4; ++i) b[rate + i] = static_cast<unsigned char>(byteRate >> (8 * i));
+  AddChunk(b, "data", 100);
+  return b;
+}
+
+TEST(WavByteRate, FromTheFormatChunkWhereverItStands) {
+  TempDir dir;
+  WriteBytes(dir / "plain.wav", Wave(16000, false));
+  WriteBytes(dir / "list.wav", Wave(16000, true));
+  WriteBytes(dir / "cd.wav", Wave(176400, true));
+  WriteBytes(dir / "junk.wav", Bytes{'j', 'u', 'n', 'k', '\n'});
+  Bytes noFormat = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+  AddChunk(noFormat, "data", 100);
+  WriteBytes(dir / "noformat.wav", noFormat);
+  EXPECT_EQ(lirrow::WavByteRate(dir.W("plain.wav")), lirrow::kDecoderWavByteRate);
+  EXPECT_EQ(lirrow::WavByteRate(dir.W("list.wav")), 16000u);
+  EXPECT_EQ(lirrow::WavByteRate(dir.W("cd.wav")), 176400u);
+  EXPECT_EQ(lirrow::WavByteRate(dir.W("junk.wav")), 0u);
+  EXPECT_EQ(lirrow::WavByteRate(dir.W("noformat.wav")), 0u);
+  EXPECT_EQ(lirrow::WavByteRate(dir.W("missing.wav")), 0u);
+}
+
 TEST_F(Mp3Files, FrameLengthsOfEachLayerAndVersion) {
   // Each stream lasts count * samples / rate; the frames are found only if
   // the walk computes each frame's length right.
@@ -135,14 +171,22 @@ TEST_F(Mp3Files, ADamagedHeaderCountsNoTimeAndTheWalkGoesOn) {
   AddFrames(bad, kMpeg1L3_128k_44100, 417, 5);
   EXPECT_NEAR(Measure(bad), 7 * frame, 1e-9);
 
-  // A header with the reserved layer, first or later, likewise; the first
-  // good frame then fixes the version and layer.
+  // Headers with the reserved layer before the first good frame likewise;
+  // that frame then fixes the version and layer, and a later frame's own
+  // layer bits are not looked at: it is measured with the first frame's.
   Bytes layer0;
   AddFrames(layer0, 0xFFF99000, 417, 3);
   AddFrames(layer0, kMpeg1L3_128k_44100, 417, 4);
   AddFrame(layer0, 0xFFF99000, 417);
   AddFrames(layer0, kMpeg1L3_128k_44100, 417, 1);
-  EXPECT_NEAR(Measure(layer0), 5 * frame, 1e-9);
+  EXPECT_NEAR(Measure(layer0), 6 * frame, 1e-9);
+
+  // A stray 0xFF in front of the stream makes a header with index 15 that
+  // overlaps the real one: the search goes on from the byte after its
+  // first, so the real header is found.
+  Bytes stray(1, 0xFF);
+  AddFrames(stray, kMpeg1L3_128k_44100, 417, 10);
+  EXPECT_NEAR(Measure(stray), 10 * frame, 1e-9);
 
   // A damaged first header does not choose the tables: MPEG-2 Layer III
   // frames after an MPEG-1 header with index 15 are measured as MPEG-2.

@@ -89,6 +89,11 @@ class FakeWindow : public DialogWindow {
     events.push_back(L"report");
     return true;
   }
+  std::vector<std::uint32_t> systemErrors;
+  void ShowSystemError(std::uint32_t code) override {
+    systemErrors.push_back(code);
+    events.push_back(L"system-error");
+  }
 };
 
 class FakePlayer : public PlayerControl {
@@ -112,17 +117,23 @@ class FakeConversion : public Conversion {
  public:
   bool decodersPresent = true;
   int checks = 0;
-  std::vector<std::wstring> converted;
+  std::vector<ConversionRequest> converted;
   std::function<void()> duringConversion;
+  ConversionResult result = Abandoned();
 
+  static ConversionResult Abandoned() {
+    ConversionResult r;
+    r.status = ConversionStatus::kStopped;
+    return r;
+  }
   bool CheckDecoders() override {
     ++checks;
     return decodersPresent;
   }
-  bool ConvertRecording(const std::wstring& source) override {
-    converted.push_back(source);
+  ConversionResult ConvertRecording(const ConversionRequest& request) override {
+    converted.push_back(request);
     if (duringConversion) duringConversion();
-    return true;
+    return result;
   }
 };
 
@@ -337,8 +348,48 @@ TEST_F(DialogTest, StartChecksDecodersBeforeConverting) {
   conversion.decodersPresent = true;
   dialog.Start();
   ASSERT_EQ(conversion.converted.size(), 1u);
-  EXPECT_EQ(conversion.converted[0], file.Wide());
+  EXPECT_EQ(conversion.converted[0].sourcePath, file.Wide());
+  EXPECT_TRUE(conversion.converted[0].wav);
+  EXPECT_FALSE(conversion.converted[0].mp3);
   EXPECT_EQ(window.focusedAndSelected, 0);
+}
+
+TEST_F(DialogTest, StartShowsTheConversionsResult) {
+  TempFile file;
+  Type(file.Wide());
+  // Produced: the MP3 is the result, loaded, named in the caption and timed.
+  conversion.result.status = ConversionStatus::kConverted;
+  conversion.result.wavPath = L"D:\\voice\\memo.wav";
+  conversion.result.mp3Path = L"D:\\voice\\memo.mp3";
+  conversion.result.seconds = 3725.5;
+  dialog.Start();
+  EXPECT_EQ(dialog.OutputPath(), L"D:\\voice\\memo.mp3");
+  EXPECT_EQ(window.caption, L"D:\\voice\\memo.mp3");
+  EXPECT_EQ(player.files, (std::vector<std::wstring>{L"", L"D:\\voice\\memo.mp3"}));
+  EXPECT_EQ(window.text[ctl::TotalTime], L"1:02:05");
+  EXPECT_TRUE(window.messages.empty());
+
+  // Unsupported: the path goes back into the box, the stop icon tells why;
+  // the earlier result stays in the fields, the player stays unloaded.
+  conversion.result = ConversionResult();
+  dialog.Start();
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, L"Unsupport Format");
+  EXPECT_EQ(window.messages[0].icon, MessageIcon::Stop);
+  EXPECT_EQ(window.text[ctl::Source], file.Wide());
+  EXPECT_EQ(dialog.SourcePath(), file.Wide());
+  EXPECT_EQ(player.files.back(), L"");
+  EXPECT_EQ(window.text[ctl::TotalTime], L"1:02:05");
+
+  // A failed framed decoder: ConvertErr, then the system's word on it.
+  window.messages.clear();
+  conversion.result.status = ConversionStatus::kToolFailed;
+  conversion.result.systemError = 6;
+  dialog.Start();
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text,
+            L"Failed to convert file!Perhaps have no enough space for write!");
+  EXPECT_EQ(window.systemErrors, std::vector<std::uint32_t>{6});
 }
 
 TEST_F(DialogTest, StartIsNotReenteredWhileConverting) {
@@ -367,7 +418,8 @@ TEST_F(DialogTest, ExitDuringConversionWaitsForItsEnd) {
   };
   dialog.Start();
   EXPECT_EQ(window.endResult, ctl::Ok);
-  const std::vector<std::wstring> expected = {L"conversion ends", L"player:", L"delete", L"end"};
+  const std::vector<std::wstring> expected = {L"player:", L"conversion ends", L"player:", L"delete",
+                                              L"end"};
   EXPECT_EQ(window.events, expected);
 }
 

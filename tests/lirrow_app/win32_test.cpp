@@ -11,6 +11,7 @@
 
 #include "converter_app.h"
 #include "converter_dialog_win32.h"
+#include "file.h"
 #include "player_win32.h"
 #include "resource.h"
 #include "text_source_win32.h"
@@ -100,6 +101,39 @@ TEST(UnicodeCalls, TheRuntimesWCallsGoThroughTheTable) {
   HANDLE semaphore = ::CreateSemaphoreW(nullptr, 0, 1, nullptr);
   EXPECT_NE(semaphore, nullptr);
   if (semaphore) CloseHandle(semaphore);
+}
+
+// The 9x family opens files by their ANSI names. A name converts only when
+// every character has its exact counterpart: code page 1252 has a best fit
+// of L for the Polish L-stroke, and the file opened under it would be
+// another one.
+TEST(AnsiFileNames, OnlyExactConversionsOpenAndBestFitsDoNot) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the names below are chosen for code page 1252";
+  std::string name;
+  EXPECT_TRUE(AnsiFileName(L"C:\\voice\\caf\u00E9.rec", &name));
+  EXPECT_EQ(name, "C:\\voice\\caf\xE9.rec");
+  for (const wchar_t* refused : {L"C:\\voice\\\u0141\u00F3d\u017A.rec",  // best fits: L, z
+                                 L"C:\\voice\\\u4E2D.rec",  // no counterpart: the default
+                                 L""}) {
+    EXPECT_FALSE(AnsiFileName(refused, &name)) << name;
+  }
+
+  // Opened through the conversion, the best-fit name does not reach the
+  // file that its substitute names.
+  const std::wstring folder = TempFolder();
+  const std::wstring exact = folder + L"\\L\u00F3dz.rec";
+  const std::wstring bestFit = folder + L"\\\u0141\u00F3d\u017A.rec";
+  WriteBytes(exact, {0x05, 1, 2, 3});
+  DeleteFileW(bestFit.c_str());
+  UseNarrowFileNames(AnsiFileName);
+  File file;
+  const bool opened = file.OpenRead(bestFit);
+  File plain;
+  const bool plainOpened = plain.OpenRead(exact);
+  UseNarrowFileNames(nullptr);
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(plainOpened);
+  DeleteFileW(exact.c_str());
 }
 
 TEST(ProfileTexts, UnicodeIniBesideTheProgram) {
@@ -276,7 +310,7 @@ class NoConversions final : public ConversionFactory, public Conversion {
  public:
   Conversion& For(ConverterDialog&, HWND) override { return *this; }
   bool CheckDecoders() override { return false; }
-  bool ConvertRecording(const std::wstring&) override { return false; }
+  ConversionResult ConvertRecording(const ConversionRequest&) override { return {}; }
 };
 
 LRESULT CALLBACK RefuseCreation(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

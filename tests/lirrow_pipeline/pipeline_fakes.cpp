@@ -67,6 +67,13 @@ TempDir::~TempDir() {
 FakeHost::FakeHost(std::vector<std::wstring>& eventLog, std::wstring startDirectory)
     : log(eventLog), texts(EnglishTexts()), start(std::move(startDirectory)) {}
 
+bool FakeHost::Convert(Conversion& conversion, const std::wstring& source) {
+  SetPlayerFile(L"");
+  result = conversion.ConvertRecording({source, wav, mp3});
+  PresentConversion(result, texts, outputPath, totalTime, *this);
+  return result.Produced();
+}
+
 std::function<void(const std::vector<std::wstring>&)> WritesOutput(std::uintmax_t size) {
   return [size](const std::vector<std::wstring>& items) { WriteSized(Narrow(items.back()), size); };
 }
@@ -151,6 +158,34 @@ bool ScriptedPlatform::CopyFileReplacing(const std::wstring& from, const std::ws
   return fs::file_size(Narrow(to)) == fs::file_size(Narrow(from));
 }
 
+PipelinePlatform::Rename ScriptedPlatform::RenameFile(const std::wstring& from,
+                                                      const std::wstring& to) {
+  log.push_back(L"rename:" + from + L">" + to);
+  if (!Exists(from)) {
+    lastError = 2;  // ERROR_FILE_NOT_FOUND
+    return Rename::kAbsent;
+  }
+  // MoveFile never replaces, and needs DELETE access to the file: another
+  // program's handle must share deleting. The attributes do not matter.
+  std::uint32_t refusal = Exists(to) ? 183 : 0;  // ERROR_ALREADY_EXISTS
+  const auto it = fileStates.find(from);
+  if (refusal == 0 && it != fileStates.end())
+    for (const fakes::OpenMode& held : it->second.heldOpen)
+      if (!fakes::SharingAllows(held, {fakes::kDeleteAccess, kShareAll}))
+        refusal = fakes::kErrorSharingViolation;
+  if (refusal != 0) {
+    lastError = refusal;
+    return Rename::kFailed;
+  }
+  fs::rename(Narrow(from), Narrow(to));
+  if (it != fileStates.end()) {
+    const WindowsFileState state = it->second;
+    fileStates.erase(it);
+    fileStates[to] = state;
+  }
+  return Rename::kRenamed;
+}
+
 bool ScriptedPlatform::RemoveFile(const std::wstring& path) {
   log.push_back(L"delete:" + path);
   if (!Exists(path)) return true;
@@ -179,7 +214,8 @@ std::function<void(const std::vector<std::wstring>&)> CreatesOutput(
   };
 }
 
-ToolRun ScriptedPlatform::RunTool(std::wstring& commandLine, const std::wstring& baseText) {
+ToolRun ScriptedPlatform::RunTool(const ToolInvocation& tool, const std::wstring& baseText) {
+  const std::wstring commandLine = CommandLineOf(tool);
   calls.push_back({commandLine, baseText});
   log.push_back(L"run:" + baseText);
   ToolRun run;

@@ -47,7 +47,9 @@ class TempDir {
   fs::path path_;
 };
 
-struct FakeHost final : ConversionHost {
+// The dialog's side: the pipeline's host, and the view its results are
+// shown in.
+struct FakeHost final : ConversionHost, ConversionView {
   std::vector<std::wstring>& log;
   TextTable texts;
   std::wstring start;
@@ -55,7 +57,6 @@ struct FakeHost final : ConversionHost {
   bool mp3 = false;
   std::wstring outputPath;
   std::wstring totalTime;
-  std::wstring sourceText;
   std::wstring caption;
   std::vector<std::wstring> playerFiles;
   struct Message {
@@ -63,20 +64,10 @@ struct FakeHost final : ConversionHost {
     MessageIcon icon;
   };
   std::vector<Message> messages;
+  std::vector<std::uint32_t> shownErrors;  // system errors shown, by code
 
   FakeHost(std::vector<std::wstring>& eventLog, std::wstring startDirectory);
 
-  bool WavFlag() override { return wav; }
-  bool Mp3Flag() override { return mp3; }
-  std::wstring OutputPath() override { return outputPath; }
-  void SetOutputPath(const std::wstring& path) override { outputPath = path; }
-  void SetTotalTimeText(const std::wstring& text) override { totalTime = text; }
-  void SetSourceText(const std::wstring& text) override {
-    sourceText = text;
-    log.push_back(L"source:" + text);
-  }
-  void ReadControls() override { log.push_back(L"read-controls"); }
-  void WriteControls() override { log.push_back(L"write-controls"); }
   void SetCaption(const std::wstring& text) override { caption = text; }
   void SetPlayerFile(const std::wstring& path) override {
     playerFiles.push_back(path);
@@ -86,11 +77,20 @@ struct FakeHost final : ConversionHost {
     messages.push_back({text, icon});
     log.push_back(L"message:" + text);
   }
+  void ShowSystemError(std::uint32_t code) override {
+    shownErrors.push_back(code);
+    log.push_back(L"system-error");
+  }
   void* OwnerWindow() override { return nullptr; }
   unsigned language = 0x0409;
   const TextTable& Texts() override { return texts; }
   unsigned LanguageId() override { return language; }
   const std::wstring& StartDirectory() override { return start; }
+
+  // Converts `source` as the dialog's Start does: the player unloaded, the
+  // conversion run, its result shown. True when an output was produced.
+  bool Convert(Conversion& conversion, const std::wstring& source);
+  ConversionResult result;  // of the latest Convert
 };
 
 // What one scripted tool run does.
@@ -138,7 +138,6 @@ struct ScriptedPlatform final : PipelinePlatform {
   std::map<std::uintptr_t, std::uint32_t> processExit;
   std::set<std::uintptr_t> openHandles;
   bool copyFails = false;
-  int systemErrorReports = 0;
   int pumps = 0;
   bool extractionOpen = false;
   std::uintptr_t nextHandle = 100;
@@ -158,22 +157,17 @@ struct ScriptedPlatform final : PipelinePlatform {
   // Opened for reading with FILE_SHARE_READ only.
   bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
-  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  // Records the run by its Windows command line.
+  ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return processExit.at(run.process); }
   void CloseToolHandles(ToolRun& run) override;
   // The thread's last error as the fake's failing calls leave it (and as
   // a test sets it, for a value left behind by earlier calls).
   std::uint32_t lastError = 0;
-  std::vector<std::uint32_t> shownErrors;  // what ReportSystemError showed
   void ClearLastError() override { lastError = 0; }
-  bool ReportSystemError() override {
-    ++systemErrorReports;
-    log.push_back(L"system-error");
-    if (lastError == 0) return true;
-    shownErrors.push_back(lastError);
-    return false;
-  }
+  std::uint32_t LastError() override { return lastError; }
   void OpenExtractionWindow(const std::wstring& baseText) override {
     extractionOpen = true;
     log.push_back(L"extraction-open:" + baseText);

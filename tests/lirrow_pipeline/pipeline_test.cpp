@@ -41,14 +41,21 @@ struct ScriptedFiles final : RecordingFiles {
   bool failExtraction = false;
   int extractResult = 0;
   std::uint32_t extractError = 0;
+  // Left by a successful extraction (creating temp.sbs over an earlier one
+  // sets ERROR_ALREADY_EXISTS).
+  std::uint32_t successError = 0;
 
   explicit ScriptedFiles(ScriptedPlatform& p) : platform(p) {}
-  int ClassifyRecording(const std::wstring& path) override {
+  RecordingKind ClassifyRecording(const std::wstring& path) override {
     return library.ClassifyRecording(path);
   }
   int ExtractBitstream(const std::wstring& source, const std::wstring& target,
-                       Hooks& hooks) override {
-    if (!failExtraction) return library.ExtractBitstream(source, target, hooks);
+                       ExtractionHooks& hooks) override {
+    if (!failExtraction) {
+      const int result = library.ExtractBitstream(source, target, hooks);
+      if (result == 0 && successError != 0) platform.lastError = successError;
+      return result;
+    }
     if (extractError != 0) platform.lastError = extractError;
     return extractResult;
   }
@@ -146,10 +153,11 @@ TEST_F(PipelineTest, CheckDecodersTellsTheLanguageOfTheTextsToTheMessage) {
 // ---- command lines and names ----------------------------------------------
 
 TEST(PipelineNames, CommandLinesAndBasePath) {
-  EXPECT_EQ(DecoderCommandLine(L"C:\\T\\Vrn_dec.exe", L"D:\\a b\\m.rec", L"C:\\Temp\\tmp.wav"),
+  EXPECT_EQ(CommandLineOf({L"C:\\T", L"Vrn_dec.exe", {}, L"D:\\a b\\m.rec", L"C:\\Temp\\tmp.wav"}),
             L"\"C:\\T\\Vrn_dec.exe\" \"D:\\a b\\m.rec\" \"C:\\Temp\\tmp.wav\"");
-  EXPECT_EQ(EncoderCommandLine(L"C:\\T\\sqenc.exe", L"C:\\Temp\\tmp.wav", L"D:\\m.mp3"),
-            L"\"C:\\T\\sqenc.exe\" -b 32 \"C:\\Temp\\tmp.wav\" \"D:\\m.mp3\"");
+  EXPECT_EQ(
+      CommandLineOf({L"C:\\T", L"sqenc.exe", {L"-b", L"32"}, L"C:\\Temp\\tmp.wav", L"D:\\m.mp3"}),
+      L"\"C:\\T\\sqenc.exe\" -b 32 \"C:\\Temp\\tmp.wav\" \"D:\\m.mp3\"");
   EXPECT_EQ(BasePathOf(L"D:\\voice\\memo.part.ovk"), L"D:\\voice\\memo.part");
   EXPECT_EQ(BasePathOf(L"D:\\voice\\memo"), L"D:\\voice\\memo");
 }
@@ -160,20 +168,19 @@ TEST_F(PipelineTest, UnsupportedFirstByteIsRefusedWithTheStopIcon) {
   for (unsigned char first : {0x00, 0x50, 0x06, 0xFF}) {
     host.messages.clear();
     const std::wstring source = Source("x.rec", Recording(first, 2));
-    EXPECT_FALSE(pipeline.ConvertRecording(source));
+    EXPECT_FALSE(host.Convert(pipeline, source));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, L"Unsupport Format");
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
-    EXPECT_EQ(host.sourceText, source);
+    EXPECT_EQ(host.result.status, ConversionStatus::kUnsupported);
   }
   EXPECT_TRUE(platform.calls.empty());
   EXPECT_EQ(host.playerFiles, std::vector<std::wstring>(4, L""));  // only unloaded
-  EXPECT_LT(Position(L"source:" + Voice("x.rec")), Position(L"read-controls"));
 }
 
 TEST_F(PipelineTest, EmptyOrVanishedSourceIsUnsupported) {
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("empty.rec", {})));
-  EXPECT_FALSE(pipeline.ConvertRecording(Voice("gone.rec")));
+  EXPECT_FALSE(host.Convert(pipeline, Source("empty.rec", {})));
+  EXPECT_FALSE(host.Convert(pipeline, Voice("gone.rec")));
   EXPECT_EQ(host.messages.size(), 2u);
   EXPECT_TRUE(platform.calls.empty());
 }
@@ -187,7 +194,7 @@ TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
     // 480,044 bytes: 30.00275 s at 16,000 bytes per second.
     platform.runs.push_back({true, 0, 0, WritesOutput(480044)});
     const std::wstring source = Source("memo.rec", Recording(first, 3));
-    ASSERT_TRUE(pipeline.ConvertRecording(source));
+    ASSERT_TRUE(host.Convert(pipeline, source));
 
     ASSERT_EQ(platform.calls.size(), 1u);
     EXPECT_EQ(platform.calls[0].commandLine,
@@ -201,11 +208,12 @@ TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
     EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
     EXPECT_TRUE(platform.openHandles.empty());
     EXPECT_EQ(platform.pumps, 0);
-    // Unload first, load last; the controls are written once more at the end.
+    // Unload first, load last.
     EXPECT_EQ(log.front(), L"player:");
     EXPECT_LT(Position(L"copy:" + Temp("tmp.wav") + L">" + Voice("memo.wav")),
               Position(L"player:" + Voice("memo.wav")));
-    EXPECT_EQ(log.back(), L"write-controls");
+    EXPECT_EQ(host.result.wavPath, Voice("memo.wav"));
+    EXPECT_EQ(host.result.mp3Path, L"");
     EXPECT_TRUE(host.messages.empty());
   }
 }
@@ -213,14 +221,14 @@ TEST_F(PipelineTest, DirectKindsAreDecodedByVrnDecAndCopiedNextToTheRecording) {
 TEST_F(PipelineTest, AnExistingOutputIsReplacedAndInnerDotsStayInTheName) {
   WriteSized(VoiceFolder() / "memo.part.wav", 5);
   platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.part.ovk", Recording(0x05, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.part.ovk", Recording(0x05, 1))));
   EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.part.wav"), 16044u);
   EXPECT_EQ(host.caption, Voice("memo.part.wav"));
 }
 
 TEST_F(PipelineTest, TotalTimeIsTruncatedToWholeSeconds) {
   platform.runs.push_back({true, 0, 0, WritesOutput(959840)});  // 59.99 s
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
   EXPECT_EQ(host.totalTime, L"0:00:59");
 }
 
@@ -247,7 +255,7 @@ TEST_F(PipelineTest, FramedKindsAreExtractedBehindTheWindowThenDecoded) {
                                WriteSized(Narrow(items[2]), 32044);
                              }});
     const std::wstring source = Source("memo.rcd", Recording(c.first, 2, 100));
-    ASSERT_TRUE(pipeline.ConvertRecording(source));
+    ASSERT_TRUE(host.Convert(pipeline, source));
 
     ASSERT_EQ(platform.calls.size(), 1u);
     EXPECT_EQ(platform.calls[0].commandLine, std::wstring(L"\"C:\\Tools\\") + c.decoder + L"\" \"" +
@@ -276,8 +284,8 @@ TEST_F(PipelineTest, ExtractionFailureIsReportedAndNoDecoderRuns) {
   files.failExtraction = true;
   files.extractResult = -2;  // temp.sbs cannot be created
   files.extractError = 3;    // ERROR_PATH_NOT_FOUND
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x81, 1))));
-  EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{3});
+  EXPECT_FALSE(host.Convert(pipeline, Source("m.rec", Recording(0x81, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{3});
   EXPECT_TRUE(platform.calls.empty());
   EXPECT_FALSE(platform.extractionOpen);
   EXPECT_FALSE(fs::exists(VoiceFolder() / "m.wav"));
@@ -294,24 +302,25 @@ TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError)
   // Opening the source (-1), creating the target (-2) and writing it (-6)
   // fail in a system call; a block that reads short (-5) does not, and a
   // failed call may leave no error at all.
-  for (const Case c : {Case{-1, 2, true}, Case{-2, 5, true}, Case{-6, 112, true},
-                       Case{-5, 0, false}, Case{-2, 0, false}, Case{-6, 0, false}}) {
+  for (const Case c :
+       {Case{-1, 2, true}, Case{-2, 5, true}, Case{-6, 112, true}, Case{-5, 0, false},
+        Case{-5, 38, false}, Case{-2, 0, false}, Case{-6, 0, false}}) {
     SCOPED_TRACE(c.result);
     host.messages.clear();
-    platform.shownErrors.clear();
+    host.shownErrors.clear();
     files.failExtraction = true;
     files.extractResult = c.result;
     files.extractError = c.error;
     // Creating temp.sbs over an earlier one succeeds with ERROR_ALREADY_EXISTS,
     // and dispatched messages leave other values behind.
     platform.lastError = 183;
-    EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x80, 1))));
+    EXPECT_FALSE(host.Convert(pipeline, Source("m.rec", Recording(0x80, 1))));
     EXPECT_TRUE(platform.calls.empty());
     if (c.systemText) {
-      EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+      EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{c.error});
       EXPECT_TRUE(host.messages.empty());
     } else {
-      EXPECT_TRUE(platform.shownErrors.empty()) << platform.shownErrors[0];
+      EXPECT_TRUE(host.shownErrors.empty()) << host.shownErrors[0];
       ASSERT_EQ(host.messages.size(), 1u);
       EXPECT_EQ(host.messages[0].text, convertErr);
       EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
@@ -323,57 +332,82 @@ TEST_F(PipelineTest, AnExtractionFailureIsJudgedByItsResultNotByAStaleLastError)
 
 TEST_F(PipelineTest, ExitCode262AbandonsSilentlyAndLeavesTheTemporaryFiles) {
   platform.runs.push_back({true, 262, 262, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x81, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x81, 1))));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_TRUE(host.shownErrors.empty());
+  EXPECT_EQ(host.result.status, ConversionStatus::kStopped);
+  EXPECT_EQ(host.result.tool, L"QL8_Dec.exe");
   EXPECT_TRUE(platform.openHandles.empty());
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
   EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
   EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
-  EXPECT_FALSE(Logged(L"write-controls"));
   EXPECT_EQ(host.caption, L"");
+  EXPECT_EQ(host.totalTime, L"");
 }
 
 TEST_F(PipelineTest, FailingDecodersShowConvertErrAndFramedOnesTheSystemTextToo) {
   const std::wstring convertErr = L"Failed to convert file!Perhaps have no enough space for write!";
   platform.runs.push_back({true, 1, 1, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x04, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x04, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, convertErr);
   EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_EQ(host.result.status, ConversionStatus::kToolFailed);
+  EXPECT_EQ(host.result.tool, L"Vrn_dec.exe");
+  EXPECT_EQ(host.result.exitCode, 1u);
+  EXPECT_TRUE(host.shownErrors.empty());
   EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
 
+  // A framed decoder's failure is followed by the system's word on it (a
+  // handle the wait lost, here), if there is one.
   host.messages.clear();
-  platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x40, 1))));
+  platform.runs.push_back({true, 7, 7, [&](const std::vector<std::wstring>& items) {
+                             WriteSized(Narrow(items.back()), 16044);
+                             platform.lastError = 6;  // ERROR_INVALID_HANDLE
+                           }});
+  EXPECT_FALSE(host.Convert(pipeline, Source("b.rec", Recording(0x40, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text, convertErr);
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{6});
+  EXPECT_EQ(host.result.tool, L"QL4_Dec.exe");
   EXPECT_LT(Position(L"message:" + convertErr), Position(L"system-error"));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_FALSE(fs::exists(VoiceFolder() / "b.wav"));
   EXPECT_TRUE(platform.openHandles.empty());
 }
 
+TEST_F(PipelineTest, AFailedFramedDecoderShowsNoErrorLeftBehindByTheExtraction) {
+  // The decoder runs in its own process: the thread's error after it is
+  // whatever the extraction left, and unrelated to the failure.
+  files.successError = 183;  // ERROR_ALREADY_EXISTS
+  platform.runs.push_back({true, 7, 7, WritesOutput(16044)});
+  EXPECT_FALSE(host.Convert(pipeline, Source("b.rec", Recording(0x81, 1))));
+  ASSERT_EQ(host.messages.size(), 1u);
+  EXPECT_EQ(host.messages[0].text,
+            L"Failed to convert file!Perhaps have no enough space for write!");
+  EXPECT_TRUE(host.shownErrors.empty()) << host.shownErrors[0];
+}
+
 TEST_F(PipelineTest, TheProcessExitCodeDecidesSuccess) {
   // The window saw 0, but the process reports a failure when asked again.
   platform.runs.push_back({true, 0, 3, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_FALSE(fs::exists(VoiceFolder() / "a.wav"));
 }
 
 TEST_F(PipelineTest, ADecoderThatCannotStartIsReported) {
   platform.runs.push_back({false, 0, 0, nullptr});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{2});  // ERROR_FILE_NOT_FOUND
+  EXPECT_EQ(host.result.status, ConversionStatus::kDecoderMissing);
+  EXPECT_EQ(host.result.tool, L"Vrn_dec.exe");
   EXPECT_TRUE(host.messages.empty());
 
   platform.runs.push_back({false, 0, 0, nullptr});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("b.rec", Recording(0x80, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 2);
+  EXPECT_FALSE(host.Convert(pipeline, Source("b.rec", Recording(0x80, 1))));
+  EXPECT_EQ(host.shownErrors, (std::vector<std::uint32_t>{2, 2}));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
 }
 
@@ -383,8 +417,10 @@ TEST_F(PipelineTest, AFailedWavCopyEmptiesOutputPathAndKeepsTheDecodedWav) {
   host.outputPath = L"D:\\earlier.wav";
   platform.copyFails = true;
   platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("a.rec", Recording(0x05, 1))));
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_FALSE(host.Convert(pipeline, Source("a.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{5});
+  EXPECT_EQ(host.result.status, ConversionStatus::kOutputFailed);
+  EXPECT_EQ(host.result.failedPath, Voice("a.wav"));
   EXPECT_EQ(host.outputPath, L"");
   EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));
   EXPECT_EQ(host.playerFiles, std::vector<std::wstring>{L""});
@@ -398,7 +434,7 @@ TEST_F(PipelineTest, Mp3OutputWithinTwoSecondsIsKept) {
                              WriteBytes(Narrow(items.back()), Mp3Frames(100));
                            }});
   const std::wstring source = Source("memo.rec", Recording(0x03, 1));
-  ASSERT_TRUE(pipeline.ConvertRecording(source));
+  ASSERT_TRUE(host.Convert(pipeline, source));
   ASSERT_EQ(platform.calls.size(), 2u);
   EXPECT_EQ(platform.calls[1].commandLine, L"\"C:\\Tools\\sqenc.exe\" -b 32 \"" + Temp("tmp.wav") +
                                                L"\" \"" + Voice("memo.mp3") + L"\"");
@@ -423,7 +459,7 @@ TEST_F(PipelineTest, Mp3OutputMoreThanTwoSecondsOffIsDeleted) {
     platform.runs.push_back({true, 0, 0, [](const std::vector<std::wstring>& items) {
                                WriteBytes(Narrow(items.back()), Mp3Frames(100));
                              }});
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text,
               L"Failed to convert file!Perhaps have no enough space for write!");
@@ -439,12 +475,40 @@ TEST_F(PipelineTest, AMissingEncoderLeavesTheWavOutputLoadedWithoutAMessage) {
   host.mp3 = true;
   platform.runs.push_back({true, 0, 0, WritesOutput(160044)});
   platform.runs.push_back({false, 0, 0, nullptr});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
   EXPECT_TRUE(host.messages.empty());
-  EXPECT_EQ(platform.systemErrorReports, 0);
+  EXPECT_TRUE(host.shownErrors.empty());
   EXPECT_EQ(host.outputPath, Voice("memo.wav"));
   EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
   EXPECT_EQ(host.totalTime, L"0:00:10");
+}
+
+TEST_F(PipelineTest, AnEarlierMp3StaysWhenTheEncoderCannotStartOrItsOutputIsRejected) {
+  host.mp3 = true;
+  struct Case {
+    const char* what;
+    ScriptedRun encoder;
+    std::size_t messages;
+  };
+  for (const Case& c :
+       {Case{"not startable", {false, 0, 0, nullptr}, 0u},
+        Case{"rejected by its length", {true, 0, 0, CreatesOutput(platform, Mp3Frames(10))}, 1u}}) {
+    SCOPED_TRACE(c.what);
+    host.messages.clear();
+    const std::vector<unsigned char> earlier = Mp3Frames(110);
+    WriteBytes(VoiceFolder() / "memo.mp3", earlier);
+    platform.runs.push_back({true, 0, 0, WritesOutput(64000)});  // 4 s
+    platform.runs.push_back(c.encoder);
+    ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
+    EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), earlier);
+    EXPECT_EQ(host.messages.size(), c.messages);
+    EXPECT_EQ(host.outputPath, c.messages ? L"" : Voice("memo.wav"));
+    // Nothing else is left beside the recording.
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(VoiceFolder()))
+      entries += !entry.is_directory();
+    EXPECT_EQ(entries, 3u);  // memo.rec, memo.wav, memo.mp3
+  }
 }
 
 TEST_F(PipelineTest, WithoutAWavOutputAFailedEncoderNeverDeletesAnEarlierOutput) {
@@ -455,7 +519,7 @@ TEST_F(PipelineTest, WithoutAWavOutputAFailedEncoderNeverDeletesAnEarlierOutput)
   host.outputPath = Voice("earlier.wav");
   platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
   platform.runs.push_back({false, 0, 0, nullptr});
-  pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1)));
+  host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1)));
   EXPECT_TRUE(fs::exists(VoiceFolder() / "earlier.wav"));
   EXPECT_TRUE(host.messages.empty());
 }
@@ -487,11 +551,11 @@ TEST_F(PipelineTest, AWavOutputThatCannotBeReplacedIsReportedAndNothingIsLoaded)
     host.outputPath = L"";
     host.caption = L"";
     host.playerFiles.clear();
-    platform.shownErrors.clear();
+    host.shownErrors.clear();
     WriteSized(VoiceFolder() / "memo.wav", 5);
     platform.fileStates[Voice("memo.wav")] = c.state;
     platform.runs.push_back({true, 0, 0, WritesOutput(16044)});
-    const bool converted = pipeline.ConvertRecording(Source("memo.rec", Recording(0x05, 1)));
+    const bool converted = host.Convert(pipeline, Source("memo.rec", Recording(0x05, 1)));
     if (c.error == 0) {
       // Writing is shared: the copy replaces the file.
       EXPECT_TRUE(converted);
@@ -500,7 +564,7 @@ TEST_F(PipelineTest, AWavOutputThatCannotBeReplacedIsReportedAndNothingIsLoaded)
       continue;
     }
     EXPECT_FALSE(converted);
-    EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+    EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{c.error});
     EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 5u);  // the old file, untouched
     EXPECT_TRUE(fs::exists(TempFolder() / "tmp.wav"));         // kept for another try
     EXPECT_EQ(host.outputPath, L"");
@@ -516,8 +580,8 @@ TEST_F(PipelineTest, ADecodedWavHeldOpenWithoutReadSharingFailsTheCopy) {
          WriteSized(Narrow(items.back()), 16044);
          platform.fileStates[items.back()].heldOpen = {{fakes::kGenericRead, 0}};
        }});
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x05, 1))));
-  EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{kSharingViolation});
+  EXPECT_FALSE(host.Convert(pipeline, Source("memo.rec", Recording(0x05, 1))));
+  EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{kSharingViolation});
   EXPECT_FALSE(fs::exists(VoiceFolder() / "memo.wav"));
   EXPECT_EQ(host.outputPath, L"");
 }
@@ -532,16 +596,16 @@ TEST_F(PipelineTest, AnEarlierMp3ThatTheEncoderCannotReplaceIsNeverTakenForTheNe
     SCOPED_TRACE(c.what);
     host.messages.clear();
     host.playerFiles.clear();
-    platform.shownErrors.clear();
+    host.shownErrors.clear();
     platform.calls.clear();
     const std::vector<unsigned char> earlier = Mp3Frames(100);  // 3.6 s
     WriteBytes(VoiceFolder() / "memo.mp3", earlier);
     platform.fileStates[Voice("memo.mp3")] = c.state;
     platform.runs.push_back({true, 0, 0, WritesOutput(64000)});  // 4 s
     platform.runs.push_back({true, 0, 1, CreatesOutput(platform, Mp3Frames(110))});
-    EXPECT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+    EXPECT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
     // The user learns why there is no MP3; the WAV output is the result.
-    EXPECT_EQ(platform.shownErrors, std::vector<std::uint32_t>{c.error});
+    EXPECT_EQ(host.shownErrors, std::vector<std::uint32_t>{c.error});
     EXPECT_EQ(host.outputPath, Voice("memo.wav"));
     EXPECT_EQ(host.caption, Voice("memo.wav"));
     EXPECT_EQ(host.playerFiles.back(), Voice("memo.wav"));
@@ -560,10 +624,10 @@ TEST_F(PipelineTest, AHiddenEarlierMp3IsReplacedByTheNewOne) {
   platform.fileStates[Voice("memo.mp3")].hidden = true;
   platform.runs.push_back({true, 0, 0, WritesOutput(64000)});
   platform.runs.push_back({true, 0, 0, CreatesOutput(platform, Mp3Frames(110))});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
   EXPECT_EQ(ReadBytes(VoiceFolder() / "memo.mp3"), Mp3Frames(110));
   EXPECT_EQ(host.outputPath, Voice("memo.mp3"));
-  EXPECT_TRUE(platform.shownErrors.empty());
+  EXPECT_TRUE(host.shownErrors.empty());
   EXPECT_TRUE(host.messages.empty());
 }
 
@@ -574,7 +638,7 @@ TEST_F(PipelineTest, ARejectedMp3ThatCannotBeDeletedIsStillNotHandedToThePlayer)
                              WriteBytes(Narrow(items.back()), Mp3Frames(100));  // 3.6 s
                              platform.fileStates[items.back()].heldOpen = {kPlayerHandle};
                            }});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(0x03, 1))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(0x03, 1))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text,
             L"Failed to convert file!Perhaps have no enough space for write!");
@@ -591,7 +655,7 @@ TEST_F(PipelineTest, TemporaryFilesThatCannotBeDeletedStayWithoutSpoilingTheResu
                              WriteSized(Narrow(items[2]), 32044);
                              platform.fileStates[items[2]].readOnly = true;
                            }});
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rcd", Recording(0x80, 2))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.rcd", Recording(0x80, 2))));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.sbs"));
   EXPECT_TRUE(fs::exists(TempFolder() / "temp.wav"));
   EXPECT_EQ(fs::file_size(VoiceFolder() / "memo.wav"), 32044u);

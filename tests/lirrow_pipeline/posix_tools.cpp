@@ -37,20 +37,28 @@ bool PosixToolPlatform::CopyFileReplacing(const std::wstring& from, const std::w
   return !error;
 }
 
+PipelinePlatform::Rename PosixToolPlatform::RenameFile(const std::wstring& from,
+                                                       const std::wstring& to) {
+  std::error_code error;
+  if (!fs::exists(Narrow(from), error)) return Rename::kAbsent;
+  if (fs::exists(Narrow(to), error)) return Rename::kFailed;
+  fs::rename(Narrow(from), Narrow(to), error);
+  return error ? Rename::kFailed : Rename::kRenamed;
+}
+
 bool PosixToolPlatform::RemoveFile(const std::wstring& path) {
   std::error_code error;
   fs::remove(Narrow(path), error);
   return !error;
 }
 
-ToolRun PosixToolPlatform::RunTool(std::wstring& commandLine, const std::wstring&) {
-  commandLines.push_back(commandLine);
-  std::vector<std::string> items;
-  for (const auto& item : SplitCommandLine(commandLine)) items.push_back(Narrow(item));
+ToolRun PosixToolPlatform::RunTool(const ToolInvocation& tool, const std::wstring&) {
+  commandLines.push_back(CommandLineOf(tool));
+  std::vector<std::string> items = {Narrow(tool.folder + L"/" + tool.program)};
+  for (const std::wstring& option : tool.options) items.push_back(Narrow(option));
+  items.push_back(Narrow(tool.input));
+  items.push_back(Narrow(tool.output));
   ToolRun run;
-  if (items.empty()) return run;
-  for (auto& c : items[0])
-    if (c == '\\') c = '/';
   if (access(items[0].c_str(), X_OK) != 0) return run;
   std::vector<char*> argv;
   for (auto& item : items) argv.push_back(item.data());

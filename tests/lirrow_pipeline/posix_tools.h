@@ -6,14 +6,12 @@
 
 namespace lirrow::test {
 
-// Runs tool command lines with fork/exec and waits for them. The tool path
-// of a command line is formed with a backslash ("%s\Vrn_dec.exe"); it is
-// taken as the POSIX separator here.
+// Runs the tools with fork/exec and waits for them; the tools folder is a
+// POSIX folder here.
 struct PosixToolPlatform final : PipelinePlatform {
   std::wstring programDirectory;
   std::wstring tempDirectory;
   std::vector<std::wstring> commandLines;
-  int systemErrorReports = 0;
   std::map<std::uintptr_t, std::uint32_t> exitCodes;
   std::uintptr_t nextHandle = 1;
 
@@ -21,14 +19,13 @@ struct PosixToolPlatform final : PipelinePlatform {
   std::wstring TempDirectory() override { return tempDirectory; }
   bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
-  ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  ToolRun RunTool(const ToolInvocation& tool, const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const ToolRun& run) override { return exitCodes.at(run.process); }
   void CloseToolHandles(ToolRun& run) override { run.process = run.thread = 0; }
-  bool ReportSystemError() override {
-    ++systemErrorReports;
-    return false;
-  }
+  // No system call here leaves an error to show.
+  std::uint32_t LastError() override { return 0; }
   void ClearLastError() override {}
   void OpenExtractionWindow(const std::wstring&) override {}
   void CloseExtractionWindow() override {}

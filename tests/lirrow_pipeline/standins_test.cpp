@@ -91,7 +91,7 @@ TEST_F(StandinPipelineTest, EveryKindBecomesAWavOfTheExpectedLength) {
         Case{0x81, "QL8_Dec.exe", 7 * 510}, Case{0x41, "QL4_Dec.exe", 7 * 506}}) {
     SCOPED_TRACE(static_cast<int>(c.first));
     fs::remove(Tools() / "standins.log");
-    ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.rec", Recording(c.first, size))));
+    ASSERT_TRUE(host.Convert(pipeline, Source("memo.rec", Recording(c.first, size))));
     const fs::path wav = Voice() / "memo.wav";
     // The stand-in decoders write 8 samples per byte they read.
     EXPECT_EQ(SoxSamples(wav), 8 * c.decoderInputBytes);
@@ -109,7 +109,7 @@ TEST_F(StandinPipelineTest, LameAsTheEncoderGivesAnMp3OfTheWavsLength) {
   fs::create_symlink(CommandOutput("command -v lame | tr -d '\\n'"), Tools() / "sqenc.exe");
   host.mp3 = true;
   // 20 data blocks of the 10-byte layout: 10,200 stream bytes, 10.2 s of WAV.
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("memo.part.ovk", Recording(0x81, 512 + 20 * 512))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("memo.part.ovk", Recording(0x81, 512 + 20 * 512))));
   const fs::path mp3 = Voice() / "memo.part.mp3";
   ASSERT_TRUE(fs::exists(mp3));
   EXPECT_TRUE(fs::exists(Voice() / "memo.part.wav"));
@@ -129,8 +129,7 @@ TEST_F(StandinPipelineTest, TheStandinEncodersMp3MeasuresLikeMpg123AndItsWrongLe
     GTEST_SKIP() << "mpg123 or sox is not installed";
   fs::create_symlink(fs::path(STANDINS_DIR) / "sqenc.exe", Tools() / "sqenc.exe");
   host.mp3 = true;
-  ASSERT_TRUE(
-      pipeline.ConvertRecording(Source("long.rec", Recording(0x05, 20000))));  // 20 s of WAV
+  ASSERT_TRUE(host.Convert(pipeline, Source("long.rec", Recording(0x05, 20000))));  // 20 s of WAV
   const fs::path mp3 = Voice() / "long.mp3";
   ASSERT_TRUE(fs::exists(mp3));
   const double measured = MeasureDuration(Wide(mp3.string()));
@@ -139,26 +138,29 @@ TEST_F(StandinPipelineTest, TheStandinEncodersMp3MeasuresLikeMpg123AndItsWrongLe
   EXPECT_EQ(ToolLog(), "Vrn_dec.exe|" + (Voice() / "long.rec").string() + "|" +
                            (Temp() / "tmp.wav").string() + "\nsqenc.exe|-b|32|" +
                            (Temp() / "tmp.wav").string() + "|" + mp3.string() + "\n");
+  const std::vector<unsigned char> earlier = ReadBytes(mp3);
 
   Control("sqenc.ctl", "mp3-offset -3.5");
-  ASSERT_TRUE(pipeline.ConvertRecording(Source("long.rec", Recording(0x05, 20000))));
+  ASSERT_TRUE(host.Convert(pipeline, Source("long.rec", Recording(0x05, 20000))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text,
             L"Failed to convert file!Perhaps have no enough space for write!");
-  EXPECT_FALSE(fs::exists(mp3));
+  EXPECT_EQ(ReadBytes(mp3), earlier);  // the rejected one went, the earlier one is back
   EXPECT_EQ(host.outputPath, L"");
 }
 
 TEST_F(StandinPipelineTest, ControlFilesMakeDecodersFailAndMissingOnesAreNamed) {
   Control("QL4_Dec.ctl", "fail 5 once");
-  EXPECT_FALSE(pipeline.ConvertRecording(Source("m.rec", Recording(0x40, 512 + 2 * 512))));
+  EXPECT_FALSE(host.Convert(pipeline, Source("m.rec", Recording(0x40, 512 + 2 * 512))));
   ASSERT_EQ(host.messages.size(), 1u);
   EXPECT_EQ(host.messages[0].text,
             L"Failed to convert file!Perhaps have no enough space for write!");
-  EXPECT_EQ(platform.systemErrorReports, 1);
+  EXPECT_EQ(host.result.status, ConversionStatus::kToolFailed);
+  EXPECT_EQ(host.result.tool, L"QL4_Dec.exe");
+  EXPECT_EQ(host.result.exitCode, 5u);
   EXPECT_TRUE(fs::exists(Temp() / "temp.sbs"));       // left for inspection after a failure
   EXPECT_FALSE(fs::exists(Tools() / "QL4_Dec.ctl"));  // "once" removed it
-  EXPECT_TRUE(pipeline.ConvertRecording(Source("m.rec", Recording(0x40, 512 + 2 * 512))));
+  EXPECT_TRUE(host.Convert(pipeline, Source("m.rec", Recording(0x40, 512 + 2 * 512))));
 
   fs::remove(Tools() / "QL4_Dec.exe");
   host.messages.clear();

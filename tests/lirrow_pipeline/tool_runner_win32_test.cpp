@@ -71,7 +71,7 @@ class ToolsFolder {
     std::ofstream(Path(file)) << words << "\n";
   }
   std::wstring Command(const char* tool, const std::wstring& in, const std::wstring& out) const {
-    return DecoderCommandLine(Wide(Path(tool)), in, out);
+    return CommandLineOf({W(), Wide(tool), {}, in, out});
   }
   TempDir dir;
 };
@@ -259,16 +259,6 @@ TEST_F(Win32RunnerTest,
 struct WindowHost final : ConversionHost {
   FakeHost& inner;
   explicit WindowHost(FakeHost& host) : inner(host) {}
-  bool WavFlag() override { return inner.WavFlag(); }
-  bool Mp3Flag() override { return inner.Mp3Flag(); }
-  std::wstring OutputPath() override { return inner.OutputPath(); }
-  void SetOutputPath(const std::wstring& p) override { inner.SetOutputPath(p); }
-  void SetTotalTimeText(const std::wstring& t) override { inner.SetTotalTimeText(t); }
-  void SetSourceText(const std::wstring& t) override { inner.SetSourceText(t); }
-  void ReadControls() override { inner.ReadControls(); }
-  void WriteControls() override { inner.WriteControls(); }
-  void SetCaption(const std::wstring& t) override { inner.SetCaption(t); }
-  void SetPlayerFile(const std::wstring& p) override { inner.SetPlayerFile(p); }
   void ShowMessage(const std::wstring& t, MessageIcon i) override { inner.ShowMessage(t, i); }
   void* OwnerWindow() override { return test::OwnerWindow(); }
   const TextTable& Texts() override { return inner.Texts(); }
@@ -296,7 +286,7 @@ TEST_F(Win32RunnerTest, ThePipelineConvertsEachLayoutWithTheRealTools) {
     recording[0] = first;
     WriteBytes(work.Path() / "memo x.rec", recording);
     const std::wstring source = Wide((work.Path() / "memo x.rec").string());
-    ASSERT_TRUE(conversion->ConvertRecording(source));
+    ASSERT_TRUE(fake.Convert(*conversion, source));
     EXPECT_TRUE(fake.messages.empty());
     const std::wstring mp3 = Wide((work.Path() / "memo x.mp3").string());
     // The WAV output stays the result only when the encoder did not start:
@@ -320,7 +310,7 @@ TEST_F(Win32RunnerTest, ThePipelineAbandonsSilentlyOn262) {
   std::vector<unsigned char> recording(512 + 4 * 512, 0x10);
   recording[0] = 0x40;
   WriteBytes(work.Path() / "a.rec", recording);
-  EXPECT_FALSE(conversion->ConvertRecording(Wide((work.Path() / "a.rec").string())));
+  EXPECT_FALSE(fake.Convert(*conversion, Wide((work.Path() / "a.rec").string())));
   EXPECT_TRUE(fake.messages.empty());
   EXPECT_FALSE(fs::exists(work.Path() / "a.wav"));
   EXPECT_NE(GetFileAttributesW(TempFile(L"temp.sbs").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -406,11 +396,11 @@ struct StaleErrorFiles final : RecordingFiles {
   RecordingFiles& library = LibraryRecordingFiles();
   DWORD errorAtStart = 12345;
   int result = 12345;
-  int ClassifyRecording(const std::wstring& path) override {
+  RecordingKind ClassifyRecording(const std::wstring& path) override {
     return library.ClassifyRecording(path);
   }
   int ExtractBitstream(const std::wstring& source, const std::wstring& target,
-                       Hooks& hooks) override {
+                       ExtractionHooks& hooks) override {
     errorAtStart = GetLastError();
     result = library.ExtractBitstream(source, target, hooks);
     wchar_t temp[MAX_PATH] = L"";
@@ -441,7 +431,7 @@ TEST_F(Win32RunnerTest, AShortReadAfterAStaleLastErrorShowsConvertErrNotTheStale
   truncator.Arm();
   MessageBoxWatcher boxes;
   SetLastError(ERROR_ACCESS_DENIED);  // left by some earlier call
-  EXPECT_FALSE(conversion->ConvertRecording(source));
+  EXPECT_FALSE(fake.Convert(*conversion, source));
   boxes.Stop();
 
   EXPECT_TRUE(truncator.truncated);

@@ -17,5 +17,6 @@ int main(int argc, char** argv) {
   }
   lirrow_cli::CliStreams streams;
   streams.errIsTerminal = isatty(STDERR_FILENO) == 1;
+  streams.outIsTerminal = isatty(STDOUT_FILENO) == 1;
   return lirrow_cli::LirrowCliMain(args, streams);
 }

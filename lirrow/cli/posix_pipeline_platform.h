@@ -1,19 +1,7 @@
-// lirrow-cli: the recording converter's command line on Linux.
-//
-//   lirrow-cli classify FILE
-//   lirrow-cli extract FILE OUT
-//   lirrow-cli duration FILE
-//   lirrow-cli convert FILE [--mp3] [--tools DIR] [--encoder sqenc|lame]
-//
-// `convert` runs the converter's own pipeline with the decoder and encoder
-// programs of DIR (default: $LIRROW_TOOLS, else the folder of lirrow-cli;
-// Windows programs there run through Wine), prints the progress texts where
-// the program shows its windows, and the message texts on failure. Outputs
-// are written under temporary names beside their final ones and renamed at
-// the end, so a failure keeps the previous file. Exit codes: 0 success, 1
-// failure (with its message), 2 bad usage; SIGINT, SIGTERM and SIGHUP end the
-// tool that runs, remove the temporary files and end the program by the same
-// signal.
+// lirrow-cli's system side of the conversion pipeline: the tools run as
+// child processes (Windows programs through Wine), a private temporary
+// folder, errno as the system error, and outputs written under temporary
+// names and renamed over the old ones only when complete.
 #pragma once
 
 #include <sys/types.h>
@@ -24,47 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "cli_support.h"
 #include "pipeline.h"
 #include "pipeline_platform.h"
+#include "wine_runner.h"
 
 namespace lirrow_cli {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-// A path given as bytes, as the converter's wide path, and back; names that
-// are not UTF-8 survive the round trip (lirrow::NameFromBytes).
-std::wstring Wide(const std::string& bytes);
-std::string Bytes(const std::wstring& path);
-
-// `path` when it names an existing entry; otherwise the entry of its folder
-// whose name matches the last component in any letter case (the tools are
-// named as on Windows, where names are not case-sensitive); `path` unchanged
-// when there is none.
-std::string ResolveIgnoringCase(const std::string& path);
-
-// The machine field of a Windows (PE) program file: 0x14C for 32-bit x86,
-// 0x8664 for x86-64; 0 when the file is not a PE program.
-unsigned PeMachine(const std::string& path);
 
 struct CliStreams {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   bool errIsTerminal = false;  // spin the progress texts
+  bool outIsTerminal = false;  // quote names the shell would read otherwise
 };
-
-// How the programs of the Windows tools are started: the Wine loader and
-// what it can run.
-struct WineLoader {
-  std::string program;                // empty: no Wine
-  std::vector<std::string> extraEnv;  // NAME=VALUE for the loader
-  bool runs32 = false, runs64 = false;
-};
-// $WINE when set; else `wine` from PATH when it starts; else the 64-bit
-// loader (`wine64` from PATH or /usr/lib/wine/wine64) when that is all that
-// works.
-WineLoader FindWine();
 
 // An output file written under a temporary name in its own folder and
 // renamed over the final name by Commit; the temporary file is removed
@@ -109,12 +69,19 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   std::wstring TempDirectory() override { return Wide(tempDir_); }
   bool FileExists(const std::wstring& path) override;
   bool CopyFileReplacing(const std::wstring& from, const std::wstring& to) override;
+  Rename RenameFile(const std::wstring& from, const std::wstring& to) override;
   bool RemoveFile(const std::wstring& path) override;
-  lirrow::ToolRun RunTool(std::wstring& commandLine, const std::wstring& baseText) override;
+  lirrow::ToolRun RunTool(const lirrow::ToolInvocation& tool,
+                          const std::wstring& baseText) override;
   std::uint32_t ReadExitCode(const lirrow::ToolRun& run) override;
   void CloseToolHandles(lirrow::ToolRun& run) override;
-  bool ReportSystemError() override;
+  std::uint32_t LastError() override { return static_cast<std::uint32_t>(lastError_); }
   void ClearLastError() override { lastError_ = 0; }
+  // Prints the last error with the file it concerns; true (and nothing
+  // printed) when there is none. The error is then cleared.
+  bool ReportSystemError();
+  // Prints the error `code`, with its file when it is the last error.
+  void ShowSystemError(std::uint32_t code);
   void OpenExtractionWindow(const std::wstring& baseText) override;
   void CloseExtractionWindow() override {}
   void PumpOneMessage() override {}
@@ -143,18 +110,19 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   bool mp3Failed = false;   // the encoder failed or was killed
 
  private:
-  struct Invocation {
-    std::string name;               // the tool as the pipeline names it
-    std::vector<std::string> args;  // after the program
-    bool encoder = false;
-  };
-  bool Recognise(const std::wstring& commandLine, Invocation& run) const;
   bool Spawn(const std::vector<std::string>& argv, const std::string& directory,
              const std::vector<std::string>& extraEnv, pid_t& pid);
   // Waits for the process group of `pid`; on a caught signal ends it.
   int Wait(pid_t pid, const std::wstring& baseText);
-  bool WineCommand(const std::string& program, const Invocation& run,
-                   std::vector<std::string>& argv);
+  // The program that runs `tool` and its command, with the MP3 output
+  // redirected to its temporary name; false (the reason kept) when the tool
+  // cannot be started.
+  bool Command(ToolArguments& tool, std::string& program, std::vector<std::string>& argv,
+               bool& windows);
+  // Takes the tool's end from its wait status into `run` and the problem
+  // texts.
+  void RecordEnd(int status, bool windows, const ToolArguments& tool, const std::string& program,
+                 lirrow::ToolRun& run);
 
   std::string toolsDir_;
   std::string tempDir_;
@@ -167,9 +135,14 @@ class PosixPipelinePlatform : public lirrow::PipelinePlatform {
   std::string lastErrorPath_;
 };
 
-// The signal (SIGINT, SIGTERM, SIGHUP) caught since the program started, or 0.
-int CaughtSignal();
+// Creates the private temporary folder of one conversion under `root`
+// (lirrow-cli.XXXXXX, with the run's pid in it), after removing those that
+// killed runs left behind. Empty, with `error` set, when it cannot be made.
+std::string CreatePrivateFolder(const std::string& root, int& error);
 
-int LirrowCliMain(const std::vector<std::string>& args, CliStreams& streams);
+// Why the converter cannot take the file at `path` as a decoder's WAV (not
+// RIFF WAVE, or not at the decoders' data rate), or an empty text when it
+// can.
+std::string WavProblem(const std::string& path);
 
 }  // namespace lirrow_cli

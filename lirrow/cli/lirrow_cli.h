@@ -1,0 +1,38 @@
+// lirrow-cli: the recording converter's command line on Linux.
+//
+//   lirrow-cli classify FILE
+//   lirrow-cli extract FILE OUT
+//   lirrow-cli duration FILE
+//   lirrow-cli convert FILE [--mp3] [--tools DIR] [--encoder sqenc|lame]
+//
+// `convert` runs the converter's own pipeline with the decoder and encoder
+// programs of DIR (default: $LIRROW_TOOLS, else the folder of lirrow-cli;
+// Windows programs there run through Wine), prints the progress texts where
+// the program shows its windows, and the message texts on failure. Outputs
+// are written under temporary names beside their final ones and renamed at
+// the end, so a failure keeps the previous file. Exit codes: 0 success, 1
+// failure (with its message), 2 bad usage; SIGINT, SIGTERM and SIGHUP end the
+// tool that runs, remove the temporary files and end the program by the same
+// signal.
+//
+// The parts: cli_args (command lines), cli_support (names, files, signals),
+// posix_pipeline_platform (the pipeline's system side), wine_runner (the
+// Windows tools) and lirrow_cli.cpp (the commands).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+#include "posix_pipeline_platform.h"
+#include "wine_runner.h"
+
+namespace lirrow_cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+int LirrowCliMain(const std::vector<std::string>& args, CliStreams& streams);
+
+}  // namespace lirrow_cli
