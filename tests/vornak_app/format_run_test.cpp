@@ -625,7 +625,7 @@ TEST(FormatRunNt, BootableIsNotGivenBackWhenTheDiskNowInTheDriveCannotBoot) {
 
 // A disk swapped for a smaller one while the system format command runs: the
 // run must not lay the old disk's layout on the new one.
-TEST(FormatRunNt, DISABLED_ADiskSwappedDuringTheRunIsNotWrittenAndTheRunFails) {
+TEST(FormatRunNt, ADiskSwappedDuringTheRunIsNotWrittenAndTheRunFails) {
   for (bool low : {false, true}) {
     SCOPED_TRACE(low ? "Low" : "Quick");
     Rig rig;
@@ -662,7 +662,7 @@ TEST(FormatRunNt, DISABLED_ADiskSwappedDuringTheRunIsNotWrittenAndTheRunFails) {
 
 // A device change while the run's first boxes are shown (the confirmation,
 // the invalid label) must not move the run to another drive.
-TEST(FormatRunNt, DISABLED_ADeviceChangeDuringTheFirstBoxesKeepsTheRunOnTheConfirmedDrive) {
+TEST(FormatRunNt, ADeviceChangeDuringTheFirstBoxesKeepsTheRunOnTheConfirmedDrive) {
   for (const char* label : {"", "a*b"}) {
     SCOPED_TRACE(*label ? "invalid label box" : "confirmation box");
     Rig rig;
@@ -822,7 +822,7 @@ TEST(FormatRunWin98, ADiskBackUnderAnotherLetterGetsTheCopiesTheReportAndTheShel
 
 // Another disk plugged in at the re-plug prompt, then Cancel: Bootable
 // follows the disk now in the drive.
-TEST(FormatRunWin98, DISABLED_ACancelledReplugWithASmallerDiskLeavesBootableUnchecked) {
+TEST(FormatRunWin98, ACancelledReplugWithASmallerDiskLeavesBootableUnchecked) {
   Rig rig(Family::Windows98);
   rig.AddDrive('E', 200 * kMiB);
   rig.ui.files[Key::Key("C:\\Tools\\sys\\io.sys")] = "IO";
@@ -850,7 +850,7 @@ TEST(FormatRunWin98, DISABLED_ACancelledReplugWithASmallerDiskLeavesBootableUnch
 
 // Pulling another drive at the re-plug prompt does not end the wait: the
 // formatted disk itself has to come back.
-TEST(FormatRunWin98, DISABLED_PullingAnotherDriveDoesNotEndTheReplugWait) {
+TEST(FormatRunWin98, PullingAnotherDriveDoesNotEndTheReplugWait) {
   Rig rig(Family::Windows98);
   rig.AddDrive('E', 30 * kMiB);
   rig.AddDrive('F', 30 * kMiB);
