@@ -244,6 +244,19 @@ TEST(FormatRunNt, UnsupportedDriveAndAnsweringNoChangeNothing) {
     EXPECT_TRUE(rig.ui.notified.empty());
   }
   {
+    // 4 GiB and more cannot be counted in the sizes the formatter uses: the
+    // dialog says so instead of showing 4 GiB less one byte.
+    Rig rig;
+    rig.AddDrive('E', 4ull << 30);
+    rig.Open();
+    EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "Unsupported type!");
+    EXPECT_EQ(rig.ui.controls[IDC_SECTORS].text, "Total Sectors:");
+    rig.dialog->OnStart();
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].text, "Unsupported type!");
+    EXPECT_EQ(rig.machine.BytesWritten(), 0u);
+  }
+  {
     Rig rig;
     rig.AddDrive('E', 30 * kMiB);
     rig.Open();

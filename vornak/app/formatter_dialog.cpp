@@ -238,8 +238,14 @@ bool FormatterDialog::InspectDrive(const std::string& drive) {
 
   const std::uint32_t size = drive.empty() ? 0 : disk_.GetDiskSize(drive);
   inspectedSize_ = size;
-  ui_.SetControlText(IDC_DRIVE_SIZE, Printf("%.2fM", static_cast<double>(size) / 1048576.0));
-  sectorCountText = Printf("%s:%u", texts.MsgTotal.c_str(), size >> 9);
+  if (size == kDiskTooLarge) {
+    // Its real size does not fit the figures; the layout refuses it below.
+    ui_.SetControlText(IDC_DRIVE_SIZE, texts.MsgUnsupport);
+    sectorCountText = texts.MsgTotal + ":";
+  } else {
+    ui_.SetControlText(IDC_DRIVE_SIZE, Printf("%.2fM", static_cast<double>(size) / 1048576.0));
+    sectorCountText = Printf("%s:%u", texts.MsgTotal.c_str(), size >> 9);
+  }
   progressText = texts.MsgCurrent + ":";
 
   ChooseLayout(size, layout);
