@@ -171,6 +171,7 @@ bool Runner::LowPasses(bool& passesDone) {
     return false;
   }
   if (!disk_.WriteSectors(drive_, image_.get(), 0, imageSize_ / 512u)) {
+    outcome_.rewriteFailed = true;
     cb_.Notice(FormatNotice::FormatFail, disk_.Platform().GetLastError(), std::string());
   }
   passesDone = true;
@@ -299,36 +300,57 @@ bool WriteAnswerFile(FormatCallbacks& callbacks, const std::string& path) {
 }
 
 bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive) {
-  RunPlatform& p = callbacks.Platform();
-  const std::string program = p.GetModuleFileNameA();
-  const std::size_t slash = program.rfind('\\');
-  if (slash == std::string::npos) return false;
-  const std::string source = program.substr(0, slash) + "\\sys\\";
-
-  FindEntry entry;
-  const FindHandle search = p.FindFirstFileA(source + "*.*", entry);
-  if (!search) return false;
+  std::vector<std::string> names;
+  if (!callbacks.ListBootFiles(names)) return false;
   callbacks.CopyingBootFiles(true);
-
   // io.sys goes first so that it takes the first directory entry.
-  p.CopyFileA(source + "io.sys", drive + "\\io.sys", false);
-  p.Sleep(3000);
-
+  callbacks.CopyBootFile("io.sys", drive);
+  callbacks.Platform().Sleep(3000);
   bool result = true;
-  do {
-    if (IsDotEntry(entry.name) || (entry.attributes & kFileAttributeDirectory)) continue;
+  for (const std::string& name : names) {
     // io.sys is on the disk already; a real one is read-only and hidden, and
-    // CopyFile refuses to overwrite such a file.
-    if (Upper(entry.name) == "IO.SYS") continue;
-    if (!p.CopyFileA(source + entry.name, drive + "\\" + entry.name, false)) {
+    // a copy over it is refused.
+    if (Upper(name) == "IO.SYS") continue;
+    if (!callbacks.CopyBootFile(name, drive)) {
       result = false;
       break;
     }
-  } while (p.FindNextFileA(search, entry));
-
-  p.FindClose(search);
+  }
   callbacks.CopyingBootFiles(false);
   return result;
+}
+
+namespace {
+
+// The `sys` folder beside the program, with its trailing backslash; "" when
+// the program's path names no folder.
+std::string BootFolder(RunPlatform& platform) {
+  const std::string program = platform.GetModuleFileNameA();
+  const std::size_t slash = program.rfind('\\');
+  if (slash == std::string::npos) return std::string();
+  return program.substr(0, slash) + "\\sys\\";
+}
+
+}  // namespace
+
+bool ListBootFilesBesideProgram(RunPlatform& platform, std::vector<std::string>& names) {
+  const std::string source = BootFolder(platform);
+  if (source.empty()) return false;
+  FindEntry entry;
+  const FindHandle search = platform.FindFirstFileA(source + "*.*", entry);
+  if (!search) return false;
+  do {
+    if (IsDotEntry(entry.name) || (entry.attributes & kFileAttributeDirectory)) continue;
+    names.push_back(entry.name);
+  } while (platform.FindNextFileA(search, entry));
+  platform.FindClose(search);
+  return true;
+}
+
+bool CopyBootFileBesideProgram(RunPlatform& platform, const std::string& name,
+                               const std::string& drive) {
+  const std::string source = BootFolder(platform);
+  return !source.empty() && platform.CopyFileA(source + name, drive + "\\" + name, false);
 }
 
 FormatOutcome FormatRun(const FormatRequest& request, FormatCallbacks& callbacks,

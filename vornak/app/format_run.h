@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "../disk/disk_access.h"
 #include "../fat/fat_layout.h"
@@ -79,6 +80,7 @@ struct FormatOutcome {
   std::uint32_t systemError = 0;        // GetLastError after a failed disk write, else 0
   bool stopped = false;                 // the user stopped the Low passes
   bool passesFailed = false;            // a Low pass failed (shown, then the image rewritten)
+  bool rewriteFailed = false;           // writing the image again after them failed (shown)
   FormatMode mode = FormatMode::Quick;  // Quick turns Full when the old FAT is unreadable
   std::string label;                    // the label written ("" when dropped)
   std::string drive;                    // the drive the run ended on (Windows 98: re-plugged)
@@ -109,6 +111,13 @@ class FormatCallbacks : public FormatUi, public DiskUi {
   virtual void ShowReport(const std::string& drive, const FormatResults& results) = 0;
   // Whether a drive arrival or removal has been noted since the confirmation.
   virtual bool DeviceChangeNoted() = 0;
+  // The start-up files of a bootable disk: the names of the files in their
+  // folder (not its folders or dot entries), in listing order, false when
+  // there is no such folder; and one of them copied into the drive's root
+  // directory under its name.
+  virtual bool ListBootFiles(std::vector<std::string>& names) = 0;
+  virtual bool CopyBootFile(const std::string& name, const std::string& drive) = 0;
+  // The clock, the shell notice and the system format command.
   virtual RunPlatform& Platform() = 0;
 };
 
@@ -138,8 +147,15 @@ std::string SystemFormatArguments(const std::string& drive, std::uint32_t cluste
 // Creates or truncates the answer file; false (after the TempFileNotCreated
 // notice) when it cannot be created.
 bool WriteAnswerFile(FormatCallbacks& callbacks, const std::string& path);
-// Copies the start-up files of the `sys` folder beside the program onto the
-// drive, io.sys first. False when there is no such folder or a copy fails.
+// Copies the start-up files onto the drive, io.sys first (whether or not it
+// is listed, and without looking at the result: a real one is read-only and
+// hidden). False when there is no folder of them or another copy fails.
 bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive);
+
+// The Windows side of the start-up files: the `sys` folder beside the
+// program (FindFirstFileA and CopyFileA).
+bool ListBootFilesBesideProgram(RunPlatform& platform, std::vector<std::string>& names);
+bool CopyBootFileBesideProgram(RunPlatform& platform, const std::string& name,
+                               const std::string& drive);
 
 }  // namespace vornak

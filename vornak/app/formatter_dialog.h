@@ -108,6 +108,12 @@ class FormatterDialog : public FormatCallbacks {
   std::string AwaitReplug() override;
   void ShowReport(const std::string& drive, const FormatResults& figures) override;
   bool DeviceChangeNoted() override { return deviceChangeNoted_; }
+  bool ListBootFiles(std::vector<std::string>& names) override {
+    return ListBootFilesBesideProgram(ui_, names);
+  }
+  bool CopyBootFile(const std::string& name, const std::string& drive) override {
+    return CopyBootFileBesideProgram(ui_, name, drive);
+  }
   RunPlatform& Platform() override { return ui_; }
 
  private:
