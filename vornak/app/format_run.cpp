@@ -33,6 +33,20 @@ std::string Upper(std::string s) {
   return s;
 }
 
+// Whether GetLogicalDriveStrings lists the root ("E:\\"), in any case.
+bool Listed(DiskPlatform& platform, const std::string& root) {
+  char roots[512] = {0};
+  const std::uint32_t n = platform.GetLogicalDriveStringsA(sizeof roots, roots);
+  // 0 is failure; a value above the buffer is the size it would have needed.
+  if (n == 0 || n > sizeof roots) return false;
+  for (std::uint32_t i = 0; i < n && roots[i] != '\0';) {
+    const std::string listed(roots + i);
+    i += static_cast<std::uint32_t>(listed.size()) + 1;
+    if (Upper(listed) == Upper(root)) return true;
+  }
+  return false;
+}
+
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
 // One run: the request, the front end, the disk, and what the run has done.
@@ -95,6 +109,7 @@ bool Runner::Fail(FormatStep step, std::uint32_t systemError) {
 
 bool Runner::SameDisk() {
   const std::string root = drive_ + "\\";
+  if (!Listed(disk_.Platform(), root)) return false;
   if (disk_.Platform().GetDriveTypeA(root.c_str()) < kFirstDriveType) return false;
   if (disk_.IsRemovableDisk(drive_) != removable_) return false;
   // The system format command and the user both cause device notices; only

@@ -39,8 +39,9 @@ class RunPlatform {
   // Where the system has job objects, the process and everything it starts
   // run in one job that ends with TerminateProcess or CloseProcess.
   virtual ProcessHandle StartHidden(const std::string& commandLine) = 0;
-  // Waits for the process to end, at most `timeoutMs`, keeping the dialog
-  // painted meanwhile (paint messages only: the user cannot act on it).
+  // Waits for the process to end, at most `timeoutMs`. A window keeps taking
+  // its messages meanwhile (it must not look hung), with the run's controls
+  // disabled and its Exit command ignored.
   virtual WaitResult WaitForProcess(ProcessHandle process, std::uint32_t timeoutMs) = 0;
   // Ends the process and whatever it started (its job; the process alone on
   // systems without job objects).
