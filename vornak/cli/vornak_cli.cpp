@@ -365,6 +365,30 @@ vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAcce
   return request;
 }
 
+// Why the --sys folder of a bootable run cannot be used; "" when it can.
+std::string SysFolderProblem(const FormatOptions& options) {
+  if (!options.bootable) return std::string();
+  struct stat st {};
+  if (stat(options.sysDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return "--sys " + options.sysDir + " is not a folder";
+  const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
+  if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0)
+    return options.sysDir + " has no readable file io.sys";
+  return std::string();
+}
+
+TerminalOptions MakeTerminal(const FormatOptions& options, const Console& console) {
+  TerminalOptions terminal;
+  terminal.target = options.target;
+  terminal.assumeYes = options.yes;
+  terminal.progressBar = console.outIsTerminal;
+  terminal.sysDir = options.sysDir;
+  terminal.in = console.in;
+  terminal.out = console.out;
+  terminal.err = console.err;
+  return terminal;
+}
+
 bool Confirmed(const vornak::FormatOutcome& outcome) {
   return outcome.status != vornak::FormatStatus::Declined &&
          outcome.status != vornak::FormatStatus::Refused;
@@ -405,17 +429,10 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   // A closed output pipe is a write error to report, not a reason to die in
   // the middle of a run.
   signal(SIGPIPE, SIG_IGN);
-  if (options.bootable) {
-    struct stat st {};
-    if (stat(options.sysDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      Print(console.err, "vornak-cli: --sys " + options.sysDir + " is not a folder\n");
-      return kExitFailed;
-    }
-    const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
-    if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0) {
-      Print(console.err, "vornak-cli: " + options.sysDir + " has no readable file io.sys\n");
-      return kExitFailed;
-    }
+  const std::string sysProblem = SysFolderProblem(options);
+  if (!sysProblem.empty()) {
+    Print(console.err, "vornak-cli: " + sysProblem + "\n");
+    return kExitFailed;
   }
 
   const TargetCheck check = CheckTarget(paths, options);
@@ -434,15 +451,7 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   if (!check.note.empty()) Print(console.err, "vornak-cli: note: " + check.note + "\n");
 
   PosixDiskPlatform disk(options.target, check.removable, check.identity);
-  TerminalOptions terminal;
-  terminal.target = options.target;
-  terminal.assumeYes = options.yes;
-  terminal.progressBar = console.outIsTerminal;
-  terminal.sysDir = options.sysDir;
-  terminal.in = console.in;
-  terminal.out = console.out;
-  terminal.err = console.err;
-  TerminalFormatUi ui(terminal, options.languageId);
+  TerminalFormatUi ui(MakeTerminal(options, console), options.languageId);
   vornak::DiskAccess access(disk, ui, vornak::GetOsFamily(disk), ui.Texts().MsgLockFail);
   const vornak::FormatRequest request = MakeRequest(options, access);
 
