@@ -411,6 +411,24 @@ TEST(FormatRunLow, FailingPassShowsFormatFailThenRewritesAndReports) {
   EXPECT_EQ(Shell("fsck.fat -n '" + rig.image + "'", &out), 0) << out;
 }
 
+// The disk pulled out during a pass: one "Format fail!", and nothing more is
+// written (no rewrite of the image, no report) to whatever is in the drive.
+TEST(FormatRunLow, ADiskPulledDuringAPassEndsTheRunWithoutARewrite) {
+  LowRig rig(30 * kMiB);
+  std::uint64_t writtenWhenPulled = 0;
+  rig.ui.onPump = [&](int n) {
+    if (n != 50) return;
+    rig.machine.RemoveDrive('E');
+    rig.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    writtenWhenPulled = rig.machine.BytesWritten();
+  };
+  rig.dialog->OnStart();
+  EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 1);
+  EXPECT_FALSE(HasReport(rig.ui));
+  EXPECT_EQ(rig.machine.BytesWritten(), writtenWhenPulled);
+  EXPECT_EQ(rig.dialog->driveList, std::vector<std::string>({" "}));
+}
+
 // --- Bootable -----------------------------------------------------------------
 
 struct BootRig : Rig {
