@@ -1,9 +1,10 @@
 // The window and system calls of the formatter's main dialog, behind one
 // narrow interface.
 //
-// FormatterDialog (the state, the handlers and the format run) reaches its
-// window, the clock, the shell, processes and files only through
-// DialogPlatform. The program binds it to the dialog window and the Win32 API
+// FormatterDialog (the state, the handlers and the front end of the format
+// run) reaches its window only through DialogPlatform, and the clock, the
+// shell, processes and files through the RunPlatform part of it, which the
+// run uses too. The program binds it to the dialog window and the Win32 API
 // (dialog_platform_win32.cpp); tests bind it to a scripted fake.
 #pragma once
 
