@@ -18,5 +18,9 @@ foreach(program vornak-cli lirrow-cli)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${program})
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/tools/cli/README.md
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vornak-lirrow RENAME README.Linux.md)
+# The Linux users' READMEs of the two front ends.
+foreach(program vornak-cli lirrow-cli)
+  string(REGEX REPLACE "-cli$" "" product ${program})
+  install(FILES ${PROJECT_SOURCE_DIR}/${product}/cli/README.md
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vornak-lirrow RENAME README.${program}.md)
+endforeach()

@@ -25,7 +25,7 @@ fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DBUILD_TESTING=OFF -DBUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" --target vornak-cli lirrow-cli lirrow_standins >/dev/null
-vornak=$build/tools/cli/vornak-cli
+vornak=$build/vornak/cli/vornak-cli
 lirrow=$build/lirrow/cli/lirrow-cli
 tools=$build/tools/standins
 

@@ -1,19 +1,16 @@
-// The formatter's window seam on a terminal: how the dialog's boxes become
-// questions and messages, and how the pass status becomes a bar or lines.
+// The format run's front end on a terminal: how the confirmation, the notices
+// and the report are shown, and how the pass progress becomes a bar or lines.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "dialog_platform.h"
-#include "resource.h"
 #include "terminal_format_ui.h"
 
 namespace {
 
 using namespace vornak_cli;
-namespace dlg = vornak::dlg;
 
 // A terminal whose input is `input` and whose two outputs are collected.
 class Terminal {
@@ -53,39 +50,36 @@ class Terminal {
 TEST(TerminalUi, ConfirmationIsAnsweredFromInputOrByYes) {
   Terminal t(" Y\nn\n");
   TerminalFormatUi ui(t.options, 0x0409);
-  const char* question = "ALL DATA ON THIS DISK WILL BE LOST! ARE YOU SURE?(Y/N)";
-  EXPECT_EQ(ui.MessageBoxA(question, "Warning - Removable Disk(E:)", dlg::kMbYesNo | 0x40),
-            dlg::kIdYes);
-  EXPECT_TRUE(ui.confirmed);
-  EXPECT_EQ(ui.MessageBoxA(question, "Warning - Removable Disk(E:)", dlg::kMbYesNo | 0x40),
-            dlg::kIdNo);
-  EXPECT_FALSE(ui.confirmed);
+  vornak::FormatRequest request;
+  request.drive = "E:";
+  EXPECT_TRUE(ui.Confirm(request));
+  EXPECT_FALSE(ui.Confirm(request));
   // Input at its end: No.
-  EXPECT_EQ(ui.MessageBoxA(question, "Warning - Removable Disk(E:)", dlg::kMbYesNo), dlg::kIdNo);
-  EXPECT_NE(t.Err().find("Warning - Removable Disk(/dev/sdz)\n"), std::string::npos) << t.Err();
+  EXPECT_FALSE(ui.Confirm(request));
+  EXPECT_NE(t.Err().find("Warning - Removable Disk(/dev/sdz)\n"
+                         "ALL DATA ON THIS DISK WILL BE LOST! ARE YOU SURE?(Y/N) "),
+            std::string::npos)
+      << t.Err();
 
   Terminal y("", false, true);
   TerminalFormatUi yes(y.options, 0x0409);
-  EXPECT_EQ(yes.MessageBoxA(question, "Warning - Removable Disk(E:)", dlg::kMbYesNo), dlg::kIdYes);
+  EXPECT_TRUE(yes.Confirm(request));
 }
 
-TEST(TerminalUi, StopBoxesAreFailuresAndTheReportGoesToOutput) {
+TEST(TerminalUi, NoticesGoToErrorsAndTheReportToOutput) {
   Terminal t("");
   TerminalFormatUi ui(t.options, 0x0804);
   ui.MessageBoxA("Invalid volume label!", "Ignore!", 0x40);
-  EXPECT_FALSE(ui.failureShown);
-  ui.MessageBoxA("Format fail!", "Sorry!", dlg::kMbIconHand);
-  EXPECT_TRUE(ui.failureShown);
+  ui.Notice(vornak::FormatNotice::FormatFail, 0, std::string());
   EXPECT_EQ(t.Err(), "vornak-cli: Invalid volume label! (Ignore!)\nvornak-cli: Format fail!\n");
-  // The Windows 98 re-plug request cannot be met: Cancel.
-  EXPECT_EQ(ui.MessageBoxA("Please pull out", "Format", dlg::kMbOkCancel), dlg::kIdCancel);
+  // The Windows 98 re-plug request cannot be met: cancelled.
+  EXPECT_EQ(ui.AwaitReplug(), "");
 
-  ui.MessageBoxA("\xbb\xb5\xc9\xc8\xc7\xf8\xb9\xb2: 0 bytes\n",
-                 "Format Results - Removable Disk(E:)", dlg::kMbOk);
-  EXPECT_TRUE(ui.reportShown);
-  EXPECT_NE(t.Out().find("Format Results - Removable Disk(/dev/sdz)\n\n\xe5\x9d\x8f\xe6\x89\x87"
-                         "\xe5\x8c\xba\xe5\x85\xb1: 0 bytes\n"),  // 坏扇区共 in UTF-8
-            std::string::npos)
+  ui.ShowReport("E:", vornak::FormatResults{});
+  EXPECT_NE(t.Out().find("Format Results - Removable Disk(/dev/sdz)\n\n"), std::string::npos)
+      << t.Out();
+  EXPECT_NE(t.Out().find("\xe5\x9d\x8f\xe6\x89\x87\xe5\x8c\xba\xe5\x85\xb1: 0 bytes\n"),
+            std::string::npos)  // 坏扇区共 in UTF-8
       << t.Out();
 }
 
@@ -101,7 +95,7 @@ void Show(TerminalFormatUi& ui, const Step& s) {
   p.end = s.end;
   p.sector = s.sector;
   p.percent = s.percent;
-  ui.SetPassStatus(IDC_PROGRESS, vornak::PassStatusText(vornak::FatTexts{}, p), p);
+  ui.ShowPassProgress(p);
 }
 const Step kSteps[] = {{true, false, false, 0, 0},
                        {true, true, false, 289, 0},
@@ -112,7 +106,6 @@ const Step kSteps[] = {{true, false, false, 0, 0},
 TEST(TerminalUi, PassProgressBecomesOneLinePerPercentOrABar) {
   Terminal plain("");
   TerminalFormatUi lines(plain.options, 0x0409);
-  lines.SetControlText(IDC_PROGRESS, "Current:");
   for (const Step& s : kSteps) Show(lines, s);
   EXPECT_EQ(plain.Out(),
             "Write system area: 0(0%)\nWrite data area: 289(0%)\nWrite data area: 1313(1%)\n"
@@ -133,25 +126,17 @@ TEST(TerminalUi, PassProgressBecomesOneLinePerPercentOrABar) {
   EXPECT_NE(out.find("End         \n\rRead system area"), std::string::npos) << out;
 }
 
-TEST(TerminalUi, TheBarComesFromTheNumbersNotFromTheText) {
-  // The status text alone (as a window shows it) draws nothing.
+TEST(TerminalUi, TheBarIsDrawnFromTheNumbers) {
   Terminal plain("", true);
   TerminalFormatUi ui(plain.options, 0x0409);
-  ui.SetControlText(IDC_PROGRESS, "Write data area: 1313(1%)");
-  EXPECT_EQ(plain.Out(), "");
-  EXPECT_EQ(ui.GetControlText(IDC_PROGRESS), "Write data area: 1313(1%)");
-
-  // A text that reads nothing like the numbers: the bar shows the numbers,
-  // and the control keeps the text the dialog made.
   vornak::PassProgress p;
   p.dataArea = true;
   p.sector = 65536;
   p.percent = 50;
-  ui.SetPassStatus(IDC_PROGRESS, "(7%) : 12", p);
+  ui.ShowPassProgress(p);
   EXPECT_NE(plain.Out().find("[####################....................]  50%     65536"),
             std::string::npos)
       << plain.Out();
-  EXPECT_EQ(ui.GetControlText(IDC_PROGRESS), "(7%) : 12");
 }
 
 }  // namespace

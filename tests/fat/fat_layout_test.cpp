@@ -270,11 +270,18 @@ TEST(IsValidVolumeLabel, DoubleBytePairsOnlyOnADoubleByteCodePage) {
   EXPECT_FALSE(IsValidVolumeLabel("\xC4["));
   const LeadByteTest none = [](unsigned char) { return false; };
   EXPECT_FALSE(IsValidVolumeLabel("\xA5\\", none));
+  // A lead byte without its second byte would be padded into a broken
+  // character: at the end, or before a byte that cannot follow it.
+  EXPECT_FALSE(IsValidVolumeLabel("AB\xB4", chinese));
+  EXPECT_FALSE(IsValidVolumeLabel("\xB4\x31Z", chinese));
+  EXPECT_TRUE(IsValidVolumeLabel("AB\xB4", none));
 }
 
 // --- System-area image ------------------------------------------------------
 
-// Sector 0 of an old FAT16 volume: 512-byte sectors, one reserved sector, two FATs.
+// Sector 0 of an old FAT16 volume: 512-byte sectors, one reserved sector, two
+// FATs, and the geometry of the 30 MiB layout (4-sector clusters, 512 root
+// entries, 60-sector FATs).
 bool OldFat16BootSector(void* buffer) {
   auto* b = static_cast<std::uint8_t*>(buffer);
   std::memset(b, 0, 512);
@@ -283,6 +290,8 @@ bool OldFat16BootSector(void* buffer) {
   b[0x0D] = 4;
   b[0x0E] = 1;
   b[0x10] = 2;
+  b[0x12] = 0x02;  // 512 root entries
+  b[0x16] = 60;
   std::memcpy(b + 0x36, "FAT16   ", 8);
   b[0x1FE] = 0x55;
   b[0x1FF] = 0xAA;
@@ -396,8 +405,11 @@ TEST_F(SystemAreaTest, QuickKeepsOnlyOldBadEntries) {
   EXPECT_EQ(badBytes, 100u + 3 * 2048);
 }
 
-// Quick mode takes bad marks only from an old FAT16 volume: in any other FAT
-// (FAT12 packs entries in 12 bits, FAT32 in 32) an F7 FF pair means nothing.
+// Quick mode takes bad marks only from an old FAT16 volume of the new
+// layout's geometry: in any other FAT (FAT12 packs entries in 12 bits, FAT32
+// in 32) an F7 FF pair means nothing, and in a FAT16 of another FAT size or
+// cluster size an entry names another cluster (or, past the old FAT's end,
+// lies in the old second FAT).
 TEST_F(SystemAreaTest, QuickKeepsNoMarksFromAVolumeThatIsNotFat16) {
   struct Case {
     const char* name;
@@ -409,6 +421,9 @@ TEST_F(SystemAreaTest, QuickKeepsNoMarksFromAVolumeThatIsNotFat16) {
       {"1024-byte sectors", [](std::uint8_t* b) { b[0x0C] = 4; }},
       {"two reserved sectors", [](std::uint8_t* b) { b[0x0E] = 2; }},
       {"one FAT", [](std::uint8_t* b) { b[0x10] = 1; }},
+      {"124-sector FATs", [](std::uint8_t* b) { b[0x16] = 124; }},
+      {"8-sector clusters", [](std::uint8_t* b) { b[0x0D] = 8; }},
+      {"256 root entries", [](std::uint8_t* b) { b[0x11] = 0x00, b[0x12] = 0x01; }},
       {"sector 0 unreadable", nullptr},
   };
   for (const Case& c : cases) {

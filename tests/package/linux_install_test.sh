@@ -21,7 +21,8 @@ expected="bin/lirrow-cli
 bin/vornak-cli
 share/bash-completion/completions/lirrow-cli
 share/bash-completion/completions/vornak-cli
-share/doc/vornak-lirrow/README.Linux.md
+share/doc/vornak-lirrow/README.lirrow-cli.md
+share/doc/vornak-lirrow/README.vornak-cli.md
 share/man/man1/lirrow-cli.1
 share/man/man1/vornak-cli.1"
 got=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
@@ -74,7 +75,8 @@ if [ -f "$deb" ]; then
 usr/bin/vornak-cli
 usr/share/bash-completion/completions/lirrow-cli
 usr/share/bash-completion/completions/vornak-cli
-usr/share/doc/vornak-lirrow/README.Linux.md
+usr/share/doc/vornak-lirrow/README.lirrow-cli.md
+usr/share/doc/vornak-lirrow/README.vornak-cli.md
 usr/share/doc/vornak-lirrow/changelog.gz
 usr/share/doc/vornak-lirrow/copyright
 usr/share/man/man1/lirrow-cli.1.gz

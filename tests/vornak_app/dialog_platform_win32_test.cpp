@@ -71,6 +71,53 @@ TEST(Win32Processes, ACommandThatEndsIsSeenToEnd) {
   EXPECT_EQ(platform.StartHidden("no-such-program-here.exe"), 0u);
 }
 
+// A window that records when a posted message reached it.
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) {
+    *reinterpret_cast<DWORD*>(::GetWindowLongPtrA(window, GWLP_USERDATA)) = ::GetTickCount();
+    return 0;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+DWORD WINAPI PostLater(void* window) {
+  ::Sleep(500);
+  ::PostMessageA(static_cast<HWND>(window), WM_APP, 0, 0);
+  return 0;
+}
+
+// While the system format command runs (minutes on a large disk), input
+// posted to the window is taken at once: a window that takes none for 5 s is
+// shown as not responding.
+TEST(Win32Processes, TheWindowTakesPostedMessagesWhileTheCommandRuns) {
+  SlowCommand slow("input.log");
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = RecordingProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "VornakWaitTest";
+  ::RegisterClassA(&wc);
+  HWND window = ::CreateWindowA("VornakWaitTest", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  DWORD handledAt = 0;
+  ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&handledAt));
+  Win32DialogPlatform platform(wc.hInstance);
+  const ProcessHandle p = platform.StartHidden("cmd /c " + StubPath() + " E:/FS:FAT < NUL");
+  ASSERT_NE(p, 0u);
+  const DWORD start = ::GetTickCount();
+  HANDLE poster = ::CreateThread(nullptr, 0, PostLater, window, 0, nullptr);
+  EXPECT_EQ(platform.WaitForProcess(p, 20000), WaitResult::Exited);
+  const DWORD ended = ::GetTickCount();
+  platform.CloseProcess(p);
+  ::WaitForSingleObject(poster, INFINITE);
+  ::CloseHandle(poster);
+  ::DestroyWindow(window);
+  ASSERT_NE(handledAt, 0u) << "the posted message was not taken during the wait";
+  EXPECT_LT(handledAt - start, 1500u)
+      << "taken only " << handledAt - start << " ms after the start";
+  EXPECT_GT(ended - start, 2500u) << "the command did not run long enough to show anything";
+}
+
 // The runtime's three W calls are served by the ANSI functions: the import
 // slot holds our function, not KERNEL32's, and answers as the system would.
 TEST(RuntimeImports, TheRuntimesWCallsAreServedByTheAnsiFunctions) {

@@ -244,6 +244,19 @@ TEST(FormatRunNt, UnsupportedDriveAndAnsweringNoChangeNothing) {
     EXPECT_TRUE(rig.ui.notified.empty());
   }
   {
+    // 4 GiB and more cannot be counted in the sizes the formatter uses: the
+    // dialog says so instead of showing 4 GiB less one byte.
+    Rig rig;
+    rig.AddDrive('E', 4ull << 30);
+    rig.Open();
+    EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "Unsupported type!");
+    EXPECT_EQ(rig.ui.controls[IDC_SECTORS].text, "Total Sectors:");
+    rig.dialog->OnStart();
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].text, "Unsupported type!");
+    EXPECT_EQ(rig.machine.BytesWritten(), 0u);
+  }
+  {
     Rig rig;
     rig.AddDrive('E', 30 * kMiB);
     rig.Open();
@@ -396,6 +409,24 @@ TEST(FormatRunLow, FailingPassShowsFormatFailThenRewritesAndReports) {
   EXPECT_TRUE(HasReport(rig.ui));
   std::string out;
   EXPECT_EQ(Shell("fsck.fat -n '" + rig.image + "'", &out), 0) << out;
+}
+
+// The disk pulled out during a pass: one "Format fail!", and nothing more is
+// written (no rewrite of the image, no report) to whatever is in the drive.
+TEST(FormatRunLow, ADiskPulledDuringAPassEndsTheRunWithoutARewrite) {
+  LowRig rig(30 * kMiB);
+  std::uint64_t writtenWhenPulled = 0;
+  rig.ui.onPump = [&](int n) {
+    if (n != 50) return;
+    rig.machine.RemoveDrive('E');
+    rig.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    writtenWhenPulled = rig.machine.BytesWritten();
+  };
+  rig.dialog->OnStart();
+  EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 1);
+  EXPECT_FALSE(HasReport(rig.ui));
+  EXPECT_EQ(rig.machine.BytesWritten(), writtenWhenPulled);
+  EXPECT_EQ(rig.dialog->driveList, std::vector<std::string>({" "}));
 }
 
 // --- Bootable -----------------------------------------------------------------
@@ -623,6 +654,76 @@ TEST(FormatRunNt, BootableIsNotGivenBackWhenTheDiskNowInTheDriveCannotBoot) {
   EXPECT_TRUE(other.ui.controls[IDC_BOOTABLE].enabled);
 }
 
+// A disk swapped for a smaller one while the system format command runs: the
+// run must not lay the old disk's layout on the new one.
+TEST(FormatRunNt, ADiskSwappedDuringTheRunIsNotWrittenAndTheRunFails) {
+  for (bool low : {false, true}) {
+    SCOPED_TRACE(low ? "Low" : "Quick");
+    Rig rig;
+    std::string oldImage, newImage;
+    rig.AddFileDrive('E', 62 * kMiB, &oldImage);
+    rig.Open();
+    if (low) rig.dialog->SetModeLow();
+    rig.machine.SetLogging(false);
+    rig.ui.onWait = [&](const std::string&) {
+      rig.machine.RemoveDrive('E');
+      rig.dialog->OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+      rig.AddFileDrive('E', 32 * kMiB, &newImage);
+      rig.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+      return WaitResult::Exited;
+    };
+    rig.dialog->OnStart();
+    EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 1);
+    EXPECT_FALSE(HasReport(rig.ui));
+    EXPECT_EQ(rig.machine.BytesWritten(), 0u);
+    EXPECT_EQ(rig.Sector('E', 0), std::vector<std::uint8_t>(512, 0));
+    // The dialog shows the disk now in the drive, and the next run formats it
+    // to its own size.
+    EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "32.00M");
+    rig.ui.onWait = nullptr;
+    rig.ui.boxes.clear();
+    rig.dialog->SetModeQuick();
+    rig.dialog->OnStart();
+    ASSERT_TRUE(HasReport(rig.ui));
+    EXPECT_EQ(BootTotalSectors(rig.Sector('E', 0)), 65536u);
+    std::string out;
+    EXPECT_EQ(Shell("fsck.fat -n '" + newImage + "'", &out), 0) << out;
+  }
+}
+
+// A device change while the run's first boxes are shown (the confirmation,
+// the invalid label) must not move the run to another drive.
+TEST(FormatRunNt, ADeviceChangeDuringTheFirstBoxesKeepsTheRunOnTheConfirmedDrive) {
+  for (const char* label : {"", "a*b"}) {
+    SCOPED_TRACE(*label ? "invalid label box" : "confirmation box");
+    Rig rig;
+    rig.AddDrive('E', 200 * kMiB);
+    rig.AddDrive('F', 62 * kMiB);
+    rig.Open();
+    rig.ui.ComboSetSel(IDC_DRIVE, 1);
+    rig.dialog->OnDriveSelChange();
+    ASSERT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "62.00M");
+    rig.ui.controls[IDC_LABEL].text = label;
+    const std::string boxText = *label ? "Invalid volume label!" : rig.dialog->texts.MsgWarnFormat;
+    int changes = 0;
+    rig.ui.answer = [&](const FakeDialogPlatform::Box& b) {
+      if (b.text == boxText && changes++ == 0) rig.dialog->OnDriveChange(dlg::kDbtDeviceArrival);
+      return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
+    };
+    rig.dialog->OnStart();
+    ASSERT_EQ(changes, 1);
+    ASSERT_EQ(rig.ui.started.size(), 1u);
+    EXPECT_NE(rig.ui.started[0].find(" F:/FS:FAT /A:2048/Q < "), std::string::npos)
+        << rig.ui.started[0];
+    EXPECT_EQ(BootTotalSectors(rig.Sector('F', 0)), 126976u);
+    EXPECT_EQ(rig.Sector('E', 0), std::vector<std::uint8_t>(512, 0));
+    for (const auto& c : rig.ui.copies) EXPECT_EQ(c.second.substr(0, 2), "F:");
+    ASSERT_TRUE(HasReport(rig.ui));
+    EXPECT_EQ(rig.ui.boxes.back().caption, "Format Results - Removable Disk(F:)");
+    EXPECT_EQ(Figures(ReportOf(rig.ui))[4], 2048u);
+  }
+}
+
 // --- Windows 98 -----------------------------------------------------------------
 
 struct Win98Rig : Rig {
@@ -748,6 +849,68 @@ TEST(FormatRunWin98, ADiskBackUnderAnotherLetterGetsTheCopiesTheReportAndTheShel
   }
   EXPECT_EQ(caption, "Format Results - Removable Disk(F:)");
   EXPECT_EQ(rig.ui.notified, std::vector<std::string>({"F:\\"}));
+}
+
+// Another disk plugged in at the re-plug prompt, then Cancel: Bootable
+// follows the disk now in the drive.
+TEST(FormatRunWin98, ACancelledReplugWithASmallerDiskLeavesBootableUnchecked) {
+  Rig rig(Family::Windows98);
+  rig.AddDrive('E', 200 * kMiB);
+  rig.ui.files[Key::Key("C:\\Tools\\sys\\io.sys")] = "IO";
+  rig.ui.folders[Key::Key("C:\\Tools\\sys")] = {{"io.sys", 0x27}};
+  FormatterDialog& d = rig.Open();
+  rig.ui.controls[IDC_BOOTABLE].checked = true;
+  rig.machine.SetLogging(false);
+  int prompts = 0;
+  rig.ui.answer = [&](const FakeDialogPlatform::Box& b) {
+    if (b.text != d.texts.MsgPlug)
+      return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
+    if (++prompts > 1) return dlg::kIdCancel;
+    rig.machine.RemoveDrive('E');
+    d.OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    rig.AddDrive('E', 62 * kMiB);
+    d.OnDriveChange(dlg::kDbtDeviceArrival);
+    return dlg::kIdOk;
+  };
+  d.OnStart();
+  EXPECT_EQ(prompts, 2);
+  EXPECT_EQ(rig.ui.controls[IDC_DRIVE_SIZE].text, "62.00M");
+  EXPECT_FALSE(rig.ui.controls[IDC_BOOTABLE].enabled);
+  EXPECT_FALSE(rig.ui.controls[IDC_BOOTABLE].checked);
+}
+
+// Pulling another drive at the re-plug prompt does not end the wait: the
+// formatted disk itself has to come back.
+TEST(FormatRunWin98, PullingAnotherDriveDoesNotEndTheReplugWait) {
+  Rig rig(Family::Windows98);
+  rig.AddDrive('E', 30 * kMiB);
+  rig.AddDrive('F', 30 * kMiB);
+  FormatterDialog& d = rig.Open();
+  rig.machine.SetLogging(false);
+  int prompts = 0;
+  bool eReplugged = false;
+  rig.ui.answer = [&](const FakeDialogPlatform::Box& b) {
+    if (b.text != d.texts.MsgPlug)
+      return (b.type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
+    if (++prompts == 1) {
+      rig.machine.RemoveDrive('F');
+      d.OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+    } else if (prompts == 2) {
+      rig.machine.RemoveDrive('E');
+      d.OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+      rig.machine.PlugDrive('E');
+      d.OnDriveChange(dlg::kDbtDeviceArrival);
+      eReplugged = true;
+    } else {
+      return dlg::kIdCancel;
+    }
+    return dlg::kIdOk;
+  };
+  d.OnStart();
+  EXPECT_EQ(prompts, 2);
+  EXPECT_TRUE(eReplugged);
+  ASSERT_TRUE(HasReport(rig.ui));
+  EXPECT_EQ(rig.ui.boxes.back().caption, "Format Results - Removable Disk(E:)");
 }
 
 TEST(FormatRunWin98, RefusedLockShowsLockErrorThenFormatFail) {

@@ -1,7 +1,8 @@
 # The main dialog's state and handlers, the format run, the system format
 # command, the start-up files and the results report (portable, tested
 # natively), their Win32 binding, and the program vornak.exe.
-add_library(vornak_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/formatter_dialog.cpp)
+add_library(vornak_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/formatter_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/format_run.cpp)
 target_include_directories(vornak_dialog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(vornak_dialog PUBLIC vornak_startup vornak_fat vornak_disk)
 

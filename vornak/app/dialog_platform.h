@@ -1,9 +1,10 @@
 // The window and system calls of the formatter's main dialog, behind one
 // narrow interface.
 //
-// FormatterDialog (the state, the handlers and the format run) reaches its
-// window, the clock, the shell, processes and files only through
-// DialogPlatform. The program binds it to the dialog window and the Win32 API
+// FormatterDialog (the state, the handlers and the front end of the format
+// run) reaches its window only through DialogPlatform, and the clock, the
+// shell, processes and files through the RunPlatform part of it, which the
+// run uses too. The program binds it to the dialog window and the Win32 API
 // (dialog_platform_win32.cpp); tests bind it to a scripted fake.
 #pragma once
 
@@ -11,22 +12,10 @@
 #include <string>
 
 #include "../fat/format_ui.h"
+#include "run_platform.h"
 #include "startup_platform.h"
 
 namespace vornak {
-
-// An opaque handle of a started process or of a directory search; 0 is none.
-using ProcessHandle = std::uintptr_t;
-using FindHandle = std::uintptr_t;
-
-// One entry of a directory search.
-struct FindEntry {
-  std::string name;
-  std::uint32_t attributes = 0;
-};
-
-// How a wait for a started process ended.
-enum class WaitResult { Exited, TimedOut, Failed };
 
 // Windows values used by the dialog (named apart from <windows.h>'s macros).
 namespace dlg {
@@ -46,10 +35,8 @@ constexpr std::uint32_t kDbtDeviceArrival = 0x8000u;
 constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004u;
 }  // namespace dlg
 
-class DialogPlatform {
+class DialogPlatform : public RunPlatform {
  public:
-  virtual ~DialogPlatform() = default;
-
   // --- The dialog window -----------------------------------------------------
   // A message box owned by the dialog; returns the button pressed.
   virtual int MessageBoxA(const char* text, const char* caption, std::uint32_t type) = 0;
@@ -97,42 +84,6 @@ class DialogPlatform {
   // IsDBCSLeadByte: whether the byte starts a double-byte character in the
   // system code page (always false on a single-byte one).
   virtual bool IsDBCSLeadByte(unsigned char byte) = 0;
-
-  // --- Clock and shell ------------------------------------------------------
-  virtual void Sleep(std::uint32_t ms) = 0;
-  virtual std::uint32_t GetTickCount() = 0;
-  // SHChangeNotify(SHCNE_ALLEVENTS, SHCNF_PATHA, path, NULL).
-  virtual void NotifyShellChanged(const std::string& path) = 0;
-
-  // --- Processes --------------------------------------------------------------
-  // Starts a command line with a hidden window; 0 when it cannot be started.
-  // Where the system has job objects, the process and everything it starts
-  // run in one job that ends with TerminateProcess or CloseProcess.
-  virtual ProcessHandle StartHidden(const std::string& commandLine) = 0;
-  // Waits for the process to end, at most `timeoutMs`, keeping the dialog
-  // painted meanwhile (paint messages only: the user cannot act on it).
-  virtual WaitResult WaitForProcess(ProcessHandle process, std::uint32_t timeoutMs) = 0;
-  // Ends the process and whatever it started (its job; the process alone on
-  // systems without job objects).
-  virtual void TerminateProcess(ProcessHandle process) = 0;
-  // Releases the handle; a process tree still running in its job ends.
-  virtual void CloseProcess(ProcessHandle process) = 0;
-
-  // --- Files ----------------------------------------------------------------
-  virtual std::string GetWindowsDirectoryA() = 0;
-  virtual std::string GetModuleFileNameA() = 0;
-  // CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING) succeeds
-  // (the handle is closed again at once).
-  virtual bool CanOpenForReading(const std::string& path) = 0;
-  // Creates or truncates the file and writes the bytes as they are.
-  virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
-  virtual bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) = 0;
-  virtual bool DeleteFileA(const std::string& path) = 0;
-  // FindFirstFileA / FindNextFileA / FindClose. FindFirst returns 0 when
-  // nothing is found.
-  virtual FindHandle FindFirstFileA(const std::string& pattern, FindEntry& entry) = 0;
-  virtual bool FindNextFileA(FindHandle search, FindEntry& entry) = 0;
-  virtual void FindClose(FindHandle search) = 0;
 };
 
 }  // namespace vornak

@@ -269,23 +269,37 @@ ProcessHandle Win32DialogPlatform::StartHidden(const std::string& commandLine) {
 WaitResult Win32DialogPlatform::WaitForProcess(ProcessHandle process, std::uint32_t timeoutMs) {
   HANDLE handle = Started(process)->process;
   const DWORD start = ::GetTickCount();
+  // The window takes every message while the command runs (a wait of many
+  // minutes on a large disk): a window that takes no input for 5 s is shown
+  // as not responding, and a user who then ends it ends the command too.
+  // The run's controls are disabled meanwhile and the Exit command is
+  // ignored (InProcessWait), so input changes nothing of the run.
+  inProcessWait_ = true;
+  WaitResult result = WaitResult::Failed;
   for (;;) {
     const DWORD elapsed = ::GetTickCount() - start;
-    if (elapsed >= timeoutMs) return WaitResult::TimedOut;
-    const DWORD r = ::MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed,
-                                                QS_PAINT | QS_SENDMESSAGE);
-    if (r == WAIT_OBJECT_0) return WaitResult::Exited;
-    if (r == WAIT_TIMEOUT) return WaitResult::TimedOut;
-    if (r != WAIT_OBJECT_0 + 1) return WaitResult::Failed;
-    // Only paint messages are taken from the queue: the dialog stays drawn,
-    // but no input is handled while the system format works. Messages sent by
-    // other threads (the system's device-change broadcast) are delivered by
-    // PeekMessage itself, so the dialog notes drive changes meanwhile.
+    if (elapsed >= timeoutMs) {
+      result = WaitResult::TimedOut;
+      break;
+    }
+    const DWORD r =
+        ::MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) {
+      result = WaitResult::Exited;
+      break;
+    }
+    if (r == WAIT_TIMEOUT) {
+      result = WaitResult::TimedOut;
+      break;
+    }
+    if (r != WAIT_OBJECT_0 + 1) break;
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
-      ::DispatchMessageA(&msg);
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message != WM_QUIT) {
+      PumpOneMessage();
     }
   }
+  inProcessWait_ = false;
+  return result;
 }
 
 void Win32DialogPlatform::TerminateProcess(ProcessHandle process) {

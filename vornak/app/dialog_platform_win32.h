@@ -18,6 +18,10 @@ class Win32DialogPlatform : public DialogPlatform {
   void Attach(HWND window) { window_ = window; }
   HWND Window() const { return window_; }
   bool WaitCursorShown() const { return waitCursor_; }
+  // A started process is being waited for (the system format command): the
+  // window takes its messages meanwhile, but the Exit command (Esc, the close
+  // box) must not ask to stop a run that cannot be stopped there.
+  bool InProcessWait() const { return inProcessWait_; }
 
   int MessageBoxA(const char* text, const char* caption, std::uint32_t type) override;
   void SetCaption(const std::string& text) override;
@@ -64,6 +68,7 @@ class Win32DialogPlatform : public DialogPlatform {
   HWND Item(int id) const { return ::GetDlgItem(window_, id); }
 
   HINSTANCE instance_;
+  bool inProcessWait_ = false;
   HWND window_ = nullptr;
   bool waitCursor_ = false;
 };

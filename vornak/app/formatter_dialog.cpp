@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "../fat/system_area.h"
 #include "../res/resource.h"
@@ -18,9 +17,6 @@ constexpr const char* kLabelTooLong = "Please enter no more than 11 characters."
 
 // The six controls that follow the drive list's state.
 constexpr int kDriveControls[] = {IDC_START, IDC_DRIVE, IDC_LABEL, IDC_QUICK, IDC_FULL, IDC_LOW};
-
-// Byte offset of the volume serial number in the boot sector.
-constexpr std::uint32_t kSerialOffset = 0x27;
 
 std::string Upper(std::string s) {
   for (char& c : s) {
@@ -40,34 +36,7 @@ std::string Printf(const char* format, ...) {
   return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
 }
 
-std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
-
 }  // namespace
-
-const char kAnswerFileBytes[] = "\r\ny\r\n\r\n";
-static_assert(sizeof kAnswerFileBytes - 1 == kAnswerFileSize, "seven bytes");
-
-std::uint32_t SystemFormatTimeoutMs(std::uint32_t sizeBytes) {
-  // 0.5 MB/s is 500 bytes per millisecond.
-  return sizeBytes / 500u + 2u * 60u * 1000u;
-}
-
-std::string SystemFormatArguments(const std::string& drive, std::uint32_t clusterBytes,
-                                  bool quick) {
-  return drive + "/FS:FAT /A:" + std::to_string(clusterBytes) + (quick ? "/Q" : "");
-}
 
 // ---------------------------------------------------------------------------
 
@@ -181,8 +150,11 @@ void FormatterDialog::OnExit() {
 bool FormatterDialog::OnDriveChange(std::uint32_t event) {
   const bool arrival = event == dlg::kDbtDeviceArrival;
   if (!arrival && event != dlg::kDbtDeviceRemoveComplete) return true;
-  if (runningFlag && !replugWaitFlag) {
+  // From the confirmation on, the run owns the drive, the layout and the
+  // selection: a change is only noted, and replayed once the run has ended.
+  if (inRun_ && !replugWaitFlag) {
     pendingDeviceChangeFlag = 1;
+    deviceChangeNoted_ = true;
     return true;
   }
 
@@ -194,8 +166,7 @@ bool FormatterDialog::OnDriveChange(std::uint32_t event) {
 
   // Whatever the event (a removal may come back as a replayed arrival, and a
   // different disk may now sit behind the same letter), the size, label and
-  // layout shown must be those of the disk now in the first drive: otherwise
-  // a run would lay another disk's file system on it.
+  // layout shown must be those of the disk now in the first drive.
   if (n > 0) {
     InspectDrive(driveList.front());
   } else {
@@ -203,7 +174,10 @@ bool FormatterDialog::OnDriveChange(std::uint32_t event) {
     InspectDrive(driveList.front());
     if (!replugWaitFlag) ui_.SetCheck(IDC_BOOTABLE, false);
   }
-  knownDriveCount = n;
+  // The count rises on an arrival and falls only on a removal from a higher
+  // count, so that the re-plug wait ends on an arrival, never on another
+  // drive being pulled out.
+  if (arrival ? n > knownDriveCount : n == 0 || n < knownDriveCount) knownDriveCount = n;
 
   RefillCombo();
   pendingDeviceChangeFlag = 0;
@@ -251,10 +225,6 @@ FatTexts FormatterDialog::MakeFatTexts() const {
   return t;
 }
 
-void FormatterDialog::FailBox() {
-  ui_.MessageBoxA(texts.MsgFormatFail.c_str(), "Sorry!", dlg::kMbIconHand);
-}
-
 bool FormatterDialog::InspectDrive(const std::string& drive) {
   ++inspections_;
   char volume[150] = {0};
@@ -267,8 +237,15 @@ bool FormatterDialog::InspectDrive(const std::string& drive) {
   if (!IsValidVolumeLabel(labelText, LeadBytes())) labelText.clear();
 
   const std::uint32_t size = drive.empty() ? 0 : disk_.GetDiskSize(drive);
-  ui_.SetControlText(IDC_DRIVE_SIZE, Printf("%.2fM", static_cast<double>(size) / 1048576.0));
-  sectorCountText = Printf("%s:%u", texts.MsgTotal.c_str(), size >> 9);
+  inspectedSize_ = size;
+  if (size == kDiskTooLarge) {
+    // Its real size does not fit the figures; the layout refuses it below.
+    ui_.SetControlText(IDC_DRIVE_SIZE, texts.MsgUnsupport);
+    sectorCountText = texts.MsgTotal + ":";
+  } else {
+    ui_.SetControlText(IDC_DRIVE_SIZE, Printf("%.2fM", static_cast<double>(size) / 1048576.0));
+    sectorCountText = Printf("%s:%u", texts.MsgTotal.c_str(), size >> 9);
+  }
   progressText = texts.MsgCurrent + ":";
 
   ChooseLayout(size, layout);
@@ -282,9 +259,22 @@ bool FormatterDialog::InspectDrive(const std::string& drive) {
   return ok;
 }
 
-bool FormatterDialog::WriteImage(const std::string& drive, const std::uint8_t* image,
-                                 std::uint32_t imageSize) {
-  return disk_.WriteSectors(drive, image, 0, imageSize / 512u);
+// --- The format run: the dialog as its front end ------------------------------
+
+FormatRequest FormatterDialog::MakeRequest() {
+  FormatRequest request;
+  request.drive = SelectedDrive();
+  request.identity.sizeBytes = inspectedSize_;
+  request.layout = layout;
+  request.mode = lowFlag ? FormatMode::Low : quickFlag ? FormatMode::Quick : FormatMode::Full;
+  request.label = labelText;
+  request.bootable = ui_.GetCheck(IDC_BOOTABLE);
+  request.languageId = languageId;
+  request.texts = MakeFatTexts();
+  request.isLeadByte = LeadBytes();
+  request.family = family_;
+  request.useSystemFormat = useSystemFormat;
+  return request;
 }
 
 void FormatterDialog::RunFormat() {
@@ -299,29 +289,30 @@ void FormatterDialog::RunFormat() {
   results = FormatResults{};
   results.cluster = ClusterBytes(layout);
 
-  std::string drive = SelectedDrive();
-  const std::string caption = "Warning - Removable Disk(" + drive + ")";
-  if (ui_.MessageBoxA(texts.MsgWarnFormat.c_str(), caption.c_str(),
-                      dlg::kMbYesNo | dlg::kMbIconAsterisk) != dlg::kIdYes) {
-    return;
-  }
-
-  inRun_ = true;
-  ui_.SetWaitCursor(true);
-  const std::uint32_t size = disk_.GetDiskSize(drive);
-  runDiskSize_ = size;
-  const std::uint32_t imageSize = ImageBufferSize(layout, size);
-  std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[imageSize]);
+  const FormatRequest request = MakeRequest();
   bootableWasEnabled_ = ui_.IsControlEnabled(IDC_BOOTABLE);
   const unsigned inspectionsAtStart = inspections_;
-  if (!image) {
-    FailBox();
-  } else {
-    RunBody(drive, image.get(), imageSize, size);
-    drive = lastRunDrive_;
+  inRun_ = true;
+  deviceChangeNoted_ = false;
+  const FormatOutcome outcome = FormatRun(request, *this, disk_);
+  if (outcome.status == FormatStatus::Declined) {
+    inRun_ = false;
+    if (pendingDeviceChangeFlag) OnDriveChange(dlg::kDbtDeviceArrival);
+    return;
   }
+  EndRun(outcome, inspectionsAtStart);
+}
 
-  // Ending, on every path after the confirmation.
+void FormatterDialog::EndRun(const FormatOutcome& outcome, unsigned inspectionsAtStart) {
+  results = outcome.results;
+  badClusters = outcome.badClusters;
+  lastSerial = outcome.serial;
+  labelText = outcome.label;
+  if (outcome.mode == FormatMode::Full && quickFlag) quickFlag = 0;
+
+  // Ending, on every path after the confirmation: a change noted during the
+  // run is replayed once, now that nothing holds the drive.
+  inRun_ = false;
   if (pendingDeviceChangeFlag) {
     runningFlag = 0;
     OnDriveChange(dlg::kDbtDeviceArrival);
@@ -334,214 +325,91 @@ void FormatterDialog::RunFormat() {
   ui_.EnableControl(IDC_EXIT, true);
   // Bootable gets its state back only where the disk now in the drive may be
   // made bootable; a disk inspected during the run or by the replay above (it
-  // may be another) decides for itself.
+  // may be another) decides for itself, and one that may not is unchecked.
   const bool reinspected = inspections_ != inspectionsAtStart;
-  ui_.EnableControl(IDC_BOOTABLE,
-                    IsBootableAllowed(layout) && (reinspected || bootableWasEnabled_));
+  const bool bootable = IsBootableAllowed(layout);
+  ui_.EnableControl(IDC_BOOTABLE, bootable && (reinspected || bootableWasEnabled_));
+  if (!bootable) ui_.SetCheck(IDC_BOOTABLE, false);
   ui_.SetControlText(IDC_EXIT, texts.MsgExit);
   progressText = texts.MsgCurrent + ":";
   runningFlag = 0;
   ui_.SetWaitCursor(false);
   UpdateData(false);
   ui_.SetFocus(IDC_DRIVE);
-  image.reset();
-  ui_.NotifyShellChanged(drive + "\\");
   replugWaitFlag = 0;
-  inRun_ = false;
 }
 
-void FormatterDialog::RunBody(const std::string& startDrive, std::uint8_t* image,
-                              std::uint32_t imageSize, std::uint32_t size) {
-  std::string drive = startDrive;
-  lastRunDrive_ = drive;
-  const FatTexts fatTexts = MakeFatTexts();
-  bool quick = quickFlag != 0;
-  SystemAreaState state{quick, labelText, results.bad, LeadBytes()};
-  const SectorReader reader = [this, &drive](void* buffer, std::uint32_t first,
-                                             std::uint32_t count) {
-    return disk_.ReadSectors(drive, buffer, first, count);
-  };
-  const bool built = BuildSystemArea(image, imageSize, layout, state, reader, *this, fatTexts);
-  quickFlag = quick ? 1 : 0;
-  const std::uint32_t a = 2u * layout.fatSectors + 33u;
-  const std::uint32_t t = size >> 9;
+bool FormatterDialog::Confirm(const FormatRequest& request) {
+  const std::string caption = "Warning - Removable Disk(" + request.drive + ")";
+  if (ui_.MessageBoxA(texts.MsgWarnFormat.c_str(), caption.c_str(),
+                      dlg::kMbYesNo | dlg::kMbIconAsterisk) != dlg::kIdYes) {
+    return false;
+  }
+  ui_.SetWaitCursor(true);
+  return true;
+}
 
+void FormatterDialog::RunBegins() {
   for (int id : kDriveControls) ui_.EnableControl(id, false);
   ui_.EnableControl(IDC_EXIT, false);
   ui_.EnableControl(IDC_BOOTABLE, false);
   runningFlag = 1;
   UpdateData(false);
+}
 
-  if (!built || t < a) {
-    FailBox();
-    return;
-  }
-  if (!RunSystemFormat(drive)) {
-    FailBox();
-    return;
-  }
+void FormatterDialog::PassesBegin() {
+  ui_.EnableControl(IDC_EXIT, true);
+  ui_.SetControlText(IDC_EXIT, texts.MsgStop);
+}
 
-  bool passesDone = false;
-  if (lowFlag) {
-    ui_.EnableControl(IDC_EXIT, true);
-    ui_.SetControlText(IDC_EXIT, texts.MsgStop);
-    if (!WriteImage(drive, image, imageSize)) {
-      FailBox();
-      return;
+void FormatterDialog::CopyingBootFiles(bool copying) {
+  if (copying) {
+    statusText = texts.MsgMaking;
+  } else {
+    statusText.clear();
+  }
+  UpdateData(false);
+}
+
+void FormatterDialog::Notice(FormatNotice kind, std::uint32_t systemError,
+                             const std::string& path) {
+  (void)systemError;  // the dialog's box names no system error
+  if (kind == FormatNotice::TempFileNotCreated) {
+    ui_.MessageBoxA(path.c_str(), "Can not create temp file!", dlg::kMbOk);
+  } else {
+    ui_.MessageBoxA(texts.MsgFormatFail.c_str(), "Sorry!", dlg::kMbIconHand);
+  }
+}
+
+std::string FormatterDialog::AwaitReplug() {
+  driveList.clear();
+  ui_.ComboReset(IDC_DRIVE);
+  replugWaitFlag = 1;
+  knownDriveCount = 0;
+  do {
+    if (ui_.MessageBoxA(texts.MsgPlug.c_str(), "Format", dlg::kMbOkCancel | dlg::kMbIconAsterisk) !=
+        dlg::kIdOk) {
+      OnDriveChange(dlg::kDbtDeviceRemoveComplete);
+      return std::string();
     }
-    pendingDeviceChangeFlag = 0;
-    SurfaceState surface{badClusters, results.bad};
-    bool ok = SurfacePass(disk_, *this, fatTexts, layout, drive, a, t - a, image, PassMode::Write,
-                          surface);
-    if (ok) {
-      ok = SurfacePass(disk_, *this, fatTexts, layout, drive, a, t - a, image, PassMode::Verify,
-                       surface);
-    }
-    if (!ok) {
-      if (runningFlag) FailBox();
-      if (!WriteImage(drive, image, imageSize)) FailBox();
-      passesDone = true;  // go on at the wait
-    }
-  }
+  } while (knownDriveCount != 1);
+  replugWaitFlag = 0;
+  return SelectedDrive();
+}
 
-  if (!passesDone) {
-    if (family_ == kFamilyWindows98) Put32(image + kSerialOffset, ui_.GetTickCount());
-    if (!WriteImage(drive, image, imageSize)) {
-      FailBox();
-      return;
-    }
-  }
-  lastSerial = Get32(image + kSerialOffset);
-
-  ui_.Sleep(5000);
-
-  if (family_ == kFamilyWindows98) {
-    if (!ReplugWait(drive, image)) return;
-    drive = SelectedDrive();
-    lastRunDrive_ = drive;
-  }
-
-  if (ui_.GetCheck(IDC_BOOTABLE)) {
-    results.system = SystemFilesBytes(layout, results.cluster);
-    if (!CopyBootFiles(drive)) {
-      FailBox();
-      return;
-    }
-  }
-
-  results.total = UsableDataBytes(layout, size, results.cluster);
-  const std::string report = ResultsReportText(languageId, results);
+void FormatterDialog::ShowReport(const std::string& drive, const FormatResults& figures) {
+  results = figures;
+  const std::string report = ResultsReportText(languageId, figures);
   const std::string caption = "Format Results - Removable Disk(" + drive + ")";
   ui_.MessageBoxA(report.c_str(), caption.c_str(), dlg::kMbOk);
 }
 
-bool FormatterDialog::ReplugWait(const std::string& drive, const std::uint8_t* image) {
-  (void)drive;
-  for (;;) {
-    driveList.clear();
-    ui_.ComboReset(IDC_DRIVE);
-    replugWaitFlag = 1;
-    knownDriveCount = 0;
-    do {
-      if (ui_.MessageBoxA(texts.MsgPlug.c_str(), "Format",
-                          dlg::kMbOkCancel | dlg::kMbIconAsterisk) != dlg::kIdOk) {
-        OnDriveChange(dlg::kDbtDeviceRemoveComplete);
-        return false;
-      }
-    } while (knownDriveCount != 1);
-    replugWaitFlag = 0;
-
-    std::uint8_t sector[512];
-    const std::string now = SelectedDrive();
-    if (!now.empty() && disk_.ReadSectors(now, sector, 0, 1) &&
-        Get32(sector + kSerialOffset) == Get32(image + kSerialOffset)) {
-      return true;
-    }
-  }
-}
-
-// ---------------------------------------------------------------------------
-
 bool FormatterDialog::WriteAnswerFile(const std::string& path) {
-  if (!ui_.WriteWholeFile(path, std::string(kAnswerFileBytes, kAnswerFileSize))) {
-    ui_.MessageBoxA(path.c_str(), "Can not create temp file!", dlg::kMbOk);
-    return false;
-  }
-  return true;
-}
-
-bool FormatterDialog::RunSystemFormat(const std::string& drive) {
-  if (family_ == kFamilyWindows98 || !useSystemFormat) return true;
-
-  const std::string windows = ui_.GetWindowsDirectoryA();
-  const std::string formatPath = windows + "\\system32\\format.com ";
-  const std::string answerPath = windows + "\\tmptmp.tmp";
-  if (!ui_.CanOpenForReading(formatPath)) return false;
-  if (!WriteAnswerFile(answerPath)) return false;
-
-  const std::string commandLine = "cmd /c " + formatPath +
-                                  SystemFormatArguments(drive, results.cluster, quickFlag != 0) +
-                                  " < " + answerPath;
-  const ProcessHandle process = ui_.StartHidden(commandLine);
-  if (!process) return false;
-
-  // The formatter's own sectors must not be written while the system format
-  // may still be working on the drive: wait for the command to end. A command
-  // that hangs (for example on a question its answers do not cover) is ended
-  // after the time limit and the run fails, since the state of the drive is
-  // then unknown.
-  const WaitResult waited = ui_.WaitForProcess(process, SystemFormatTimeoutMs(runDiskSize_));
-  if (waited != WaitResult::Exited) {
-    ui_.TerminateProcess(process);
-    ui_.CloseProcess(process);
-    ui_.DeleteFileA(answerPath);
-    return false;
-  }
-  ui_.CloseProcess(process);
-
-  const std::string marker = SelectedDrive() + "\\finish";
-  for (int attempt = 0; attempt < kMarkerAttempts; ++attempt) {
-    if (ui_.CopyFileA(answerPath, marker, false)) break;
-    ui_.Sleep(1000);
-  }
-  ui_.DeleteFileA(marker);
-  ui_.DeleteFileA(answerPath);
-  return true;
+  return vornak::WriteAnswerFile(*this, path);
 }
 
 bool FormatterDialog::CopyBootFiles(const std::string& drive) {
-  const std::string program = ui_.GetModuleFileNameA();
-  const std::size_t slash = program.rfind('\\');
-  if (slash == std::string::npos) return false;
-  const std::string source = program.substr(0, slash) + "\\sys\\";
-
-  FindEntry entry;
-  const FindHandle search = ui_.FindFirstFileA(source + "*.*", entry);
-  if (!search) return false;
-
-  statusText = texts.MsgMaking;
-  UpdateData(false);
-
-  // io.sys goes first so that it takes the first directory entry.
-  ui_.CopyFileA(source + "io.sys", drive + "\\io.sys", false);
-  ui_.Sleep(3000);
-
-  bool result = true;
-  do {
-    if (IsDotEntry(entry.name) || (entry.attributes & dlg::kFileAttributeDirectory)) continue;
-    // io.sys is on the disk already; a real one is read-only and hidden, and
-    // CopyFile refuses to overwrite such a file.
-    if (Upper(entry.name) == "IO.SYS") continue;
-    if (!ui_.CopyFileA(source + entry.name, drive + "\\" + entry.name, false)) {
-      result = false;
-      break;
-    }
-  } while (ui_.FindNextFileA(search, entry));
-
-  ui_.FindClose(search);
-  statusText.clear();
-  UpdateData(false);
-  return result;
+  return vornak::CopyBootFiles(*this, drive);
 }
 
 }  // namespace vornak

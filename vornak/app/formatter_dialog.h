@@ -1,6 +1,7 @@
 // The formatter's main dialog as a state machine: its fields and flags, the
-// data exchange with the controls, every handler, the format run, the system
-// format command, the start-up files of a bootable disk and the results report.
+// data exchange with the controls, every handler, and the front end of the
+// format run (format_run.h): it builds the run's request from its fields,
+// shows what the run's callbacks ask for and takes the outcome back.
 //
 // Nothing here touches Windows directly: the window and system calls go
 // through DialogPlatform, the disk through DiskAccess on a DiskPlatform, and
@@ -20,29 +21,13 @@
 #include "../fat/surface_pass.h"
 #include "../fat/system_area.h"
 #include "dialog_platform.h"
+#include "format_run.h"
 #include "startup_platform.h"
 #include "texts.h"
 
 namespace vornak {
 
-// The most characters of a volume label.
-constexpr int kLabelMaxChars = 11;
-// How long the system format command may run on a disk of `sizeBytes` before
-// the run gives up on it: a whole-disk write at a slow 0.5 MB/s (a USB 1.1
-// stick) plus two minutes.
-std::uint32_t SystemFormatTimeoutMs(std::uint32_t sizeBytes);
-// Marker copies tried after the system format command, one second apart.
-constexpr int kMarkerAttempts = 60;
-
-// The system format command's keyboard answers as stored on disk (text mode):
-// an empty line, "y", an empty line.
-extern const char kAnswerFileBytes[];
-constexpr std::size_t kAnswerFileSize = 7;
-
-// "E:/FS:FAT /A:2048/Q"
-std::string SystemFormatArguments(const std::string& drive, std::uint32_t clusterBytes, bool quick);
-
-class FormatterDialog : public FormatUi, public DiskUi {
+class FormatterDialog : public FormatCallbacks {
  public:
   FormatterDialog(DialogPlatform& ui, DiskPlatform& disk, StartupPlatform& startup);
   ~FormatterDialog() override;
@@ -104,16 +89,32 @@ class FormatterDialog : public FormatUi, public DiskUi {
 
   // --- The format run -------------------------------------------------------
   bool InspectDrive(const std::string& drive);
+  // The Start button: builds the request from the fields, runs FormatRun and
+  // takes its outcome back into the fields.
   void RunFormat();
-  bool RunSystemFormat(const std::string& drive);
   bool WriteAnswerFile(const std::string& path);
   bool CopyBootFiles(const std::string& drive);
 
-  // FormatUi
+  // FormatCallbacks
   int MessageBoxA(const char* text, const char* caption, std::uint32_t type) override;
   void PumpOneMessage() override;
   void ShowPassProgress(const PassProgress& progress) override;
   bool IsRunning() override { return runningFlag != 0; }
+  bool Confirm(const FormatRequest& request) override;
+  void RunBegins() override;
+  void PassesBegin() override;
+  void CopyingBootFiles(bool copying) override;
+  void Notice(FormatNotice kind, std::uint32_t systemError, const std::string& path) override;
+  std::string AwaitReplug() override;
+  void ShowReport(const std::string& drive, const FormatResults& figures) override;
+  bool DeviceChangeNoted() override { return deviceChangeNoted_; }
+  bool ListBootFiles(std::vector<std::string>& names) override {
+    return ListBootFilesBesideProgram(ui_, names);
+  }
+  bool CopyBootFile(const std::string& name, const std::string& drive) override {
+    return CopyBootFileBesideProgram(ui_, name, drive);
+  }
+  RunPlatform& Platform() override { return ui_; }
 
  private:
   void RefillCombo();
@@ -121,25 +122,23 @@ class FormatterDialog : public FormatUi, public DiskUi {
   FatTexts MakeFatTexts() const;
   // The system code page's lead bytes, for the label rules.
   LeadByteTest LeadBytes();
-  // Steps after the image is built; returns normally to the ending.
-  void RunBody(const std::string& drive, std::uint8_t* image, std::uint32_t imageSize,
-               std::uint32_t size);
-  bool WriteImage(const std::string& drive, const std::uint8_t* image, std::uint32_t imageSize);
-  bool ReplugWait(const std::string& drive, const std::uint8_t* image);
+  FormatRequest MakeRequest();
+  // Takes the outcome into the fields and gives the controls back.
+  void EndRun(const FormatOutcome& outcome, unsigned inspectionsAtStart);
 
   DialogPlatform& ui_;
   StartupPlatform& startup_;
   std::string family_;
   DiskAccess disk_;
   bool bootableWasEnabled_ = false;
-  // A run is on the stack (also after Stop has cleared the running flag).
+  // A run is on the stack, from its confirmation on (also after Stop has
+  // cleared the running flag): device changes are only noted meanwhile.
   bool inRun_ = false;
-  // The size of the disk being formatted (the system format's time limit).
-  std::uint32_t runDiskSize_ = 0;
+  bool deviceChangeNoted_ = false;
+  // The size InspectDrive measured, from which the layout was chosen.
+  std::uint32_t inspectedSize_ = 0;
   // How many times a drive has been inspected (a run compares before and after).
   unsigned inspections_ = 0;
-  // The drive a run ended on (after a Windows 98 re-plug it may be another letter).
-  std::string lastRunDrive_;
 };
 
 }  // namespace vornak

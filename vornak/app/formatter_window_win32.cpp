@@ -64,7 +64,9 @@ INT_PTR FormatterWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           if (code == CBN_SELCHANGE) dialog_.OnDriveSelChange();
           return TRUE;
         case IDOK:
-        case IDCANCEL: dialog_.OnExit(); return TRUE;
+        case IDCANCEL:
+          if (!platform_.InProcessWait()) dialog_.OnExit();
+          return TRUE;
       }
       return FALSE;
     }

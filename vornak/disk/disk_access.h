@@ -24,6 +24,9 @@ class DiskUi {
   virtual int MessageBoxA(const char* text, const char* caption, std::uint32_t type) = 0;
 };
 
+// GetDiskSize's answer for a disk of 4 GiB or more.
+constexpr std::uint32_t kDiskTooLarge = 0xFFFFFFFFu;
+
 constexpr const char* kFamilyWindows98 = "Windows98";
 constexpr const char* kFamilyWindows2K = "Windows2K";
 
@@ -54,7 +57,7 @@ class DiskAccess {
   // Windows 98 logical-volume lock (level 0) and unlock.
   bool LockVolume(const std::string& drive);
   bool UnlockVolume(const std::string& drive);
-  // Size of the disk in bytes, 0 when it cannot be found, 0xFFFFFFFF (no
+  // Size of the disk in bytes, 0 when it cannot be found, kDiskTooLarge (no
   // layout takes it) for a disk of 4 GiB or more. Uses Family().
   std::uint32_t GetDiskSize(const std::string& drive);
   // Size of a volume that answers no size query, found by reading at the

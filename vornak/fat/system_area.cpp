@@ -47,6 +47,9 @@ bool IsValidVolumeLabel(const std::string& text, const LeadByteTest& isLeadByte)
       continue;
     }
     const unsigned char c = static_cast<unsigned char>(text[i]);
+    // A lead byte without a second byte that may follow it is half a
+    // character; padded with a blank it would become another one.
+    if (isLeadByte && isLeadByte(c)) return false;
     if (c < 0x20 || c == 0x7F || c == 0xFF) return false;
     if (c < 0x80 && IsForbiddenLabelChar(c)) return false;
   }
@@ -56,14 +59,20 @@ bool IsValidVolumeLabel(const std::string& text, const LeadByteTest& isLeadByte)
 namespace {
 
 // Whether the old sector 0 is the boot sector of a FAT16 volume of the kind
-// the formatter writes: signature 55 AA, 512-byte sectors, one reserved
-// sector, two FATs and the type "FAT16".
-bool OldVolumeIsFat16(const SectorReader& readSectors) {
+// the formatter writes (signature 55 AA, 512-byte sectors, two FATs, the type
+// "FAT16") and of the new layout's geometry: the same sectors per cluster,
+// reserved sectors, root entries and sectors per FAT. Only then does entry n
+// of its first FAT name the cluster that entry n of the new FAT names.
+bool OldVolumeMatches(const SectorReader& readSectors, const FatLayout& layout) {
   std::uint8_t boot[kBootSectorSize];
   if (!readSectors(boot, 0, 1)) return false;
-  return boot[0x1FE] == 0x55 && boot[0x1FF] == 0xAA && boot[0x0B] == 0x00 && boot[0x0C] == 0x02 &&
-         boot[0x0E] == 1 && boot[0x0F] == 0 && boot[0x10] == 2 &&
-         std::memcmp(boot + 0x36, "FAT16", 5) == 0;
+  const std::uint8_t* now = layout.record.data();
+  const bool fat16 = boot[0x1FE] == 0x55 && boot[0x1FF] == 0xAA && boot[0x0B] == 0x00 &&
+                     boot[0x0C] == 0x02 && boot[0x10] == 2 &&
+                     std::memcmp(boot + 0x36, "FAT16", 5) == 0;
+  return fat16 && boot[0x0D] == now[0x0D] && std::memcmp(boot + 0x0E, now + 0x0E, 2) == 0 &&
+         std::memcmp(boot + 0x11, now + 0x11, 2) == 0 &&
+         std::memcmp(boot + 0x16, now + 0x16, 2) == 0;
 }
 
 void UpperCaseLabel(std::string& text, const LeadByteTest& isLeadByte) {
@@ -111,9 +120,10 @@ bool BuildSystemArea(std::uint8_t* image, std::uint32_t imageSize, const FatLayo
       // Without the old FAT the run goes on as a Full one.
       state.quick = false;
       oldFat.clear();
-    } else if (!OldVolumeIsFat16(readSectors)) {
-      // F7 FF is a bad mark only in a FAT16 FAT: no marks are taken from any
-      // other volume (the Quick flag stays, the system format stays quick).
+    } else if (!OldVolumeMatches(readSectors, layout)) {
+      // F7 FF is a bad mark only in a FAT16 FAT of the same geometry: no
+      // marks are taken from any other volume (the Quick flag stays, the
+      // system format stays quick).
       oldFat.clear();
     }
   }

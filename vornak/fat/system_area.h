@@ -34,7 +34,8 @@ using LeadByteTest = std::function<bool(unsigned char)>;
 // True for the empty text; false for more than 11 bytes; otherwise true only
 // when every character is printable and none of  "*+,./:;<=>?[\]| and blank.
 // Bytes above 0x7F are accepted; where `isLeadByte` says so, a lead byte and
-// the byte after it are one character and the second is not checked.
+// the byte after it are one character and the second is not checked. A lead
+// byte at the end, or before a byte below 0x40, is refused.
 bool IsValidVolumeLabel(const std::string& text, const LeadByteTest& isLeadByte = nullptr);
 
 // What BuildSystemArea reads from and writes to the dialog.

@@ -8,8 +8,9 @@ source "${VK_COMMON:?}"
 vk_drive E 30
 vk_drive F 62 unplugged
 vk_drive G 4 unplugged
-# The system format takes a while, so that a drive can arrive during the run.
-vk_start --env FORMAT_STUB_DELAY_MS=4000
+# The system format takes a while, so that a drive can arrive during the run
+# and the window can be seen to take input meanwhile.
+vk_start --env FORMAT_STUB_DELAY_MS=6000
 
 arrive="post $vk_win --msg 0x219 --wparam 0x8000"
 remove="post $vk_win --msg 0x219 --wparam 0x8004"
@@ -77,9 +78,17 @@ EOF
 [ ! -e "$VK_FORMAT_LOG" ] || gui_fail "answering No ran format.com"
 
 # F: arrives while the system format runs: the list changes only at the end.
+# Meanwhile the window takes its input at once (minimise and restore), and Esc
+# asks nothing: the report that follows would wait behind a question.
 gui_script run <<EOF
 click $vk_win --id 1009
 msgbox --owner "Vornak V2.0" --caption "Warning - Removable Disk(E:)" --answer 6
+check $vk_win --id 1009 --enabled 0
+syscmd $vk_win minimize
+check $vk_win --minimized 1 --timeout 1
+syscmd $vk_win restore
+check $vk_win --minimized 0 --timeout 1
+key $vk_win esc
 check $vk_win --id 1009 --enabled 0
 EOF
 vk_plug F
@@ -93,8 +102,9 @@ check $vk_win --id 1009 --enabled 1
 EOF
 fsck=$(fsck.fat -n "$GUI_WORK/E.img" 2>&1) || gui_fail "fsck.fat rejects the volume: $fsck"
 
-# E: alone; it is pulled out during a run, and another disk of another size
-# then goes into the same drive: the dialog must show and format that disk.
+# E: alone; it is pulled out during a run, which then fails and writes
+# nothing more; another disk of another size then goes into the same drive:
+# the dialog must show and format that disk.
 vk_unplug F
 vk_unplug G
 gui_script alone <<EOF
@@ -107,8 +117,7 @@ EOF
 vk_unplug E
 gui_script pulled <<EOF
 send $vk_win --msg 0x219 --wparam 0x8004
-msgbox --owner "Vornak V2.0" --caption "Format Results - Removable Disk(E:)" --timeout 30
-answer --caption "Format Results - Removable Disk(E:)" OK
+msgbox --owner "Vornak V2.0" --caption "Sorry!" --expect-text "Format fail!" --expect-icon hand --timeout 30 --answer OK
 check $vk_win --id 1003 --item-count 1 --text-is " "
 check $vk_win --id 1010 --text-is "0.00M"
 check $vk_win --id 1009 --enabled 0

@@ -14,8 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "formatter_dialog.h"
-#include "resource.h"
+#include "format_results.h"
 
 extern char** environ;
 
@@ -45,10 +44,6 @@ std::string VolumeName(const std::string& name) {
                          ext.find('.') == std::string::npos &&
                          name.find_first_of(" +,;=[]") == std::string::npos;
   return shortName ? Upper(name) : name;
-}
-
-bool StartsWith(const std::string& s, const std::string& prefix) {
-  return s.compare(0, prefix.size(), prefix) == 0;
 }
 
 }  // namespace
@@ -103,16 +98,9 @@ std::string ReportToUtf8(const std::string& text, std::uint16_t languageId) {
 }
 
 TerminalFormatUi::TerminalFormatUi(TerminalOptions options, std::uint16_t languageId)
-    : options_(std::move(options)), languageId_(languageId) {}
-
-std::string TerminalFormatUi::ShownCaption(const std::string& caption) const {
-  // "Removable Disk(E:)" names the target itself.
-  std::string shown = caption;
-  const std::string drive = std::string("(") + "E:" + ")";
-  const auto at = shown.find(drive);
-  if (at != std::string::npos) shown.replace(at, drive.size(), "(" + options_.target + ")");
-  return shown;
-}
+    : options_(std::move(options)),
+      languageId_(languageId),
+      texts_(vornak::FormatterTexts::EnglishDefaults()) {}
 
 bool TerminalFormatUi::AskYesNo(const std::string& question) {
   // Asked on standard error, which stays on the terminal when the output is
@@ -141,49 +129,59 @@ bool TerminalFormatUi::AskYesNo(const std::string& question) {
   return *p == 'y' || *p == 'Y';
 }
 
-int TerminalFormatUi::MessageBoxA(const char* text, const char* caption, std::uint32_t type) {
+bool TerminalFormatUi::Confirm(const vornak::FormatRequest& request) {
+  fatTexts_ = request.texts;
   EndProgressLine();
-  const std::string body = text ? text : "";
-  const std::string title = ShownCaption(caption ? caption : "");
-  messages.push_back(body);
-  const std::uint32_t buttons = type & 0x0Fu;
-  const std::uint32_t icon = type & 0xF0u;
-
-  if (buttons == vornak::dlg::kMbYesNo) {
-    std::fprintf(options_.err, "%s\n", title.c_str());
-    const bool yes = AskYesNo(body);
-    if (StartsWith(title, "Warning - ")) confirmed = yes;
-    return yes ? vornak::dlg::kIdYes : vornak::dlg::kIdNo;
-  }
-  if (buttons == vornak::dlg::kMbOkCancel) {
-    // The Windows 98 re-plug request: there is no disk to pull out here.
-    std::fprintf(options_.err, "vornak-cli: %s\n", body.c_str());
-    return vornak::dlg::kIdCancel;
-  }
-  if (StartsWith(title, "Format Results - ")) {
-    reportShown = true;
-    std::fprintf(options_.out, "%s\n\n%s", title.c_str(), ReportToUtf8(body, languageId_).c_str());
-    std::fflush(options_.out);
-    return vornak::dlg::kIdOk;
-  }
-  if (icon == vornak::dlg::kMbIconHand) {
-    failureShown = true;
-    std::fprintf(options_.err, "vornak-cli: %s\n", body.c_str());
-  } else {
-    // "Ignore!" and the other notes.
-    std::fprintf(options_.err, "vornak-cli: %s (%s)\n", body.c_str(), title.c_str());
-  }
-  std::fflush(options_.err);
-  return vornak::dlg::kIdOk;
+  std::fprintf(options_.err, "Warning - Removable Disk(%s)\n", options_.target.c_str());
+  return AskYesNo(texts_.MsgWarnFormat);
 }
 
-void TerminalFormatUi::SetControlText(int id, const std::string& text) {
-  texts_[id] = text;
-  if (id == IDC_STATUS && !text.empty()) {
-    EndProgressLine();
-    std::fprintf(options_.out, "%s\n", text.c_str());
-    std::fflush(options_.out);
+int TerminalFormatUi::MessageBoxA(const char* text, const char* caption, std::uint32_t type) {
+  EndProgressLine();
+  const char* body = text ? text : "";
+  if ((type & 0xF0u) == vornak::mb::MB_ICONHAND) {
+    std::fprintf(options_.err, "vornak-cli: %s\n", body);
+  } else {
+    // "Ignore!" and the other notes.
+    std::fprintf(options_.err, "vornak-cli: %s (%s)\n", body, caption ? caption : "");
   }
+  std::fflush(options_.err);
+  return 1;  // IDOK
+}
+
+void TerminalFormatUi::Notice(vornak::FormatNotice kind, std::uint32_t systemError,
+                              const std::string& path) {
+  (void)systemError;  // the front end names the device's own failure afterwards
+  EndProgressLine();
+  if (kind == vornak::FormatNotice::TempFileNotCreated) {
+    std::fprintf(options_.err, "vornak-cli: %s (Can not create temp file!)\n", path.c_str());
+  } else {
+    std::fprintf(options_.err, "vornak-cli: %s\n", texts_.MsgFormatFail.c_str());
+  }
+  std::fflush(options_.err);
+}
+
+std::string TerminalFormatUi::AwaitReplug() {
+  EndProgressLine();
+  std::fprintf(options_.err, "vornak-cli: %s\n", texts_.MsgPlug.c_str());
+  std::fflush(options_.err);
+  return std::string();
+}
+
+void TerminalFormatUi::ShowReport(const std::string& drive, const vornak::FormatResults& results) {
+  (void)drive;  // the target stands for the drive
+  EndProgressLine();
+  const std::string report = vornak::ResultsReportText(languageId_, results);
+  std::fprintf(options_.out, "Format Results - Removable Disk(%s)\n\n%s", options_.target.c_str(),
+               ReportToUtf8(report, languageId_).c_str());
+  std::fflush(options_.out);
+}
+
+void TerminalFormatUi::CopyingBootFiles(bool copying) {
+  if (!copying) return;
+  EndProgressLine();
+  std::fprintf(options_.out, "%s\n", texts_.MsgMaking.c_str());
+  std::fflush(options_.out);
 }
 
 void TerminalFormatUi::EndProgressLine() {
@@ -194,21 +192,12 @@ void TerminalFormatUi::EndProgressLine() {
 }
 
 std::string TerminalFormatUi::AreaText(const vornak::PassProgress& progress) const {
-  const vornak::FatTexts defaults;
-  const std::string& systemWrite =
-      dialog_ ? dialog_->texts.MsgSystemAreaWrite : defaults.MsgSystemAreaWrite;
-  const std::string& systemRead =
-      dialog_ ? dialog_->texts.MsgSystemAreaRead : defaults.MsgSystemAreaRead;
-  const std::string& dataWrite =
-      dialog_ ? dialog_->texts.MsgDataAreaWrite : defaults.MsgDataAreaWrite;
-  const std::string& dataRead = dialog_ ? dialog_->texts.MsgDataAreaRead : defaults.MsgDataAreaRead;
-  return progress.dataArea ? (progress.write ? dataWrite : dataRead)
-                           : (progress.write ? systemWrite : systemRead);
+  return progress.dataArea
+             ? (progress.write ? fatTexts_.MsgDataAreaWrite : fatTexts_.MsgDataAreaRead)
+             : (progress.write ? fatTexts_.MsgSystemAreaWrite : fatTexts_.MsgSystemAreaRead);
 }
 
-void TerminalFormatUi::SetPassStatus(int id, const std::string& text,
-                                     const vornak::PassProgress& p) {
-  texts_[id] = text;
+void TerminalFormatUi::ShowPassProgress(const vornak::PassProgress& p) {
   const int area = (p.write ? 1 : 0) | (p.dataArea ? 2 : 0);
   const bool newArea = area != lastArea_;
   if (!newArea && p.percent == lastPercent_ && !p.end) return;
@@ -216,7 +205,7 @@ void TerminalFormatUi::SetPassStatus(int id, const std::string& text,
   lastArea_ = area;
   lastPercent_ = p.percent;
   if (!options_.progressBar) {
-    std::fprintf(options_.out, "%s\n", text.c_str());
+    std::fprintf(options_.out, "%s\n", vornak::PassStatusText(fatTexts_, p).c_str());
     std::fflush(options_.out);
     return;
   }
@@ -234,28 +223,10 @@ void TerminalFormatUi::SetPassStatus(int id, const std::string& text,
   barOpen_ = !p.end;
 }
 
-void TerminalFormatUi::ComboReset(int id) {
-  if (id != IDC_DRIVE) return;
-  combo_.clear();
-  comboSel_ = -1;
-}
-
-void TerminalFormatUi::ComboAdd(int id, const std::string& text) {
-  if (id == IDC_DRIVE) combo_.push_back(text);
-}
-
-void TerminalFormatUi::ComboSetSel(int id, int index) {
-  if (id != IDC_DRIVE) return;
-  comboSel_ = index >= 0 && static_cast<std::size_t>(index) < combo_.size() ? index : -1;
-}
-
-int TerminalFormatUi::ComboGetSel(int id) { return id == IDC_DRIVE ? comboSel_ : -1; }
-
 void TerminalFormatUi::PumpOneMessage() {
   // Ctrl-C is the Stop button with its question answered Yes.
-  if (g_interrupted && dialog_ && dialog_->runningFlag) {
-    dialog_->runningFlag = 0;
-    stopped = true;
+  if (g_interrupted && running_) {
+    running_ = false;
     EndProgressLine();
     std::fprintf(options_.err, "vornak-cli: stopped; writing the system area again\n");
     std::fflush(options_.err);
@@ -269,82 +240,29 @@ std::uint32_t TerminalFormatUi::GetTickCount() {
                                     static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
-bool TerminalFormatUi::CanOpenForReading(const std::string& path) {
-  const std::string local = SysPath(path);
-  return !local.empty() && access(local.c_str(), R_OK) == 0;
-}
-
-std::string TerminalFormatUi::SysPath(const std::string& dialogPath) const {
-  if (options_.sysDir.empty() || !StartsWith(dialogPath, kSysPrefix)) return std::string();
-  const std::string name = dialogPath.substr(std::strlen(kSysPrefix));
-  if (name.empty() || name.find('\\') != std::string::npos) return std::string();
-  // Windows finds a file whatever the case of its name.
-  return FindInFolder(options_.sysDir, name);
-}
-
-bool TerminalFormatUi::CopyFileA(const std::string& from, const std::string& to,
-                                 bool failIfExists) {
-  (void)failIfExists;
-  const std::string source = SysPath(from);
-  if (source.empty() || !StartsWith(to, "E:\\")) return false;
-  const std::string name = to.substr(3);
-  if (name.empty() || name.find('\\') != std::string::npos) return false;
-  struct stat st {};
-  if (stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  return CopyIntoVolume(options_.target, source, VolumeName(name));
-}
-
-vornak::FindHandle TerminalFormatUi::FindFirstFileA(const std::string& pattern,
-                                                    vornak::FindEntry& entry) {
-  const std::string all = std::string(kSysPrefix) + "*.*";
-  if (pattern != all || options_.sysDir.empty()) return 0;
+bool TerminalFormatUi::ListBootFiles(std::vector<std::string>& names) {
+  if (options_.sysDir.empty()) return false;
   DIR* d = opendir(options_.sysDir.c_str());
-  if (!d) return 0;
-  std::vector<vornak::FindEntry> entries;
+  if (!d) return false;
   while (dirent* e = readdir(d)) {
-    vornak::FindEntry found;
-    found.name = e->d_name;
+    const std::string name = e->d_name;
     struct stat st {};
-    const std::string path = options_.sysDir + "/" + found.name;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      found.attributes = vornak::dlg::kFileAttributeDirectory;
-    entries.push_back(found);
+    const std::string path = options_.sysDir + "/" + name;
+    if (name == "." || name == ".." || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+      continue;
+    names.push_back(name);
   }
   closedir(d);
-  if (entries.empty()) return 0;
-  std::sort(entries.begin(), entries.end(),
-            [](const vornak::FindEntry& a, const vornak::FindEntry& b) { return a.name < b.name; });
-  entry = entries.front();
-  entries.erase(entries.begin());
-  const vornak::FindHandle h = nextSearch_++;
-  searches_[h] = std::move(entries);
-  return h;
-}
-
-bool TerminalFormatUi::FindNextFileA(vornak::FindHandle search, vornak::FindEntry& entry) {
-  auto it = searches_.find(search);
-  if (it == searches_.end() || it->second.empty()) return false;
-  entry = it->second.front();
-  it->second.erase(it->second.begin());
+  std::sort(names.begin(), names.end());
   return true;
 }
 
-void TerminalFormatUi::FindClose(vornak::FindHandle search) { searches_.erase(search); }
-
-std::uint32_t TerminalFormatUi::GetModuleFileNameA(char* buffer, std::uint32_t size) {
-  if (buffer == nullptr || size == 0) return 0;
-  std::strncpy(buffer, kProgramPath, size - 1);
-  buffer[size - 1] = '\0';
-  return static_cast<std::uint32_t>(std::strlen(buffer));
-}
-
-std::uint32_t TerminalFormatUi::GetPrivateProfileStringA(const char*, const char*,
-                                                         const char* defaultText, char* out,
-                                                         std::uint32_t size, const char*) {
-  if (out == nullptr || size == 0) return 0;
-  std::strncpy(out, defaultText ? defaultText : "", size - 1);
-  out[size - 1] = '\0';
-  return static_cast<std::uint32_t>(std::strlen(out));
+bool TerminalFormatUi::CopyBootFile(const std::string& name, const std::string& drive) {
+  (void)drive;  // the target is the only drive
+  if (name.empty() || name.find('/') != std::string::npos) return false;
+  const std::string source = FindInFolder(options_.sysDir, name);
+  if (source.empty()) return false;
+  return CopyIntoVolume(options_.target, source, VolumeName(name));
 }
 
 bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name) {

@@ -11,9 +11,8 @@
 #include <cstring>
 #include <memory>
 
-#include "formatter_dialog.h"
+#include "format_run.h"
 #include "posix_disk_platform.h"
-#include "resource.h"
 #include "system_area.h"
 #include "terminal_format_ui.h"
 
@@ -331,21 +330,110 @@ std::string WritableProblem(const std::string& target, const TargetCheck& check)
 
 }  // namespace
 
+namespace {
+
+// The label the disk has now, as the dialog shows it: "" when it has none or
+// when the dialog would not take it.
+std::string DiskLabel(vornak::DiskAccess& access) {
+  char volume[150] = {0};
+  char fsName[150] = {0};
+  const std::string root = std::string(kCliDrive) + "\\";
+  if (!access.Platform().GetVolumeInformationA(root.c_str(), volume, sizeof volume, fsName,
+                                               sizeof fsName))
+    return std::string();
+  volume[sizeof volume - 1] = 0;
+  const std::string label(volume);
+  return vornak::IsValidVolumeLabel(label) ? label : std::string();
+}
+
+// What the user asked for, taken before the question: the target's size and
+// the layout chosen from it; without --label the disk keeps its own label.
+vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAccess& access) {
+  vornak::FormatRequest request;
+  request.drive = kCliDrive;
+  request.identity.sizeBytes = access.GetDiskSize(kCliDrive);
+  vornak::ChooseLayout(request.identity.sizeBytes, request.layout);
+  switch (options.mode) {
+    case FormatMode::Quick: request.mode = vornak::FormatMode::Quick; break;
+    case FormatMode::Full: request.mode = vornak::FormatMode::Full; break;
+    case FormatMode::Low: request.mode = vornak::FormatMode::Low; break;
+  }
+  request.label = options.labelGiven ? options.label : DiskLabel(access);
+  request.bootable = options.bootable;
+  request.languageId = options.languageId;
+  request.family = access.Family();
+  request.useSystemFormat = false;  // no format command on Linux
+  return request;
+}
+
+// Why the --sys folder of a bootable run cannot be used; "" when it can.
+std::string SysFolderProblem(const FormatOptions& options) {
+  if (!options.bootable) return std::string();
+  struct stat st {};
+  if (stat(options.sysDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return "--sys " + options.sysDir + " is not a folder";
+  const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
+  if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0)
+    return options.sysDir + " has no readable file io.sys";
+  return std::string();
+}
+
+TerminalOptions MakeTerminal(const FormatOptions& options, const Console& console) {
+  TerminalOptions terminal;
+  terminal.target = options.target;
+  terminal.assumeYes = options.yes;
+  terminal.progressBar = console.outIsTerminal;
+  terminal.sysDir = options.sysDir;
+  terminal.in = console.in;
+  terminal.out = console.out;
+  terminal.err = console.err;
+  return terminal;
+}
+
+bool Confirmed(const vornak::FormatOutcome& outcome) {
+  return outcome.status != vornak::FormatStatus::Declined &&
+         outcome.status != vornak::FormatStatus::Refused;
+}
+
+// Whether the run failed, and what the command adds to what the run said.
+bool Failed(const vornak::FormatOutcome& outcome, TerminalFormatUi& ui,
+            const PosixDiskPlatform& disk, std::string& message) {
+  if (g_interrupted && Confirmed(outcome) && !outcome.stopped)
+    Print(ui.Err(), "vornak-cli: Ctrl-C stops only the Low passes; the run went on to its end\n");
+  switch (outcome.status) {
+    case vornak::FormatStatus::Declined: message = "not formatted"; return true;
+    case vornak::FormatStatus::Refused:
+      Print(ui.Err(), "vornak-cli: " + ui.Texts().MsgUnsupport + "\n");
+      message = disk.FailureText();
+      return true;
+    case vornak::FormatStatus::Failed: message = disk.FailureText(); return true;
+    case vornak::FormatStatus::ReplugCancelled:
+      message = "the run ended without its results";
+      return true;
+    case vornak::FormatStatus::Formatted: break;
+  }
+  // "Format fail!" was shown for a pass or the rewrite after it.
+  if (outcome.passesFailed || outcome.rewriteFailed) {
+    message = disk.FailureText();
+    return true;
+  }
+  if (outcome.stopped) {
+    message = "the surface passes were stopped; the disk is formatted but not verified";
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Console& console) {
   // A closed output pipe is a write error to report, not a reason to die in
   // the middle of a run.
   signal(SIGPIPE, SIG_IGN);
-  if (options.bootable) {
-    struct stat st {};
-    if (stat(options.sysDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      Print(console.err, "vornak-cli: --sys " + options.sysDir + " is not a folder\n");
-      return kExitFailed;
-    }
-    const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
-    if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0) {
-      Print(console.err, "vornak-cli: " + options.sysDir + " has no readable file io.sys\n");
-      return kExitFailed;
-    }
+  const std::string sysProblem = SysFolderProblem(options);
+  if (!sysProblem.empty()) {
+    Print(console.err, "vornak-cli: " + sysProblem + "\n");
+    return kExitFailed;
   }
 
   const TargetCheck check = CheckTarget(paths, options);
@@ -364,27 +452,16 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   if (!check.note.empty()) Print(console.err, "vornak-cli: note: " + check.note + "\n");
 
   PosixDiskPlatform disk(options.target, check.removable, check.identity);
-  TerminalOptions terminal;
-  terminal.target = options.target;
-  terminal.assumeYes = options.yes;
-  terminal.progressBar = console.outIsTerminal;
-  terminal.sysDir = options.sysDir;
-  terminal.in = console.in;
-  terminal.out = console.out;
-  terminal.err = console.err;
-  TerminalFormatUi ui(terminal, options.languageId);
-  vornak::FormatterDialog dialog(ui, disk, ui);
-  ui.Bind(&dialog);
-  dialog.useSystemFormat = false;  // no format command on Linux
-  dialog.driveList = {kCliDrive};
-  dialog.OnInitDialog();  // texts, language, the drive list, InspectDrive
+  TerminalFormatUi ui(MakeTerminal(options, console), options.languageId);
+  vornak::DiskAccess access(disk, ui, vornak::GetOsFamily(disk), ui.Texts().MsgLockFail);
+  const vornak::FormatRequest request = MakeRequest(options, access);
 
   // The real size: the formatter sees at most 4 GiB - 1 bytes.
   const std::uint64_t size = check.size;
   Print(console.out,
         options.target + ": " + std::to_string(size) + " bytes (" + HumanSize(size) + "), " +
             std::to_string(size >> 9) + " sectors" +
-            (dialog.labelText.empty() ? "" : ", label " + dialog.labelText) +
+            (DiskLabel(access).empty() ? "" : ", label " + DiskLabel(access)) +
             (size > 0x40000000u ? " (more than the 1 GiB the formatter handles)" : "") + "\n");
 
   int result = kExitOk;
@@ -392,40 +469,23 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
     if (!message.empty()) Print(console.err, "vornak-cli: " + message + "\n");
     result = kExitFailed;
   };
-  if (options.labelGiven) ui.SetControlText(IDC_LABEL, options.label);
-  switch (options.mode) {
-    case FormatMode::Quick: dialog.SetModeQuick(); break;
-    case FormatMode::Full: dialog.SetModeFull(); break;
-    case FormatMode::Low: dialog.SetModeLow(); break;
-  }
-  if (options.bootable && !ui.IsControlEnabled(IDC_BOOTABLE)) {
+  vornak::FormatOutcome outcome;
+  if (options.bootable && !vornak::IsBootableAllowed(request.layout)) {
     fail(
         "a disk of this size gets a layout without room for the start-up files; it cannot be "
         "made bootable");
   } else {
-    if (options.bootable) ui.SetCheck(IDC_BOOTABLE, true);
     CatchInterrupt(true);
-    dialog.OnStart();
+    outcome = vornak::FormatRun(request, ui, access);
     CatchInterrupt(false);
-    if (g_interrupted && ui.confirmed && !ui.stopped)
-      Print(console.err,
-            "vornak-cli: Ctrl-C stops only the Low passes; the run went on to its end\n");
-
-    if (!ui.confirmed && !ui.failureShown) {
-      fail("not formatted");
-    } else if (ui.failureShown) {
-      fail(disk.FailureText());
-    } else if (!ui.reportShown) {
-      fail("the run ended without its results");
-    } else if (ui.stopped) {
-      fail("the surface passes were stopped; the disk is formatted but not verified");
-    }
+    std::string message;
+    if (Failed(outcome, ui, disk, message)) fail(message);
   }
   // Writes the system did not put on the disk make the run a failure even
   // when the formatter saw every call succeed.
   if (disk.WritesLost() && result == kExitOk)
     fail("the disk did not take all writes: " + disk.FailureText());
-  if (!ui.confirmed) UndoSize(options.target, check);
+  if (!Confirmed(outcome)) UndoSize(options.target, check);
 
   if (std::fflush(console.out) != 0 || std::ferror(console.out)) {
     const int error = errno;

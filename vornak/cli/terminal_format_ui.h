@@ -1,0 +1,129 @@
+// The format run's front end on a terminal: the confirmation is asked on
+// standard error and answered from standard input (or by --yes), the run's
+// notices and the engines' messages are printed, the Low passes' progress
+// becomes a bar drawn from the pass's numbers (one status line per percent
+// when the output is not a terminal), the report goes to standard output,
+// and Ctrl-C acts as a confirmed Stop.
+//
+// The start-up files of a bootable disk come from the --sys folder and are
+// copied into the volume with mtools; the system format command of Windows
+// 2000/XP has no Linux counterpart and is not run.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "format_run.h"
+#include "texts.h"
+
+namespace vornak_cli {
+
+// Set by the SIGINT, SIGTERM and SIGHUP handler; the next pumped message
+// turns it into Stop, and it ends the wait for an answer.
+extern volatile std::sig_atomic_t g_interrupted;
+// Installs (true) or removes (false) the handler that sets it.
+void CatchInterrupt(bool on);
+
+// The regular file `name` in `folder`, found whatever the case of its
+// letters (an exact match first); "" when there is none.
+std::string FindInFolder(const std::string& folder, const std::string& name);
+
+struct TerminalOptions {
+  std::string target;        // the device or image file, named in the captions
+  bool assumeYes = false;    // answer Yes to the confirmation
+  bool progressBar = false;  // the output is a terminal
+  std::string sysDir;        // folder of the start-up files (--sys)
+  std::FILE* in = stdin;
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+};
+
+// Converts a results report in the language's code page (GBK, Big5 or
+// ASCII) to UTF-8; the text unchanged when it cannot be converted.
+std::string ReportToUtf8(const std::string& text, std::uint16_t languageId);
+
+class TerminalFormatUi : public vornak::FormatCallbacks, public vornak::RunPlatform {
+ public:
+  TerminalFormatUi(TerminalOptions options, std::uint16_t languageId);
+
+  // --- FormatCallbacks --------------------------------------------------------
+  // The engines' own boxes ("Invalid volume label!", "Lock volume error!"):
+  // printed on standard error; answered OK.
+  int MessageBoxA(const char* text, const char* caption, std::uint32_t type) override;
+  // Turns a pending Ctrl-C into Stop.
+  void PumpOneMessage() override;
+  void ShowPassProgress(const vornak::PassProgress& progress) override;
+  bool IsRunning() override { return running_; }
+  bool Confirm(const vornak::FormatRequest& request) override;
+  void RunBegins() override { running_ = true; }
+  void PassesBegin() override {}
+  void CopyingBootFiles(bool copying) override;
+  void Notice(vornak::FormatNotice kind, std::uint32_t systemError,
+              const std::string& path) override;
+  // The Windows 98 re-plug request cannot be met here: cancelled.
+  std::string AwaitReplug() override;
+  void ShowReport(const std::string& drive, const vornak::FormatResults& results) override;
+  // Nothing tells a Linux process of a disk change; the run still checks the
+  // target before every write.
+  bool DeviceChangeNoted() override { return false; }
+  // The --sys folder, sorted by name; a file is found whatever the case of
+  // its name, as Windows finds it.
+  bool ListBootFiles(std::vector<std::string>& names) override;
+  bool CopyBootFile(const std::string& name, const std::string& drive) override;
+  vornak::RunPlatform& Platform() override { return *this; }
+
+  // --- RunPlatform --------------------------------------------------------------
+  // The waits of the run give Windows time to settle after raw writes; here
+  // the writes are on the device when their calls return, so nothing waits.
+  void Sleep(std::uint32_t) override {}
+  std::uint32_t GetTickCount() override;
+  void NotifyShellChanged(const std::string&) override {}
+  // No program is started and no Windows file is reached: the run's only
+  // process is the system format command, which is not run here, and the
+  // start-up files come through ListBootFiles and CopyBootFile.
+  vornak::ProcessHandle StartHidden(const std::string&) override { return 0; }
+  vornak::WaitResult WaitForProcess(vornak::ProcessHandle, std::uint32_t) override {
+    return vornak::WaitResult::Failed;
+  }
+  void TerminateProcess(vornak::ProcessHandle) override {}
+  void CloseProcess(vornak::ProcessHandle) override {}
+  std::string GetWindowsDirectoryA() override { return std::string(); }
+  std::string GetModuleFileNameA() override { return std::string(); }
+  bool CanOpenForReading(const std::string&) override { return false; }
+  bool WriteWholeFile(const std::string&, const std::string&) override { return false; }
+  bool CopyFileA(const std::string&, const std::string&, bool) override { return false; }
+  bool DeleteFileA(const std::string&) override { return false; }
+  vornak::FindHandle FindFirstFileA(const std::string&, vornak::FindEntry&) override { return 0; }
+  bool FindNextFileA(vornak::FindHandle, vornak::FindEntry&) override { return false; }
+  void FindClose(vornak::FindHandle) override {}
+
+  // The texts of the formatter's own messages (the built-in English ones).
+  const vornak::FormatterTexts& Texts() const { return texts_; }
+  // Where the front end's own remarks go (standard error).
+  std::FILE* Err() const { return options_.err; }
+
+ private:
+  std::string AreaText(const vornak::PassProgress& progress) const;
+  void EndProgressLine();
+  bool AskYesNo(const std::string& question);
+  void Line(std::FILE* f, const std::string& text);
+
+  TerminalOptions options_;
+  std::uint16_t languageId_;
+  vornak::FormatterTexts texts_;
+  vornak::FatTexts fatTexts_;
+  bool running_ = false;
+  // Progress line state.
+  bool barOpen_ = false;
+  int lastArea_ = -1;  // write and data-area bits of the last progress shown
+  std::uint32_t lastPercent_ = 1000;
+};
+
+// Copies a local file into the root directory of the FAT volume on `target`
+// under `name` (mcopy of mtools); false when it could not be copied.
+bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name);
+
+}  // namespace vornak_cli
