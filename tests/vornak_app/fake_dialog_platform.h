@@ -3,6 +3,8 @@
 // record. Tests read what the dialog did from its fields.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -17,6 +19,8 @@ namespace vornak::test {
 
 class FakeDialogPlatform : public DialogPlatform {
  public:
+  // More message boxes than any scenario shows: a run past it is looping.
+  static constexpr std::size_t kMaxBoxes = 500;
   struct Box {
     std::string text, caption;
     std::uint32_t type;
@@ -94,6 +98,14 @@ class FakeDialogPlatform : public DialogPlatform {
   // --- DialogPlatform ---------------------------------------------------------
   int MessageBoxA(const char* text, const char* cap, std::uint32_t type) override {
     boxes.push_back({text ? text : "", cap ? cap : "", type});
+    // A run that asks the same thing without end (a wait that never ends)
+    // fails here at once, and is answered with Cancel from then on.
+    if (boxes.size() > kMaxBoxes) {
+      if (boxes.size() == kMaxBoxes + 1)
+        ADD_FAILURE() << "more than " << kMaxBoxes << " message boxes, the last \""
+                      << boxes.back().text << "\": the run does not end";
+      return dlg::kIdCancel;
+    }
     if (answer) return answer(boxes.back());
     return (type & 0xF) == dlg::kMbYesNo ? dlg::kIdYes : dlg::kIdOk;
   }

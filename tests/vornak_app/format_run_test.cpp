@@ -769,6 +769,29 @@ TEST(FormatRunWin98, SerialIsTheTickCountAndReplugConfirmsIt) {
   EXPECT_EQ(rig.dialog->driveList, std::vector<std::string>({"E:"}));
 }
 
+// The disk comes back while the prompt is up: the drive list is read again,
+// but the controls stay as a run keeps them, disabled, until the run ends.
+TEST(FormatRunWin98, TheControlsStayDisabledWhileTheReplugPromptIsUp) {
+  Win98Rig rig;
+  rig.ReplugOnPrompt(1);
+  auto inner = rig.ui.answer;
+  std::vector<int> enabledDuringPrompt;
+  rig.ui.answer = [&](const FakeDialogPlatform::Box& b) {
+    const int answer = inner(b);  // pulls and plugs the disk for the prompt
+    if (b.text == rig.dialog->texts.MsgPlug) {
+      for (int id : {IDC_START, IDC_DRIVE, IDC_LABEL, IDC_QUICK, IDC_FULL, IDC_LOW})
+        if (rig.ui.controls[id].enabled) enabledDuringPrompt.push_back(id);
+    }
+    return answer;
+  };
+  rig.dialog->OnStart();
+  EXPECT_EQ(rig.ui.CountBoxes(rig.dialog->texts.MsgPlug), 1);
+  EXPECT_TRUE(enabledDuringPrompt.empty())
+      << "control " << enabledDuringPrompt.front() << " enabled while the prompt was up";
+  EXPECT_TRUE(HasReport(rig.ui));
+  EXPECT_TRUE(rig.ui.controls[IDC_START].enabled) << "enabled again after the run";
+}
+
 TEST(FormatRunWin98, PromptRepeatsUntilExactlyOneDiskIsBackAndCancelEndsWithoutReport) {
   Win98Rig rig;
   // OK pressed without re-plugging: the count stays 0, so the box comes again;
