@@ -5,7 +5,9 @@ that import newer functions are rejected by name, the manifests ask for the
 right rights and name the supported systems, and `file` sees 32-bit GUI
 programs that old loaders accept."""
 
+import glob
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -147,6 +149,56 @@ class Headers(unittest.TestCase):
             described = subprocess.run(["file", "-b", path], capture_output=True,
                                        text=True).stdout
             self.assertTrue(described.startswith("PE32 executable (GUI) Intel 80386"), described)
+
+
+# Names the GUI tests set in the programs' environment (`--env NAME=...`),
+# except the system's own, which Wine and the C runtime read.
+SYSTEM_VARIABLES = {"LANG", "LC_ALL", "LOCPATH", "WINEDLLOVERRIDES"}
+# Any name of the projects' test switches, set by a test or not.
+TEST_NAME = re.compile(rb"(?:VORNAK|LIRROW)_TEST_[A-Z0-9_]+")
+
+
+def names_tests_set():
+    names = set()
+    for script in glob.glob(os.path.join(HERE, "..", "gui", "**", "*.sh"), recursive=True):
+        with open(script, encoding="utf-8") as f:
+            names.update(re.findall(r"--env [\"']?([A-Z][A-Z0-9]*_[A-Z0-9_]+)=", f.read()))
+    return names - SYSTEM_VARIABLES
+
+
+def test_names_in(data, names):
+    """The test names found in an image, as ASCII or UTF-16LE text."""
+    found = set()
+    for text in (data, data.decode("utf-16-le", "replace").encode("ascii", "replace"),
+                 data[1:].decode("utf-16-le", "replace").encode("ascii", "replace")):
+        found.update(m.decode() for m in TEST_NAME.findall(text))
+        found.update(n for n in names if n.encode() in text)
+    return found
+
+
+class Switches(unittest.TestCase):
+    """The shipped programs hold no test binding or switch: no name a test sets."""
+
+    def test_the_tests_set_the_names_looked_for(self):
+        names = names_tests_set()
+        self.assertIn("VORNAK_TEST_DRIVES", names)
+        self.assertIn("LIRROW_TEST_WINDOWS_9X", names)
+        self.assertNotIn("LANG", names)
+
+    def test_names_are_found_in_both_encodings(self):
+        names = {"HH_RECORD"}
+        self.assertEqual(test_names_in(b"\0x" + "HH_RECORD".encode("utf-16-le"), names),
+                         {"HH_RECORD"})
+        self.assertEqual(test_names_in(b"..LIRROW_TEST_OTHER\0", names), {"LIRROW_TEST_OTHER"})
+        self.assertEqual(test_names_in(b"HH_RECOR\0D", names), set())
+
+    def test_shipped_programs_hold_no_test_name(self):
+        names = names_tests_set()
+        found = {}
+        for name, path in PROGRAMS.items():
+            with open(path, "rb") as f:
+                found[name] = sorted(test_names_in(f.read(), names))
+        self.assertEqual(found, {name: [] for name in PROGRAMS}, "test names in shipped programs")
 
 
 class Manifests(unittest.TestCase):
