@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks of the shipped programs in the release tree (RELEASE_TREE, default
-build/release): every import exists on Windows 98 SE and XP SP3, the probes
+build/release): every import exists on Windows 98 SE, 2000 SP4 and XP SP3, the probes
 that import newer functions are rejected by name, the manifests ask for the
 right rights and name the supported systems, and `file` sees 32-bit GUI
 programs that old loaders accept."""
@@ -25,6 +25,7 @@ PROGRAMS = {"vornak": os.path.join(TREE, "vornak", "app", "vornak.exe"),
             "lirrow": os.path.join(TREE, "lirrow", "app", "lirrow.exe")}
 PROBES = os.path.join(TREE, "tests", "imports", "probes")
 EXPORTS = os.path.join(HERE, "exports")
+SYSTEMS = ["win98se", "win2000sp4", "winxpsp3"]
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
@@ -41,22 +42,22 @@ def run_check(*programs):
 
 
 class Imports(unittest.TestCase):
-    def test_shipped_programs_import_only_what_98_and_xp_export(self):
+    def test_shipped_programs_import_only_what_98_2000_and_xp_export(self):
         code, out = run_check(*PROGRAMS.values())
         self.assertEqual(code, 0, out)
 
     def test_probe_importing_getfilesizeex_is_rejected_for_98_only(self):
         faults = check_imports.missing_imports(
-            os.path.join(PROBES, "probe_getfilesizeex.exe"), EXPORTS, ["win98se", "winxpsp3"])
+            os.path.join(PROBES, "probe_getfilesizeex.exe"), EXPORTS, SYSTEMS)
         self.assertIn(("win98se", "KERNEL32.dll", "GetFileSizeEx"), faults)
-        self.assertNotIn("winxpsp3", {s for s, _, _ in faults})
+        self.assertEqual({s for s, _, _ in faults}, {"win98se"})
         code, out = run_check(os.path.join(PROBES, "probe_getfilesizeex.exe"))
         self.assertEqual(code, 1)
         self.assertIn("KERNEL32.dll!GetFileSizeEx is not exported by Windows 98 SE", out)
 
     def test_probe_importing_shgetfolderpathw_is_rejected_for_98_only(self):
         faults = check_imports.missing_imports(
-            os.path.join(PROBES, "probe_shgetfolderpath.exe"), EXPORTS, ["win98se", "winxpsp3"])
+            os.path.join(PROBES, "probe_shgetfolderpath.exe"), EXPORTS, SYSTEMS)
         self.assertEqual(faults, [("win98se", "SHELL32.dll", "SHGetFolderPathW")])
 
     def test_probe_importing_initializeconditionvariable_is_rejected_for_xp(self):
@@ -64,6 +65,19 @@ class Imports(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn("KERNEL32.dll!InitializeConditionVariable is not exported by Windows XP SP3",
                       out)
+
+    def test_probe_importing_vscprintf_is_rejected_before_xp(self):
+        # msvcrt.dll of Windows XP added _vscprintf; mingw-w64 serves it from
+        # static code, so only the probe's own import library imports it.
+        faults = check_imports.missing_imports(
+            os.path.join(PROBES, "probe_vscprintf.exe"), EXPORTS, SYSTEMS)
+        self.assertEqual(faults, [("win98se", "msvcrt.dll", "_vscprintf"),
+                                  ("win2000sp4", "msvcrt.dll", "_vscprintf")])
+
+    def test_probe_importing_fseeki64_is_rejected_for_xp(self):
+        code, out = run_check(os.path.join(PROBES, "probe_fseeki64.exe"))
+        self.assertEqual(code, 1)
+        self.assertIn("msvcrt.dll!_fseeki64 is not exported by Windows XP SP3", out)
 
     def test_lirrow_imports_no_w_function(self):
         # On Windows 95/98/ME a W function imported directly is a stub that
@@ -102,12 +116,56 @@ class Imports(unittest.TestCase):
 
 
 class Derivation(unittest.TestCase):
-    """The Windows 98 SE lists made from Windows 9x export tables."""
+    """The lists made from dated public sources: Windows 9x export tables,
+    msvcrt.dll's exports by release, the kernel32 functions of later systems."""
 
     def test_lists_are_what_the_sources_make(self):
         for dll in derive_lists.WIN9X_TABLES:
             with open(os.path.join(EXPORTS, "win98se", dll + ".txt"), encoding="utf-8") as f:
                 self.assertEqual(f.read(), derive_lists.win9x_list(dll), dll)
+
+    def test_msvcrt_lists_are_what_the_release_groups_make(self):
+        for system in SYSTEMS:
+            with open(os.path.join(EXPORTS, system, "msvcrt.txt"), encoding="utf-8") as f:
+                self.assertEqual(f.read(), derive_lists.msvcrt_list(system), system)
+
+    def test_msvcrt_lists_grow_by_release(self):
+        lists = [check_imports.load_list(os.path.join(EXPORTS, s, "msvcrt.txt")) for s in SYSTEMS]
+        self.assertLess(lists[0], lists[1])
+        self.assertLess(lists[1], lists[2])
+        self.assertIn("_get_heap_handle", lists[1] - lists[0])  # 2000 SP4
+        self.assertIn("__iob_func", lists[2] - lists[1])  # XP
+        self.assertNotIn("_mkgmtime", lists[2])  # Server 2003
+
+    def test_msvcrt_entries_count_for_the_i386_dll_only(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "msvcrt.def.in")
+            with open(path, "w") as f:
+                f.write("; This is list of symbols available in the original Microsoft Visual "
+                        "C++ 4.2 version\n"
+                        "plain DATA\nF_I386(only_i386)\nF_X64(only_x64)\n"
+                        "atan2 F_X86_ANY(DATA)\n"
+                        "#ifdef DEF_X64\n??0x64@@QEAA@XZ\n#endif\n"
+                        "#ifdef DEF_I386\n??0x86@@QAE@XZ\n#endif\n"
+                        "; These symbols were added in Windows XP OS system version\n"
+                        "F_NON_I386(_vscprintf) ; i386 _vscprintf replaced by emu\n"
+                        "F_NON_I386(acosf F_X86_ANY(DATA)) ; i386 acosf provided by emu\n"
+                        "F_NON_I386(__C_specific_handler)\n"
+                        "_ctime32 F_I386(== ctime) ; i386 _ctime32 replaced by alias\n")
+            groups = derive_lists.msvcrt_groups(path)
+        self.assertEqual([names for _, names in groups],
+                         [["plain", "only_i386", "atan2", "??0x86@@QAE@XZ"],
+                          ["_vscprintf", "_ctime32"]])
+
+    def test_kernel32_lists_lack_what_later_systems_added(self):
+        later = derive_lists.after_xp("kernel32")
+        for name in ("GetCurrentProcessorNumber", "SetThreadStackGuarantee",
+                     "WerRegisterMemoryBlock", "GetTickCount64"):
+            self.assertIn(name, later)
+        for system in ("win2000sp4", "winxpsp3"):
+            names = check_imports.load_list(os.path.join(EXPORTS, system, "kernel32.txt"))
+            self.assertEqual(names & later, set(), system)
+            self.assertIn("GetFileSizeEx", names, system)
 
     def test_table_lines_of_the_original_files_are_read_too(self):
         with tempfile.NamedTemporaryFile("w", suffix=".exports", delete=False) as f:
@@ -131,10 +189,15 @@ class Derivation(unittest.TestCase):
             dll = name[:-4]
             with open(os.path.join(EXPORTS, "win98se", name), encoding="utf-8") as f:
                 head = f.read(2000)
-            if dll not in derive_lists.WIN9X_TABLES and dll != "kernel32":
+            if dll not in derive_lists.WIN9X_TABLES and dll not in ("kernel32", "msvcrt"):
                 self.assertIn("APPROXIMATION", head, name)
             else:
                 self.assertNotIn("Wine 8", head, name)
+        for name in os.listdir(os.path.join(EXPORTS, "win2000sp4")):
+            with open(os.path.join(EXPORTS, "win2000sp4", name), encoding="utf-8") as f:
+                head = f.read(2000)
+            if "Wine 8" in head:
+                self.assertIn("APPROXIMATION", head, name)
 
 
 class Headers(unittest.TestCase):
