@@ -2,12 +2,14 @@
 """Checks of the shipped programs in the release tree (RELEASE_TREE, default
 build/release): every import exists on Windows 98 SE, 2000 SP4 and XP SP3, the probes
 that import newer functions are rejected by name, the manifests ask for the
-right rights and name the supported systems, and `file` sees 32-bit GUI
-programs that old loaders accept."""
+right rights and name the supported systems, `file` sees 32-bit GUI
+programs, their headers have what the Windows 9x loader needs, and no test
+switch is inside."""
 
 import glob
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -200,7 +202,57 @@ class Derivation(unittest.TestCase):
                 self.assertIn("APPROXIMATION", head, name)
 
 
+def loader_faults(image):
+    """What the Windows 95/98/ME loader refuses in an image's headers."""
+    faults = []
+    if image.section_alignment != 0x1000:
+        faults.append(f"SectionAlignment {image.section_alignment:#x}, not 0x1000")
+    if image.file_alignment not in (0x200, 0x1000):
+        faults.append(f"FileAlignment {image.file_alignment:#x}, not 0x200 or 0x1000")
+    if image.win32_version != 0:
+        faults.append(f"Win32VersionValue {image.win32_version:#x}, not 0")
+    return faults
+
+
 class Headers(unittest.TestCase):
+    def test_programs_have_the_alignments_the_9x_loader_needs(self):
+        for name, path in PROGRAMS.items():
+            image = PeImage(path)
+            self.assertEqual(loader_faults(image), [], name)
+            # The fields as binutils reads them.
+            dump = subprocess.run(["objdump", "-p", path], capture_output=True,
+                                  text=True, check=True).stdout
+            fields = dict(re.findall(r"^(SectionAlignment|FileAlignment|Win32Version)\s+(\w+)$",
+                                     dump, re.M))
+            self.assertEqual({k: int(v, 16) for k, v in fields.items()},
+                             {"SectionAlignment": image.section_alignment,
+                              "FileAlignment": image.file_alignment,
+                              "Win32Version": image.win32_version}, name)
+
+    def test_a_changed_header_is_refused(self):
+        with open(PROGRAMS["vornak"], "rb") as f:
+            data = bytearray(f.read())
+        opt = struct.unpack_from("<I", data, 0x3C)[0] + 24
+        struct.pack_into("<III", data, opt + 32, 0x2000, 0x400, 0)
+        struct.pack_into("<I", data, opt + 52, 1)
+        with tempfile.NamedTemporaryFile(suffix=".exe", delete=False) as f:
+            f.write(data)
+        try:
+            faults = loader_faults(PeImage(f.name))
+        finally:
+            os.unlink(f.name)
+        self.assertEqual(faults, ["SectionAlignment 0x2000, not 0x1000",
+                                  "FileAlignment 0x400, not 0x200 or 0x1000",
+                                  "Win32VersionValue 0x1, not 0"])
+
+    def test_every_imported_dll_has_an_export_list_for_every_system(self):
+        for name, path in PROGRAMS.items():
+            for dll in PeImage(path).imports():
+                base = dll.lower()[:-4] if dll.lower().endswith(".dll") else dll.lower()
+                for system in SYSTEMS:
+                    self.assertTrue(os.path.exists(os.path.join(EXPORTS, system, base + ".txt")),
+                                    f"{name}: {dll} has no export list for {system}")
+
     def test_programs_are_32_bit_gui_images_for_subsystem_4_0(self):
         for name, path in PROGRAMS.items():
             image = PeImage(path)
