@@ -316,6 +316,48 @@ class Switches(unittest.TestCase):
         self.assertEqual(found, {name: [] for name in PROGRAMS}, "test names in shipped programs")
 
 
+def icon_groups(image):
+    """{group id: [(size, bits per pixel)]} of an image's icon groups, each
+    image's depth read from the icon resource itself."""
+    resources = image.resources()
+    icons = {i: blob for (t, i, _), blob in resources.items() if t == 3}
+    groups = {}
+    for (t, gid, _), blob in resources.items():
+        if t != 14:
+            continue
+        count = struct.unpack_from("<H", blob, 4)[0]
+        entries = []
+        for n in range(count):
+            w, _, _, _, _, _, _, icon_id = struct.unpack_from("<BBBBHHIH", blob, 6 + 14 * n)
+            header_size, width, _, _, bits = struct.unpack_from("<IiiHH", icons[icon_id])
+            if header_size != 40 or width != (w or 256):
+                raise ValueError(f"icon {icon_id}: not the image its group names")
+            entries.append((w or 256, bits))
+        groups[gid] = sorted(entries)
+    return groups
+
+
+class Icons(unittest.TestCase):
+    """Windows 98 and 2000 draw an icon's alpha channel black: every size of
+    every icon must also come as a palette image."""
+
+    def test_every_icon_size_has_a_palette_image(self):
+        for name, path in PROGRAMS.items():
+            groups = icon_groups(PeImage(path))
+            self.assertTrue(groups, name)
+            for gid, entries in groups.items():
+                for size in {s for s, _ in entries}:
+                    self.assertTrue([b for s, b in entries if s == size and b <= 8],
+                                    f"{name}: icon {gid} at {size} px has only {entries}")
+
+    def test_vornak_icons_come_in_4_8_and_32_bits_at_16_and_32_pixels(self):
+        groups = icon_groups(PeImage(PROGRAMS["vornak"]))
+        self.assertEqual(sorted(groups), [128, 134, 135, 136, 137])
+        for gid, entries in groups.items():
+            self.assertEqual(entries, [(16, 4), (16, 8), (16, 32), (32, 4), (32, 8), (32, 32)],
+                             f"icon {gid}")
+
+
 class Manifests(unittest.TestCase):
     def manifest(self, name):
         image = PeImage(PROGRAMS[name])

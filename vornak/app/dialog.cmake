@@ -23,6 +23,7 @@ if(WIN32)
     target_compile_definitions(vornak PRIVATE VORNAK_TEST_DRIVES_BINDING)
   endif()
   target_link_options(vornak PRIVATE -static -static-libgcc -static-libstdc++)
+  file(GLOB _vornak_icons ${CMAKE_CURRENT_LIST_DIR}/../res/icons/*.ico)
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/../res/vornak.rc PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/resource.h;${CMAKE_CURRENT_LIST_DIR}/../res/vornak.manifest")
+    OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/resource.h;${CMAKE_CURRENT_LIST_DIR}/../res/vornak.manifest;${_vornak_icons}")
 endif()
