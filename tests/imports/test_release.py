@@ -31,6 +31,7 @@ SYSTEMS = ["win98se", "win2000sp4", "winxpsp3"]
 ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 COMPAT = "{urn:schemas-microsoft-com:compatibility.v1}"
+DPI_2005 = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 SUPPORTED_OS = {  # Vista, 7, 8, 8.1, 10/11
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
     "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
@@ -382,6 +383,9 @@ class Manifests(unittest.TestCase):
         self.assertEqual(levels[0].get("uiAccess"), "false")
         ids = {e.get("Id") for e in root.iter(COMPAT + "supportedOS")}
         self.assertEqual(ids, SUPPORTED_OS)
+        # System DPI awareness, in the namespaces Windows XP's parser accepts.
+        aware = root.findall(f"{ASM_V3}application/{ASM_V3}windowsSettings/{DPI_2005}dpiAware")
+        self.assertEqual([e.text for e in aware], ["true"])
         # The classic look: no common-controls 6 dependency.
         self.assertIsNone(root.find(ASM_V1 + "dependency"))
 
