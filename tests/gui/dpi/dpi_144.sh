@@ -2,7 +2,7 @@
 # scaling) their dialogs grow with the system font, every control's text must
 # fit its control (measured in the templates' font, MS Sans Serif 8), and the
 # player's labels and owner-drawn buttons must grow with them. Screenshots:
-# dpi_144-vornak.png and dpi_144-lirrow.png.
+# dpi_144-vornak.png, dpi_144-lirrow.png and their About boxes (-about).
 source "${GUI_HARNESS:?run this test through ctest}"
 # shellcheck source=../vornak/common.sh
 source "${VK_COMMON:?}"
@@ -28,6 +28,11 @@ gui_do wait --window "Vornak V2.0"
 gui_do check --window "Vornak V2.0" --id 1010 --text-is "62.00M"
 gui_do fit --window "Vornak V2.0" "${font[@]}"
 gui_screenshot vornak
+gui_do syscmd --window "Vornak V2.0" 16
+gui_do fit --window "About Vornak" "${font[@]}"
+gui_screenshot vornak-about
+gui_do click --window "About Vornak" --id 1
+gui_do wait-gone --window "About Vornak"
 gui_do click --window "Vornak V2.0" --id 1
 gui_wait_exit vornak 20
 
@@ -54,5 +59,10 @@ while read -r w h; do
   [ "$w" -ge 45 ] && [ "$h" -ge 36 ] || gui_fail "an owner-drawn button is ${w}x$h at 144 dpi, not 45x36 or more"
 done < <(sed -n 's/.*owner-drawn client=\([0-9]*\)x\([0-9]*\).*/\1 \2/p' <<<"$out")
 gui_screenshot lirrow
+gui_do syscmd --window "$wav" 16
+gui_do fit --window "About Lirrow Tool" "${font[@]}"
+gui_screenshot lirrow-about
+gui_do click --window "About Lirrow Tool" --id 1
+gui_do wait-gone --window "About Lirrow Tool"
 gui_do syscmd --window "$wav" close
 gui_wait_exit app 20
