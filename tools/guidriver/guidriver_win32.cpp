@@ -1108,7 +1108,7 @@ bool TextLayoutOf(HWND h, guidriver::TextKind* kind, UINT* format) {
   if (TextMatches(cls, "Button", Match::Exact, true)) {
     const LONG type = style & BS_TYPEMASK;
     if (type == BS_OWNERDRAW) return false;  // reported with its size only
-    *kind = type == BS_GROUPBOX     ? TextKind::kGroupBox
+    *kind = type == BS_GROUPBOX    ? TextKind::kGroupBox
             : IsButtonWithCheck(h) ? TextKind::kCheckBox
                                    : TextKind::kPushButton;
     return true;

@@ -30,10 +30,10 @@ TEST(FitRule, EachKindKeepsTheRoomTheSystemDrawsBesideTheText) {
 TEST(FitRule, WrappedTextMustFitInHeightAndShortenedTextOnlyInHeight) {
   EXPECT_EQ(FitProblem(TextKind::kStaticWrapped, Sizes(100, 32, 98, 48)),
             "needs 98x48, has 100x32");
-  EXPECT_EQ(FitProblem(TextKind::kStaticLine, Sizes(100, 16, 101, 16)),
-            "needs 101x16, has 100x16");
+  EXPECT_EQ(FitProblem(TextKind::kStaticLine, Sizes(100, 16, 101, 16)), "needs 101x16, has 100x16");
   EXPECT_EQ(FitProblem(TextKind::kStaticEllipsis, Sizes(100, 16, 400, 16)), "");
-  EXPECT_EQ(FitProblem(TextKind::kStaticEllipsis, Sizes(100, 14, 400, 16)), "needs height 16, has 100x14");
+  EXPECT_EQ(FitProblem(TextKind::kStaticEllipsis, Sizes(100, 14, 400, 16)),
+            "needs height 16, has 100x14");
 }
 
 }  // namespace
