@@ -5,6 +5,9 @@
 # for PATH. Nothing of the real machine is looked at or installed.
 # Usage: check_deps_test.sh SOURCE_DIR
 set -uo pipefail
+# The test command's switch is set below where a case wants it; one inherited
+# from the caller (SKIP_INSTALL=1 scripts/test.sh) would skip the installs.
+unset SKIP_INSTALL
 root=$1
 scripts=$root/scripts
 list=$scripts/packages.txt
