@@ -29,7 +29,9 @@ approximations, and their headers say so.
 
 The kernel32 lists of Windows 2000 SP4 and XP SP3 also lack every name of
 sources/kernel32.after-xp: what ReactOS's kernel32 marks as added in Vista or
-later, and the names whose documented minimum client is Vista or later.
+later, and the names whose documented minimum client is Vista or later; the
+2000 SP4 list also lacks those of sources/kernel32.after-2000 (documented
+minimum client XP).
 
 exports/win98se/kernel32.txt is kept by hand from the Windows 95 export table,
 because the headers do not mark what the Windows 9x kernel lacks.
@@ -252,9 +254,10 @@ def msvcrt_list(system):
     return "".join(head) + "".join(n + "\n" for n in sorted(names))
 
 
-def after_xp(dll):
-    """The names sources/<dll>.after-xp says Windows XP SP3 lacks."""
-    path = os.path.join(SOURCES, dll + ".after-xp")
+def after_xp(dll, suffix=".after-xp"):
+    """The names sources/<dll>.after-xp says Windows XP SP3 lacks (with
+    suffix ".after-2000": those that XP added to Windows 2000)."""
+    path = os.path.join(SOURCES, dll + suffix)
     if not os.path.exists(path):
         return set()
     with open(path, encoding="utf-8") as f:
@@ -289,6 +292,8 @@ def main(argv):
             exports = set(PeImage(os.path.join(WINE_DLLS, dll + ".dll")).exports()) - later
             if system != "win98se":
                 exports -= after_xp(dll)
+            if system == "win2000sp4":
+                exports -= after_xp(dll, ".after-2000")
             exports = sorted(exports)
             out = os.path.join(HERE, "exports", system, dll + ".txt")
             os.makedirs(os.path.dirname(out), exist_ok=True)
@@ -301,6 +306,9 @@ def main(argv):
                 if system != "win98se" and after_xp(dll):
                     f.write(f"# Also less every name of tests/imports/sources/{dll}.after-xp "
                             f"(added in Vista or later).\n")
+                if system == "win2000sp4" and after_xp(dll, ".after-2000"):
+                    f.write(f"# Also less every name of tests/imports/sources/{dll}.after-2000 "
+                            f"(added in XP).\n")
                 if system == "win98se":
                     f.write(APPROXIMATION_NOTE)
                 elif system == "win2000sp4":

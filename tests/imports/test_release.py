@@ -165,10 +165,15 @@ class Derivation(unittest.TestCase):
         for name in ("GetCurrentProcessorNumber", "SetThreadStackGuarantee",
                      "WerRegisterMemoryBlock", "GetTickCount64"):
             self.assertIn(name, later)
+        lists = {}
         for system in ("win2000sp4", "winxpsp3"):
-            names = check_imports.load_list(os.path.join(EXPORTS, system, "kernel32.txt"))
-            self.assertEqual(names & later, set(), system)
-            self.assertIn("GetFileSizeEx", names, system)
+            lists[system] = check_imports.load_list(os.path.join(EXPORTS, system, "kernel32.txt"))
+            self.assertEqual(lists[system] & later, set(), system)
+            self.assertIn("GetFileSizeEx", lists[system], system)
+        xp = derive_lists.after_xp("kernel32", ".after-2000")
+        self.assertIn("AttachConsole", xp)
+        self.assertEqual(lists["win2000sp4"] & xp, set())
+        self.assertLessEqual(xp, lists["winxpsp3"])
 
     def test_table_lines_of_the_original_files_are_read_too(self):
         with tempfile.NamedTemporaryFile("w", suffix=".exports", delete=False) as f:
