@@ -75,6 +75,8 @@ class PlayerWindow final : public PlayerControl {
 
   bool CreateChildren();
   void Layout();
+  int Scaled(int pixelsAt96) const;
+  int LabelHeight() const;
   void Destroy() { CloseDevice(); }
 
   // PlayerControl
@@ -106,6 +108,7 @@ class PlayerWindow final : public PlayerControl {
   HWND play_ = nullptr, pause_ = nullptr, stop_ = nullptr, bar_ = nullptr, time_ = nullptr,
        name_ = nullptr;
   HFONT font_ = nullptr;
+  int dpi_ = 96;  // the screen's, read when the children are made
   std::wstring alias_;
   std::wstring fileName_;
   bool deviceOpen_ = false;
@@ -131,6 +134,10 @@ bool PlayerWindow::CreateChildren() {
   stop_ = make(L"BUTTON", L"Stop", BS_OWNERDRAW | WS_TABSTOP | WS_DISABLED, kStopId);
   time_ = make(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, kTimeId);
   if (!name_ || !bar_ || !play_ || !pause_ || !stop_ || !time_) return false;
+  if (HDC dc = GetDC(window_)) {
+    dpi_ = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(window_, dc);
+  }
   for (HWND button : {play_, pause_, stop_}) TakeEnterKey(button);
   Wide().SendMessageW(bar_, TBM_SETRANGE, FALSE, MAKELPARAM(0, kPositionBarSteps));
   Wide().SendMessageW(bar_, TBM_SETPAGESIZE, 0, kPositionBarSteps / 20);
@@ -140,27 +147,46 @@ bool PlayerWindow::CreateChildren() {
   return true;
 }
 
+// The player's children are placed in pixels, while the dialog around it
+// grows with the system DPI: lengths below are for 96 dpi and scaled to the
+// screen's, and a label is never lower than a line of its font.
+int PlayerWindow::Scaled(int pixelsAt96) const { return MulDiv(pixelsAt96, dpi_, 96); }
+
+int PlayerWindow::LabelHeight() const {
+  int line = 0;
+  if (HDC dc = GetDC(window_)) {
+    HGDIOBJ old = font_ ? SelectObject(dc, font_) : nullptr;
+    TEXTMETRICA metrics;
+    if (GetTextMetricsA(dc, &metrics)) line = metrics.tmHeight + 1;
+    if (old) SelectObject(dc, old);
+    ReleaseDC(window_, dc);
+  }
+  return line > Scaled(14) ? line : Scaled(14);
+}
+
 void PlayerWindow::Layout() {
   RECT client;
   GetClientRect(window_, &client);
   const int w = client.right, h = client.bottom;
-  const int margin = 4;
-  const int button = h >= 60 ? 24 : 18;
-  const int buttonWidth = button + 6;
+  const int margin = Scaled(4), gap = Scaled(2), label = LabelHeight();
+  const int button = h >= Scaled(60) ? Scaled(24) : Scaled(18);
+  const int buttonWidth = button + Scaled(6);
   const int rowY = h - margin - button;
-  MoveWindow(name_, margin, margin, w - 2 * margin, 14, TRUE);
-  MoveWindow(bar_, margin - 2, margin + 15, w - 2 * margin + 4, rowY - margin - 15 - 1, TRUE);
+  const int barY = margin + label + 1;
+  MoveWindow(name_, margin, margin, w - 2 * margin, label, TRUE);
+  MoveWindow(bar_, margin - gap, barY, w - 2 * margin + 2 * gap, rowY - barY - 1, TRUE);
   MoveWindow(play_, margin, rowY, buttonWidth, button, TRUE);
-  MoveWindow(pause_, margin + buttonWidth + 2, rowY, buttonWidth, button, TRUE);
-  MoveWindow(stop_, margin + 2 * (buttonWidth + 2), rowY, buttonWidth, button, TRUE);
-  const int timeX = margin + 3 * (buttonWidth + 2) + 4;
-  MoveWindow(time_, timeX, rowY + (button - 14) / 2, w - margin - timeX, 14, TRUE);
+  MoveWindow(pause_, margin + buttonWidth + gap, rowY, buttonWidth, button, TRUE);
+  MoveWindow(stop_, margin + 2 * (buttonWidth + gap), rowY, buttonWidth, button, TRUE);
+  const int timeX = margin + 3 * (buttonWidth + gap) + Scaled(4);
+  MoveWindow(time_, timeX, rowY + (button - label) / 2, w - margin - timeX, label, TRUE);
 }
 
 void PlayerWindow::SetFont(HFONT font, bool redraw) {
   font_ = font;
   for (HWND child : {name_, time_, play_, pause_, stop_})
     if (child) Wide().SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
+  if (name_) Layout();  // the labels are as high as a line of the font
 }
 
 void PlayerWindow::SetBooleanSetting(bool value) {

@@ -15,7 +15,9 @@ namespace lirrow {
 
 namespace {
 
+#if defined(LIRROW_TEST_SWITCHES)
 constexpr char kForce9xVariable[] = "LIRROW_TEST_WINDOWS_9X";
+#endif
 constexpr char kLayerDll[] = "unicows.dll";
 
 struct Binding {
@@ -29,9 +31,12 @@ struct Binding {
 Binding binding;
 
 bool IsWindows9x() {
+#if defined(LIRROW_TEST_SWITCHES)
+  // Test tree only: the end-to-end tests take this branch under Wine.
   char value[4] = {};
   const DWORD length = GetEnvironmentVariableA(kForce9xVariable, value, sizeof value);
   if (length == 1 && value[0] == '1') return true;
+#endif
   // The top bit of the version is set on the Windows 95 family only.
   return (GetVersion() & 0x80000000u) != 0;
 }

@@ -85,8 +85,8 @@ enum class UnicodeSource {
 };
 
 // Fills the table (once; later calls return the first answer). The 9x branch
-// is taken on Windows 95/98/ME, or wherever the environment variable
-// LIRROW_TEST_WINDOWS_9X is "1", which only tests set.
+// is taken on Windows 95/98/ME; in the test tree's programs also wherever the
+// environment variable LIRROW_TEST_WINDOWS_9X is "1".
 UnicodeSource BindUnicodeCalls();
 
 // The bound table; binds it first when nothing has yet (the runtime may call

@@ -10,7 +10,8 @@ With --no-wide, also prints each imported function whose name ends in "W"
 program that must run there reaches those through a table bound at run time)
 and fails for any.
 
-Usage: check_imports.py [--exports DIR] [--systems win98se,winxpsp3] [--no-wide] PROGRAM..."""
+Usage: check_imports.py [--exports DIR] [--systems win98se,win2000sp4,winxpsp3] [--no-wide]
+                        PROGRAM..."""
 
 import argparse
 import os
@@ -19,7 +20,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pe import PeImage  # noqa: E402
 
-SYSTEM_NAMES = {"win98se": "Windows 98 SE", "winxpsp3": "Windows XP SP3"}
+SYSTEM_NAMES = {"win98se": "Windows 98 SE", "win2000sp4": "Windows 2000 SP4",
+                "winxpsp3": "Windows XP SP3"}
 
 
 def load_list(path):
@@ -59,7 +61,7 @@ def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--exports", default=os.path.join(here, "exports"))
-    parser.add_argument("--systems", default="win98se,winxpsp3")
+    parser.add_argument("--systems", default=",".join(SYSTEM_NAMES))
     parser.add_argument("--no-wide", action="store_true",
                         help="fail for any imported function whose name ends in W")
     parser.add_argument("programs", nargs="+")

@@ -25,6 +25,9 @@ class PeImage:
         (self.major_os, self.minor_os, _, _, self.major_subsystem, self.minor_subsystem) = \
             struct.unpack_from("<HHHHHH", d, opt + 40)
         self.subsystem = struct.unpack_from("<H", d, opt + 68)[0]
+        # Same offsets in PE32 and PE32+ (ImageBase grows into BaseOfData).
+        self.section_alignment, self.file_alignment = struct.unpack_from("<II", d, opt + 32)
+        self.win32_version = struct.unpack_from("<I", d, opt + 52)[0]
         dirs = opt + (112 if self.pe32plus else 96)
         self.directories = [struct.unpack_from("<II", d, dirs + 8 * i) for i in range(16)]
         self.sections = []

@@ -11,14 +11,8 @@ unset SKIP_INSTALL TESTS
 root=$1
 scripts=$root/scripts
 list=$scripts/packages.txt
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/../support/script_test.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 fake=$work/fake   # fake dpkg tools; their state in $work/db, $work/foreign, $work/log
 cmds=$work/cmds   # one dummy program for every command of the list
 mkdir -p "$fake" "$cmds"
@@ -50,12 +44,22 @@ case "\$1" in
   *) exit 2 ;;
 esac
 EOF
-# apt-get install marks its packages installed, unless apt_broken exists.
+# apt-get install marks its packages installed, unless apt_broken exists
+# (installs nothing, yet succeeds) or install_fails does (fails as apt does on
+# a broken dependency). apt-get update fails as many more times as the number
+# in update_fails says.
 cat >"$fake/apt-get" <<EOF
 #!$BASH
 echo "apt-get \$*" >>$work/log
-[ "\$1" = update ] && exit 0
+if [ "\$1" = update ]; then
+  n=\$(cat $work/update_fails 2>/dev/null || echo 0)
+  [ "\$n" -gt 0 ] || exit 0
+  echo \$((n - 1)) >$work/update_fails
+  echo "E: File has unexpected size (1234 != 5678). Mirror sync in progress?" >&2
+  exit 100
+fi
 [ -e $work/apt_broken ] && exit 0
+[ -e $work/install_fails ] && { echo "E: Unable to correct problems, you have held broken packages." >&2; exit 100; }
 for a in "\$@"; do
   case "\$a" in
     -*|install) ;;
@@ -88,7 +92,7 @@ full_db() {
   done
   echo i386 >"$work/foreign"
   : >"$work/log"
-  rm -f "$work/apt_broken"
+  rm -f "$work/apt_broken" "$work/install_fails" "$work/update_fails"
 }
 drop() {  # drop NAME ARCH: that copy of the package is not installed
   local n a s
@@ -159,7 +163,7 @@ out=$(PACKAGES_FILE=$work/bad-list check 2>&1)
 grep -q "bad-list:2" <<<"$out" || fail "the refusal does not name the line: $out"
 
 # install-deps: the fake dpkg tools before the real ones on PATH.
-install() { PATH=$fake:$PATH "$BASH" "$scripts/install-deps.sh" "$@"; }
+install() { APT_UPDATE_PAUSE=0 PATH=$fake:$PATH "$BASH" "$scripts/install-deps.sh" "$@"; }
 full_db
 install >/dev/null 2>&1 || fail "install-deps fails with everything installed"
 [ -s "$work/log" ] && fail "install-deps ran apt-get or dpkg with everything installed: $(cat "$work/log")"
@@ -193,6 +197,33 @@ touch "$work/apt_broken"
 out=$(install 2>&1) && fail "install-deps succeeds although apt-get installed nothing"
 grep -q 'still not installed.*lame' <<<"$out" || fail "the failure does not name lame: $out"
 
+# A mirror in the middle of a sync: the index update is tried again, and
+# when it keeps failing the install still goes on with the indexes there are.
+updates() { grep -c '^apt-get update' "$work/log"; }
+full_db
+drop sox amd64
+echo 2 >"$work/update_fails"
+install >/dev/null 2>&1 || fail "install-deps gives up although the third index update succeeds"
+[ "$(updates)" -eq 3 ] || fail "the index update was not tried until it succeeded: $(cat "$work/log")"
+full_db
+drop sox amd64
+echo 9 >"$work/update_fails"
+out=$(install 2>&1) || fail "install-deps stops at a failing index update: $out"
+[ "$(updates)" -eq 3 ] || fail "the failing index update was not tried three times: $(cat "$work/log")"
+grep -q 'apt-get install.* sox$' "$work/log" || fail "no install after the failed updates: $(cat "$work/log")"
+[ -z "$(check --missing)" ] || fail "sox is not installed after the failed updates"
+# The install itself fails: one last line says which step, what, and why.
+full_db
+drop sox amd64
+drop gstreamer1.0-plugins-good i386
+echo 9 >"$work/update_fails"
+touch "$work/install_fails"
+out=$(install 2>&1) && fail "install-deps succeeds although apt-get install failed"
+last=$(tail -1 <<<"$out")
+grep -q '^install-deps: apt-get install failed for sox gstreamer1.0-plugins-good:i386; ' <<<"$last" ||
+  fail "the failure does not name the step and the packages: $last"
+grep -q 'mirror out of sync.*again later' <<<"$last" || fail "the failure does not name the likely cause: $last"
+
 # The test command with SKIP_INSTALL=1 stops at the check, naming the package,
 # before it builds anything. Run in a copy of scripts/ whose build.sh only
 # leaves a mark.
@@ -215,8 +246,4 @@ grep -q 'apt-get install.* gstreamer1.0-plugins-good:i386$' "$work/log" ||
   fail "the test command did not install the package: $(cat "$work/log")"
 [ -e "$work/built" ] || fail "the test command did not go on to build after installing: $out"
 
-if [ $failures -gt 0 ]; then
-  echo "check-deps: $failures failures" >&2
-  exit 1
-fi
-echo "check-deps: missing packages and commands named, installed and refused as they should be"
+finish check-deps "missing packages and commands named, installed and refused as they should be"

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fit_rule.h"
 #include "png_writer.h"
 #include "text_util.h"
 
@@ -134,7 +135,10 @@ class Args {
                                                     "--expect-buttons",
                                                     "--answer",
                                                     "--pid",
-                                                    "--volume"};
+                                                    "--volume",
+                                                    "--font",
+                                                    "--points",
+                                                    "--dpi"};
         if (!flags.count(w) && !known.count(w)) throw UsageError("unknown option " + w);
         if (flags.count(w)) {
           opts_[w] = "1";
@@ -1086,6 +1090,110 @@ void CmdEcho(const Args& a) {
   Out(line);
 }
 
+// ---------------------------------------------------------------- text fit
+
+bool IsOwnerDrawnButton(HWND h) {
+  return TextMatches(Utf8(ClassOf(h)), "Button", Match::Exact, true) &&
+         (GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
+}
+
+// How the system lays out a control's text, with the DrawText format that
+// measures it; false for controls whose text no rule covers (edits, lists,
+// owner-drawn buttons, icons, frames).
+bool TextLayoutOf(HWND h, guidriver::TextKind* kind, UINT* format) {
+  using guidriver::TextKind;
+  const std::string cls = Utf8(ClassOf(h));
+  const LONG style = GetWindowLongW(h, GWL_STYLE);
+  *format = DT_SINGLELINE;
+  if (TextMatches(cls, "Button", Match::Exact, true)) {
+    const LONG type = style & BS_TYPEMASK;
+    if (type == BS_OWNERDRAW) return false;  // reported with its size only
+    *kind = type == BS_GROUPBOX    ? TextKind::kGroupBox
+            : IsButtonWithCheck(h) ? TextKind::kCheckBox
+                                   : TextKind::kPushButton;
+    return true;
+  }
+  if (!TextMatches(cls, "Static", Match::Exact, true)) return false;
+  const LONG type = style & SS_TYPEMASK;
+  if (type > SS_RIGHT && type != SS_SIMPLE && type != SS_LEFTNOWORDWRAP) return false;
+  if (style & SS_NOPREFIX) *format |= DT_NOPREFIX;
+  if (style & SS_ELLIPSISMASK) {
+    *kind = TextKind::kStaticEllipsis;
+  } else if (type == SS_SIMPLE || type == SS_LEFTNOWORDWRAP) {
+    *kind = TextKind::kStaticLine;
+  } else {
+    *kind = TextKind::kStaticWrapped;
+    *format = (*format & ~DT_SINGLELINE) | DT_WORDBREAK;
+  }
+  return true;
+}
+
+// The control's client size and its text's extent in `font`.
+guidriver::FitSizes MeasureText(HWND h, const std::wstring& text, UINT format, HFONT font) {
+  RECT client;
+  GetClientRect(h, &client);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT r = {0, 0, client.right, 0};
+  DrawTextW(dc, text.c_str(), -1, &r, format | DT_CALCRECT);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  guidriver::FitSizes s;
+  s.clientWidth = client.right;
+  s.clientHeight = client.bottom;
+  s.textWidth = r.right - r.left;
+  s.textHeight = r.bottom - r.top;
+  s.checkBoxWidth = GetSystemMetrics(SM_CXMENUCHECK);
+  return s;
+}
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+// Every visible control's text must fit the control (see fit_rule.h),
+// measured in the dialog template's font (FACE at N points on this screen:
+// another process's font handle cannot be used here); one record per control
+// measured, then a failure naming each that does not fit.
+void CmdFit(const Args& a) {
+  NeedPositional(a, 0, "fit --window CAPTION --font FACE --points N [--dpi N]");
+  HWND w = WaitWindow(WindowSpec::From(a, false), TimeoutMs(a));
+  const int dpi = ScreenDpi();
+  Out("fit " + WindowLine(w) + " dpi=" + std::to_string(dpi));
+  if (a.Has("--dpi") && std::to_string(dpi) != a.Get("--dpi"))
+    throw Failure("the screen has " + std::to_string(dpi) + " dpi, not " + a.Get("--dpi"));
+  const int points = static_cast<int>(a.Number("--points", 0));
+  HFONT font = CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH, Wide(a.Get("--font")).c_str());
+  if (!font || points <= 0) throw UsageError("fit: --font FACE --points N (N > 0)");
+  std::string misfits;
+  for (HWND c : Children(w)) {
+    guidriver::TextKind kind;
+    UINT format;
+    const std::wstring text = TextOf(c);
+    if (IsWindowVisible(c) && IsOwnerDrawnButton(c)) {
+      RECT r;
+      GetClientRect(c, &r);
+      Out("id=" + std::to_string(ControlId(c)) + " class=Button text=" + Quote(Utf8(text)) +
+          " owner-drawn client=" + std::to_string(r.right) + "x" + std::to_string(r.bottom));
+    }
+    if (!IsWindowVisible(c) || text.empty() || !TextLayoutOf(c, &kind, &format)) continue;
+    const guidriver::FitSizes s = MeasureText(c, text, format, font);
+    const std::string problem = guidriver::FitProblem(kind, s);
+    Out("id=" + std::to_string(ControlId(c)) + " class=" + Utf8(ClassOf(c)) +
+        " text=" + Quote(Utf8(text)) + " extent=" + std::to_string(s.textWidth) + "x" +
+        std::to_string(s.textHeight) + " client=" + std::to_string(s.clientWidth) + "x" +
+        std::to_string(s.clientHeight) + (problem.empty() ? " fits" : " TOO SMALL: " + problem));
+    if (!problem.empty()) misfits += " " + Quote(Utf8(text)) + " (" + problem + ")";
+  }
+  DeleteObject(font);
+  if (!misfits.empty()) throw Failure("texts that do not fit their controls:" + misfits);
+}
+
 void RunScript(const std::string& path);
 
 void RunCommand(const std::vector<std::string>& words) {
@@ -1116,6 +1224,8 @@ void RunCommand(const std::vector<std::string>& words) {
     CmdText(a);
   else if (cmd == "check")
     CmdCheck(a);
+  else if (cmd == "fit")
+    CmdFit(a);
   else if (cmd == "msgbox")
     CmdMsgBox(a);
   else if (cmd == "answer")
@@ -1193,13 +1303,24 @@ void RunScript(const std::string& path) {
 const char kUsage[] =
     "usage: guidriver.exe [--timeout S] [--shot-dir DIR] [--shot-prefix P] COMMAND [OPTIONS]\n"
     "       guidriver.exe run FILE|-      (one command per line)\n"
-    "commands: wait list windows click type select key syscmd post send text check\n"
+    "commands: wait list windows click type select key syscmd post send text check fit\n"
     "          msgbox answer wait-gone wait-exit screenshot sleep echo timeout run\n"
     "see tools/guidriver/README.md";
+
+// Measures and shoots the screen in real pixels: without this, Windows (and
+// Wine) give a program that is not DPI aware 96-dpi figures at any setting.
+void BecomeDpiAware() {
+  using SetAware = BOOL(WINAPI*)();
+  if (HMODULE user = GetModuleHandleW(L"user32.dll"))
+    if (auto set = reinterpret_cast<SetAware>(
+            reinterpret_cast<void*>(GetProcAddress(user, "SetProcessDPIAware"))))
+      set();
+}
 
 }  // namespace
 
 int main() {
+  BecomeDpiAware();
   int argc = 0;
   LPWSTR* argvW = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::vector<std::string> args;

@@ -6,7 +6,9 @@
 #include "startup.h"
 #include "startup_platform_win32.h"
 #include "../disk/disk_platform_win32.h"
+#if defined(VORNAK_TEST_DRIVES_BINDING)
 #include "../disk/test_binding_win32.h"
+#endif
 #include "formatter_window_win32.h"
 
 #include <windows.h>
@@ -14,13 +16,16 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   vornak::Win32StartupPlatform startup(instance);
   vornak::Win32DiskPlatform system;
-  // Image-backed test drives replace the system's answers only when the
-  // environment asks for them (see TestDiskBinding); otherwise the disk calls
-  // go to Windows unchanged.
+#if defined(VORNAK_TEST_DRIVES_BINDING)
+  // Test tree only: image-backed test drives replace the system's answers
+  // when the environment asks for them (see TestDiskBinding).
   std::unique_ptr<vornak::TestDiskBinding> testDrives =
       vornak::TestDiskBinding::FromEnvironment(system);
   vornak::DiskPlatform& disk =
       testDrives ? static_cast<vornak::DiskPlatform&>(*testDrives) : system;
+#else
+  vornak::DiskPlatform& disk = system;
+#endif
 
   return vornak::RunFormatterApp(startup, disk, [&]() -> std::unique_ptr<vornak::MainDialog> {
     return std::make_unique<vornak::FormatterWindow>(instance, disk, startup);

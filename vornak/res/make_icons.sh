@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Draws the formatter's five window icons (a flash disk with a mark of its own
-# colour and shape) and writes them as 16 and 32 pixel .ico files under icons/.
-# The .ico files are committed, so the build does not need this script.
-# Needs ImageMagick's convert. Run from this folder: bash make_icons.sh
+# colour and shape) and writes them as .ico files under icons/: 16 and 32
+# pixels, each in 4, 8 and 32 bits per pixel (tools/icons/ico.py), so that
+# Windows 98 and 2000, which draw the alpha channel black, take a palette
+# image. The .ico files are committed, so the build does not need this script.
+# Needs ImageMagick and python3. Run from this folder: bash make_icons.sh
 set -euo pipefail
 mkdir -p icons
 
@@ -17,7 +19,7 @@ draw() {
     -fill "$mark" -stroke black -draw "$shape" \
     "$big"
   convert "$big" -resize 16x16 "$small"
-  convert "$small" "$big" "icons/vornak$id.ico"
+  python3 ../../tools/icons/ico.py "icons/vornak$id.ico" "$small" "$big"
   rm -f "$big" "$small"
 }
 

@@ -22,24 +22,8 @@ wav=$(gui_winpath "$media/tone.Wav")
 rcd=$(gui_winpath "$media/memo.rcd")
 txt=$(gui_winpath "$media/notes.txt")
 broken=$(gui_winpath "$media/broken.wav")
-# The driver reads backslashes in quoted words as escapes: double them.
-q() { printf '%s' "${1//\\/\\\\}"; }
-
-# open_file PATH [FILTER-INDEX]: Open in the main window (caption $main),
-# choose PATH in the file dialog.
-open_file() {
-  local filter=""
-  [ -n "${2:-}" ] && filter="select --window Open --class \"#32770\" --id 1136 --index $2"
-  local name=${1##*\\}
-  gui_script "open-${name//./-}" <<GD
-click --window "$(q "$main")" --id 1536
-wait --window Open --class "#32770"
-$filter
-type --window Open --class "#32770" --id 1148 --ctl-class Edit "$(q "$1")"
-click --window Open --class "#32770" --id 1 --ctl-class Button
-wait-gone --window Open --class "#32770"
-GD
-}
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
 
 gui_start app "$exe" --cwd "$bin"
 gui_do wait --window "$W"
