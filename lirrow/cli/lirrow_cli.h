@@ -33,6 +33,19 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+struct ConvertOptions;
+
 int LirrowCliMain(const std::vector<std::string>& args, CliStreams& streams);
+
+// convert's steps, which a batch takes one by one. The tools: returns -1
+// when the decoders (and the encoder asked for) can run; otherwise the exit
+// code, with the reason printed.
+int FindConvertTools(ConvertOptions& o, CliStreams& s, bool& haveSqenc, WineLoader& wine);
+void WarnWritableByOthers(const ConvertOptions& o, CliStreams& s);
+// Converts `o.file` beside it; the exit code. Returns (kExitFailed) when a
+// signal was caught, after removing the temporary files, without ending the
+// program.
+int ConvertRecordingFile(const ConvertOptions& o, bool haveSqenc, const WineLoader& wine,
+                         CliStreams& s);
 
 }  // namespace lirrow_cli

@@ -347,7 +347,7 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
       killAt = -1;
     }
     if (streams_.errIsTerminal && !ended && NowMs() >= nextFrame) {
-      Print(streams_.err,
+      Print(streams_.Progress(),
             "\r" + lirrow::ToUtf8(lirrow::ToolProgressSpinner().Advance(baseText)) + "\x1b[K");
       nextFrame += 800;
     }
@@ -355,7 +355,7 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
   }
   // What the tool started may outlive it: its group goes with it.
   if (ended) kill(-pid, SIGKILL);
-  if (streams_.errIsTerminal) Print(streams_.err, "\n");
+  if (streams_.errIsTerminal) Print(streams_.Progress(), "\n");
   return status;
 }
 
@@ -388,7 +388,7 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(const lirrow::ToolInvocation& inv
   }
 
   const std::string text = lirrow::ToUtf8(baseText);
-  Print(streams_.err, streams_.errIsTerminal ? text : text + "\n");
+  Print(streams_.Progress(), streams_.errIsTerminal ? text : text + "\n");
   const int status = Wait(pid, baseText);
   run.started = true;
   run.process = static_cast<std::uintptr_t>(pid);
@@ -511,7 +511,7 @@ bool PosixPipelinePlatform::ReportSystemError() {
 }
 
 void PosixPipelinePlatform::OpenExtractionWindow(const std::wstring& baseText) {
-  Print(streams_.err, lirrow::ToUtf8(baseText) + "\n");
+  Print(streams_.Progress(), lirrow::ToUtf8(baseText) + "\n");
 }
 
 }  // namespace lirrow_cli

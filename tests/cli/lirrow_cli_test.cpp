@@ -94,7 +94,8 @@ TEST_F(LirrowCli, BadUsageExitsWithTwo) {
       {"extract", "a.rec"},
       {"duration"},
       {"convert"},
-      {"convert", "a.rec", "b.rec"},
+      {"convert", "a.rec", "-j", "0"},
+      {"convert", "a.rec", "--force", "--skip-existing"},
       {"convert", "a.rec", "--tools"},
       {"convert", "a.rec", "--wav"},
   };
