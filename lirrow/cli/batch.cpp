@@ -115,6 +115,19 @@ void Walk(Batch& b, const std::string& folder, const std::string& relative) {
   }
 }
 
+// The outputs beside the batch's recordings are no "other files": they are
+// not listed.
+void DropOutputs(Batch& b) {
+  std::set<std::string> outputs;
+  for (const Item& item : b.items)
+    if (item.recording) outputs.insert({item.outBase + ".wav", item.outBase + ".mp3"});
+  b.items.erase(std::remove_if(b.items.begin(), b.items.end(),
+                               [&outputs](const Item& item) {
+                                 return !item.recording && outputs.count(item.path) != 0;
+                               }),
+                b.items.end());
+}
+
 void Collect(Batch& b) {
   for (const std::string& path : b.o.paths) {
     struct stat info {};
@@ -414,6 +427,7 @@ int ConvertBatch(ConvertOptions& o, CliStreams& s) {
   CatchSignals();
   b.started = NowMs();
   Collect(b);
+  DropOutputs(b);
   Prepare(b);
   Sort(b);
   b.total = b.items.size();

@@ -58,8 +58,19 @@ std::string Tag(std::time_t when, const std::string& title) {
   std::snprintf(time, sizeof time, "%02d%02d", t.tm_hour, t.tm_min);
   const std::string frames = TextFrame("TYER", year) + TextFrame("TDAT", date) +
                              TextFrame("TIME", time) + TextFrame("TIT2", title);
-  return std::string("ID3\x03\x00\x00", 6) +
-         BigEndian32(static_cast<std::uint32_t>(frames.size()), 7) + frames;
+  // Unsynchronised: a zero after each 0xFF that could start an MPEG sync
+  // pattern (the UTF-16 byte order mark is one), so that nothing in the tag
+  // is taken for a frame by a reader that walks the frames from the start.
+  std::string body;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    body += frames[i];
+    const unsigned char nextByte = i + 1 < frames.size() ? frames[i + 1] : 0;
+    if (static_cast<unsigned char>(frames[i]) == 0xFF && (nextByte >= 0xE0 || nextByte == 0))
+      body += '\0';
+  }
+  const char flags = body.size() != frames.size() ? '\x80' : '\0';
+  return std::string("ID3\x03\x00", 5) + flags +
+         BigEndian32(static_cast<std::uint32_t>(body.size()), 7) + body;
 }
 
 }  // namespace
