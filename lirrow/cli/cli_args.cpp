@@ -167,7 +167,7 @@ bool Switch(const std::string& word, ConvertOptions& o) {
                                                    : nullptr;
   if (!target) return false;
   *target = true;
-  if (word != "--mp3" && word != "--tag") o.batchOptions = true;
+  if (word != "--mp3") o.batchOptions = true;
   return true;
 }
 

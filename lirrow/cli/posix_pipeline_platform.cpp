@@ -330,6 +330,7 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
   long nextFrame = NowMs() + 800;
   long killAt = -1;
   bool ended = false;
+  long pollMs = 1;  // a quick tool is seen at once; a long one every 8 ms
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
@@ -351,7 +352,8 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
             "\r" + lirrow::ToUtf8(lirrow::ToolProgressSpinner().Advance(baseText)) + "\x1b[K");
       nextFrame += 800;
     }
-    Sleep(10);
+    Sleep(pollMs);
+    if (pollMs < 8) pollMs *= 2;
   }
   // What the tool started may outlive it: its group goes with it.
   if (ended) kill(-pid, SIGKILL);
