@@ -4,6 +4,7 @@
 //   lirrow-cli extract FILE OUT
 //   lirrow-cli duration FILE
 //   lirrow-cli convert FILE [--mp3] [--tools DIR] [--encoder sqenc|lame]
+//   lirrow-cli convert PATH... [-r] [-o DIR] [-j N] [--force|--skip-existing] [--json] [--tag]
 //
 // `convert` runs the converter's own pipeline with the decoder and encoder
 // programs of DIR (default: $LIRROW_TOOLS, else the folder of lirrow-cli;
@@ -17,7 +18,8 @@
 //
 // The parts: cli_args (command lines), cli_support (names, files, signals),
 // posix_pipeline_platform (the pipeline's system side), wine_runner (the
-// Windows tools) and lirrow_cli.cpp (the commands).
+// Windows tools), batch (many recordings at once, and the MP3's tag) and
+// lirrow_cli.cpp (the commands).
 #pragma once
 
 #include <string>
