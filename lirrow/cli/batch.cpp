@@ -178,23 +178,29 @@ bool LeaveAlone(const Batch& b, Item& item) {
   return true;
 }
 
-// Two recordings with one base name (memo.rec, memo.ovk) would write the
-// same outputs: the later ones fail. Then the outputs that stay, and the
+// A recording named twice (itself and its folder) is converted once; two
+// recordings with one base name (memo.rec, memo.ovk) would write the same
+// outputs: the later ones fail. Then the outputs that stay, and the
 // names that cannot be written.
 void Sort(Batch& b) {
   std::set<std::string> bases;
+  std::set<std::pair<dev_t, ino_t>> files;
   for (Item& item : b.items) {
     if (item.state != State::kPending) continue;
-    if (!bases.insert(item.outBase).second) {
+    if (!files.insert({item.source.st_dev, item.source.st_ino}).second) {
+      item.state = State::kSkipped;
+      item.reason = "named before";
+    } else if (!bases.insert(item.outBase).second) {
       item.state = State::kFailed;
       item.reason = "its outputs are those of another recording of the batch";
     } else if (LeaveAlone(b, item)) {
       item.state = State::kSkipped;
     } else {
-      for (const std::string& out : {item.outBase + ".wav", item.outBase + ".mp3"}) {
+      std::vector<std::string> outputs = {item.outBase + ".wav"};
+      if (b.o.mp3) outputs.push_back(item.outBase + ".mp3");
+      for (const std::string& out : outputs) {
         std::string problem;
-        if ((b.o.mp3 || out.back() == 'v') && item.state == State::kPending &&
-            !ReplaceableOutput(out, item.source, problem)) {
+        if (item.state == State::kPending && !ReplaceableOutput(out, item.source, problem)) {
           item.state = State::kFailed;
           item.reason = "will not write " + out + ": " + problem;
         }
@@ -285,6 +291,7 @@ void Report(Batch& b, const Item& item) {
 [[noreturn]] void RunChild(Batch& b, const std::string& link, std::FILE* messages) {
   prctl(PR_SET_PDEATHSIG, SIGTERM);  // the batch's end ends its conversions
   std::FILE* quiet = std::fopen("/dev/null", "w");
+  if (!quiet) quiet = messages;
   CliStreams streams{quiet, messages, false, false, quiet};
   ConvertOptions one = b.o;
   one.file = link;
@@ -316,7 +323,12 @@ bool Start(Batch& b, std::size_t index, Job& job) {
   if (job.pid == 0) RunChild(b, link, job.messages);
   job.item = index;
   job.stage = stage;
-  return job.pid > 0;
+  if (job.pid > 0) return true;
+  item.state = State::kFailed;
+  item.reason = std::string("cannot start the conversion: ") + std::strerror(errno);
+  std::fclose(job.messages);
+  RemoveTree(stage);
+  return false;
 }
 
 // The last message the conversion printed, without the program's name.
@@ -386,6 +398,7 @@ void Run(Batch& b, std::size_t jobs) {
   std::vector<Job> running;
   std::size_t next = 0;
   bool ending = false;
+  ShowProgress(b);
   while (true) {
     while (!CaughtSignal() && running.size() < jobs && next < b.items.size()) {
       const std::size_t index = next++;

@@ -802,8 +802,37 @@ TEST_F(LirrowCli, ABatchConvertsEveryRecordingOfAFolderAndGoesOnPastAFailure) {
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_TRUE(cli_test::Exists(dir / "memos/a.wav"));
   EXPECT_TRUE(cli_test::Exists(dir / "memos/sub/e.wav"));
+
+  // A recording named beside its folder is converted once; a second
+  // recording with the same base name would take the first one's outputs.
+  cli_test::WriteFile(dir / "memos/a.ovk", Framed(0x81, 1));
+  r = Lirrow({"convert", "--force", dir / "memos", dir / "memos/a.rec", "--tools", dir / "tools"});
+  EXPECT_TRUE(Contains(r.out, "memos/a.rec\t-\tfailed: its outputs are those of another")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "memos/a.rec\t-\tskipped: named before\n")) << r.out;
+  // a.ovk comes first by name, and a.wav is its output.
+  const std::string ovkLine = dir / "memos/a.ovk\t";
+  ASSERT_TRUE(Contains(r.out, ovkLine)) << r.out;
+  const std::string seconds = r.out.substr(r.out.find(ovkLine) + ovkLine.size(), 5);
+  EXPECT_NE(seconds, "1.533");
+  EXPECT_EQ(Lirrow({"duration", dir / "memos/a.wav"}).out.substr(0, 5), seconds);
   EXPECT_EQ(LeftoversAnywhere(), "");
   EXPECT_TRUE(TempIsEmpty());
+}
+
+TEST_F(LirrowCli, OnATerminalABatchShowsItsProgress) {
+  if (!cli_test::HaveProgram("script")) GTEST_SKIP() << "script is not installed";
+  cli_test::WriteFile(dir / "a.rec", Framed(0x80, 1));
+  cli_test::WriteFile(dir / "b.rec", Framed(0x50, 1));
+  const std::string command = "'" + kCli + "' convert '" + (dir / "a.rec") + "' '" +
+                              (dir / "b.rec") + "' -j 1 --tools '" + (dir / "tools") + "'";
+  const RunResult r = RunProgram({"script", "-qec", command, "/dev/null"},
+                                 cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.out, "\r0/2 done, 0 failed, elapsed 0:00, left 0:00\x1b[K")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\r1/2 done, 0 failed, elapsed 0:00")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\r2/2 done, 1 failed, elapsed 0:00")) << r.out;
+  // Each status line starts on a cleared line.
+  EXPECT_TRUE(Contains(r.out, "\r\x1b[K" + dir / "b.rec\t-\tfailed: Unsupport Format")) << r.out;
 }
 
 TEST_F(LirrowCli, ABatchLeavesUpToDateOutputsAloneAndDatesItsOutputs) {
