@@ -26,8 +26,8 @@ namespace lirrow_cli {
 
 namespace {
 
-// The name that the batch's own staging folders start with; the walk
-// passes over them.
+// The name that the batch's own staging folders start with (then the
+// batch's pid); the walk passes over them.
 const char kStagePrefix[] = ".lirrow-cli-";
 
 enum class State { kPending, kConverted, kSkipped, kFailed };
@@ -209,17 +209,38 @@ void Sort(Batch& b) {
   }
 }
 
-// Creates the folders of the outputs under -o, parents first.
+// Removes the staging folders (.lirrow-cli-PID-XXXXXX) of `folder` that a
+// batch killed before it could remove them left behind.
+void RemoveStaleStages(const std::string& folder) {
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (const dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (!StartsWith(name, kStagePrefix)) continue;
+    const long pid = std::strtol(name.c_str() + std::strlen(kStagePrefix), nullptr, 10);
+    struct stat info {};
+    const std::string path = folder + "/" + name;
+    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH &&
+        lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid())
+      RemoveTree(path);
+  }
+  closedir(d);
+}
+
+// Creates the folders of the outputs under -o, parents first, and clears
+// the output folders of what killed batches left.
 void Prepare(const Batch& b) {
-  if (b.o.outDir.empty()) return;
-  mkdir(b.o.outDir.c_str(), 0777);
+  if (!b.o.outDir.empty()) mkdir(b.o.outDir.c_str(), 0777);
+  std::set<std::string> folders;
   for (const Item& item : b.items) {
     if (item.state != State::kPending) continue;
     const std::string folder = DirectoryOf(item.outBase);
-    for (std::size_t at = b.o.outDir.size(); at != std::string::npos;
+    if (!folders.insert(folder).second) continue;
+    for (std::size_t at = b.o.outDir.size(); !b.o.outDir.empty() && at != std::string::npos;
          at = folder.find('/', at + 1))
       mkdir(folder.substr(0, at).c_str(), 0777);
     mkdir(folder.c_str(), 0777);
+    RemoveStaleStages(folder);
   }
 }
 
@@ -302,7 +323,8 @@ void Report(Batch& b, const Item& item) {
 
 bool Start(Batch& b, std::size_t index, Job& job) {
   Item& item = b.items[index];
-  std::string stage = DirectoryOf(item.outBase) + "/" + kStagePrefix + "XXXXXX";
+  std::string stage =
+      DirectoryOf(item.outBase) + "/" + kStagePrefix + std::to_string(getpid()) + "-XXXXXX";
   if (!mkdtemp(stage.data())) {
     item.state = State::kFailed;
     item.reason = "cannot create a folder in " + DirectoryOf(item.outBase) + ": " +

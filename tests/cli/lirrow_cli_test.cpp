@@ -907,6 +907,17 @@ TEST_F(LirrowCli, AnInterruptedBatchKeepsWhatFinishedAndRemovesTheRest) {
   EXPECT_FALSE(cli_test::Exists(dir / "c.wav"));
   EXPECT_EQ(LeftoversAnywhere(), "");
   EXPECT_TRUE(TempIsEmpty());
+
+  // What a killed batch left (its pid is no process) goes with the next
+  // batch over that folder; another live program's staging folder stays.
+  const std::string stale = dir / ".lirrow-cli-2147483647-AbCdEf";
+  const std::string live = dir / (".lirrow-cli-" + std::to_string(getpid()) + "-AbCdEf");
+  ASSERT_EQ(std::system(("mkdir '" + stale + "' '" + live + "' && ln -s /nowhere '" + stale +
+                         "/a.rec' && touch '" + stale + "/a.wav'").c_str()), 0);
+  EXPECT_EQ(Lirrow({"convert", "-j", "1", dir / "a.rcd", "--force", "--tools", dir / "tools"})
+                .exitCode, 0);
+  EXPECT_FALSE(cli_test::Exists(stale));
+  EXPECT_TRUE(cli_test::Exists(live));
 }
 
 TEST_F(LirrowCli, TheTagCarriesTheRecordingsDateAndName) {
