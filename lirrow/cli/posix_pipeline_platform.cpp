@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -330,7 +332,9 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
   long nextFrame = NowMs() + 800;
   long killAt = -1;
   bool ended = false;
-  long pollMs = 1;  // a quick tool is seen at once; a long one every 8 ms
+  // The tool's end wakes the wait at once (a pidfd); a caught signal ends
+  // the poll early. Without pidfds the wait looks every 10 ms.
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
@@ -352,9 +356,14 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
             "\r" + lirrow::ToUtf8(lirrow::ToolProgressSpinner().Advance(baseText)) + "\x1b[K");
       nextFrame += 800;
     }
-    Sleep(pollMs);
-    if (pollMs < 8) pollMs *= 2;
+    if (pidfd >= 0) {
+      pollfd end{pidfd, POLLIN, 0};
+      poll(&end, 1, 100);
+    } else {
+      Sleep(10);
+    }
   }
+  if (pidfd >= 0) ::close(pidfd);
   // What the tool started may outlive it: its group goes with it.
   if (ended) kill(-pid, SIGKILL);
   if (streams_.errIsTerminal) Print(streams_.Progress(), "\n");
