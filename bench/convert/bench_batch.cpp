@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const fs::path work = argc > 2 ? fs::path(argv[2])
-                                 : fs::temp_directory_path() /
-                                       ("bench_batch." + std::to_string(getpid()));
+  const fs::path work =
+      argc > 2 ? fs::path(argv[2])
+               : fs::temp_directory_path() / ("bench_batch." + std::to_string(getpid()));
   const fs::path memos = work / "memos";
   WriteRecordings(memos, count);
   const std::string cli = LIRROW_CLI, tools = STANDINS_DIR;

@@ -155,7 +155,8 @@ bool NotOlder(const struct stat& output, const struct stat& source) {
 // are complete and not older than the recording (the reason then says so).
 bool LeaveAlone(const Batch& b, Item& item) {
   const std::string wav = item.outBase + ".wav", mp3 = item.outBase + ".mp3";
-  struct stat w {}, m {};
+  struct stat w {
+  }, m{};
   const bool haveWav = stat(wav.c_str(), &w) == 0, haveMp3 = stat(mp3.c_str(), &m) == 0;
   if (b.o.skipExisting && (haveWav || (b.o.mp3 && haveMp3))) {
     item.reason = "an output exists";
@@ -273,9 +274,8 @@ const char* StateName(State state) {
 void ShowProgress(const Batch& b) {
   if (!b.s.errIsTerminal || b.o.json) return;
   const long elapsed = (NowMs() - b.started) / 1000;
-  const long left = b.done ? elapsed * static_cast<long>(b.total - b.done) /
-                                 static_cast<long>(b.done)
-                           : 0;
+  const long left =
+      b.done ? elapsed * static_cast<long>(b.total - b.done) / static_cast<long>(b.done) : 0;
   char line[160];
   std::snprintf(line, sizeof line,
                 "\r%zu/%zu done, %zu failed, elapsed %ld:%02ld, left %ld:%02ld\x1b[K", b.done,
@@ -291,16 +291,17 @@ void Report(Batch& b, const Item& item) {
     std::string outputs;
     for (const std::string& out : item.outputs)
       outputs += (outputs.empty() ? "" : ",") + JsonString(out);
-    Print(b.s.out, "{\"path\":" + JsonString(item.path) + ",\"kind\":" +
-                       (kind < 0 ? "null" : std::to_string(kind)) + ",\"outputs\":[" + outputs +
-                       "],\"seconds\":" + (item.seconds < 0 ? "null" : Seconds(item.seconds)) +
-                       ",\"status\":\"" + StateName(item.state) + "\",\"reason\":" +
-                       (item.reason.empty() ? "null" : JsonString(item.reason)) + "}\n");
+    Print(b.s.out,
+          "{\"path\":" + JsonString(item.path) +
+              ",\"kind\":" + (kind < 0 ? "null" : std::to_string(kind)) + ",\"outputs\":[" +
+              outputs + "],\"seconds\":" + (item.seconds < 0 ? "null" : Seconds(item.seconds)) +
+              ",\"status\":\"" + StateName(item.state) +
+              "\",\"reason\":" + (item.reason.empty() ? "null" : JsonString(item.reason)) + "}\n");
   } else {
     Print(b.s.out, ShownName(item.path, b.s.outIsTerminal) + "\t" +
                        (item.seconds < 0 ? "-" : Seconds(item.seconds)) + "\t" +
-                       StateName(item.state) +
-                       (item.reason.empty() ? "" : ": " + item.reason) + "\n");
+                       StateName(item.state) + (item.reason.empty() ? "" : ": " + item.reason) +
+                       "\n");
   }
   if (item.state == State::kFailed) ++b.failed;
   ++b.done;
@@ -327,8 +328,8 @@ bool Start(Batch& b, std::size_t index, Job& job) {
       DirectoryOf(item.outBase) + "/" + kStagePrefix + std::to_string(getpid()) + "-XXXXXX";
   if (!mkdtemp(stage.data())) {
     item.state = State::kFailed;
-    item.reason = "cannot create a folder in " + DirectoryOf(item.outBase) + ": " +
-                  std::strerror(errno);
+    item.reason =
+        "cannot create a folder in " + DirectoryOf(item.outBase) + ": " + std::strerror(errno);
     return false;
   }
   const std::string link = stage + "/" + NameOf(item.path);
@@ -426,8 +427,10 @@ void Run(Batch& b, std::size_t jobs) {
       const std::size_t index = next++;
       if (b.items[index].state != State::kPending) continue;
       Job job;
-      if (Start(b, index, job)) running.push_back(job);
-      else Report(b, b.items[index]);
+      if (Start(b, index, job))
+        running.push_back(job);
+      else
+        Report(b, b.items[index]);
     }
     if (running.empty()) return;
     if (CaughtSignal() && !ending) {
@@ -440,8 +443,8 @@ void Run(Batch& b, std::size_t jobs) {
       if (errno == EINTR) continue;
       return;
     }
-    const auto job = std::find_if(running.begin(), running.end(),
-                                  [pid](const Job& j) { return j.pid == pid; });
+    const auto job =
+        std::find_if(running.begin(), running.end(), [pid](const Job& j) { return j.pid == pid; });
     if (job == running.end()) continue;
     if (ending && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
       std::fclose(job->messages);

@@ -781,8 +781,8 @@ TEST_F(LirrowCli, WindowsToolsRunThroughWine) {
 
 TEST_F(LirrowCli, ABatchConvertsEveryRecordingOfAFolderAndGoesOnPastAFailure) {
   MemoFolder();
-  RunResult r = Lirrow({"convert", dir / "memos", "--tools", dir / "tools", "-o", dir / "out",
-                        "-j", "2"});
+  RunResult r =
+      Lirrow({"convert", dir / "memos", "--tools", dir / "tools", "-o", dir / "out", "-j", "2"});
   EXPECT_EQ(r.exitCode, 1) << r.err;  // b.REC failed
   EXPECT_TRUE(Contains(r.out, dir / "memos/b.REC\t-\tfailed: Unsupport Format\n")) << r.out;
   EXPECT_TRUE(Contains(r.out, dir / "memos/notes.txt\t-\tskipped: not a recording\n")) << r.out;
@@ -838,17 +838,20 @@ TEST_F(LirrowCli, OnATerminalABatchShowsItsProgress) {
 TEST_F(LirrowCli, ABatchLeavesUpToDateOutputsAloneAndDatesItsOutputs) {
   MemoFolder();
   std::remove((dir / "memos/b.REC").c_str());
-  ASSERT_EQ(std::system(("touch -d '2021-06-07 08:09:10.5' '" + (dir / "memos/a.rec") + "'").c_str()), 0);
-  const std::vector<std::string> batch = {"convert", "-r", dir / "memos", "--mp3", "--tools",
-                                          dir / "tools", "--json"};
+  ASSERT_EQ(
+      std::system(("touch -d '2021-06-07 08:09:10.5' '" + (dir / "memos/a.rec") + "'").c_str()), 0);
+  const std::vector<std::string> batch = {"convert", "-r",          dir / "memos", "--mp3",
+                                          "--tools", dir / "tools", "--json"};
   RunResult r = Lirrow(batch);
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   for (const char* out : {"a.wav", "a.mp3"})
     EXPECT_EQ(cli_test::MtimeNs(dir / ("memos/" + std::string(out))),
-              cli_test::MtimeNs(dir / "memos/a.rec")) << out;
-  EXPECT_TRUE(Contains(r.out, "{\"path\":\"" + dir / "memos/a.rec" + "\",\"kind\":3,\"outputs\":[\"" +
-                                  dir / "memos/a.wav\",\"" + dir / "memos/a.mp3" +
-                                  "\"],\"seconds\":1.533,\"status\":\"converted\",\"reason\":null}\n"))
+              cli_test::MtimeNs(dir / "memos/a.rec"))
+        << out;
+  EXPECT_TRUE(
+      Contains(r.out, "{\"path\":\"" + dir / "memos/a.rec" + "\",\"kind\":3,\"outputs\":[\"" +
+                          dir / "memos/a.wav\",\"" + dir / "memos/a.mp3" +
+                          "\"],\"seconds\":1.533,\"status\":\"converted\",\"reason\":null}\n"))
       << r.out;
 
   // The re-run starts no tool.
@@ -875,15 +878,35 @@ TEST_F(LirrowCli, ABatchLeavesUpToDateOutputsAloneAndDatesItsOutputs) {
   EXPECT_EQ(cli_test::ReadFile(dir / "memos/c.wav"), "broken");
 }
 
+TEST_F(LirrowCli, BatchJsonEscapesNamesAndReportsMissingPaths) {
+  const std::string odd = dir / "say \"hi\"\\\tnow\n.rec";
+  cli_test::WriteFile(odd, Framed(0x81, 1));
+  const RunResult r =
+      Lirrow({"convert", "--json", odd, dir / "gone.rec", "--tools", dir / "tools"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(
+      Contains(r.out, "{\"path\":\"" + dir / "gone.rec" +
+                          "\",\"kind\":null,\"outputs\":[],\"seconds\":null,"
+                          "\"status\":\"failed\",\"reason\":\"No such file or directory\"}\n"))
+      << r.out;
+  EXPECT_TRUE(Contains(
+      r.out, "{\"path\":\"" + dir / "say \\\"hi\\\"\\\\\\u0009now\\u000a.rec\",\"kind\":4,"))
+      << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;  // one object a line
+  EXPECT_TRUE(cli_test::Exists(dir / "say \"hi\"\\\tnow\n.wav"));
+  EXPECT_TRUE(Contains(r.err, "1 converted, 0 skipped, 1 failed\n")) << r.err;
+}
+
 TEST_F(LirrowCli, TwoBatchesOverOneFolderAtOnceBothSucceed) {
   MemoFolder();
   std::remove((dir / "memos/b.REC").c_str());
   Control("QL8_Dec", "sleep 0.3");
   const std::string command = "'" + kCli + "' convert --force -r '" + (dir / "memos") +
                               "' --mp3 --tools '" + (dir / "tools") + "'";
-  const RunResult r = RunProgram(
-      {"bash", "-c", command + " >/dev/null & " + command + " >/dev/null; a=$?; wait $!; echo $a $?"},
-      cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  const RunResult r =
+      RunProgram({"bash", "-c",
+                  command + " >/dev/null & " + command + " >/dev/null; a=$?; wait $!; echo $a $?"},
+                 cli_test::WithEnvironment({"TMPDIR=" + tmp}));
   EXPECT_EQ(r.out, "0 0\n") << r.err;
   for (const char* name : {"a", "c", "d", "sub/e"}) {
     const RunResult d = Lirrow({"duration", dir / ("memos/" + std::string(name) + ".mp3")});
@@ -913,9 +936,12 @@ TEST_F(LirrowCli, AnInterruptedBatchKeepsWhatFinishedAndRemovesTheRest) {
   const std::string stale = dir / ".lirrow-cli-2147483647-AbCdEf";
   const std::string live = dir / (".lirrow-cli-" + std::to_string(getpid()) + "-AbCdEf");
   ASSERT_EQ(std::system(("mkdir '" + stale + "' '" + live + "' && ln -s /nowhere '" + stale +
-                         "/a.rec' && touch '" + stale + "/a.wav'").c_str()), 0);
-  EXPECT_EQ(Lirrow({"convert", "-j", "1", dir / "a.rcd", "--force", "--tools", dir / "tools"})
-                .exitCode, 0);
+                         "/a.rec' && touch '" + stale + "/a.wav'")
+                            .c_str()),
+            0);
+  EXPECT_EQ(
+      Lirrow({"convert", "-j", "1", dir / "a.rcd", "--force", "--tools", dir / "tools"}).exitCode,
+      0);
   EXPECT_FALSE(cli_test::Exists(stale));
   EXPECT_TRUE(cli_test::Exists(live));
 }
@@ -923,7 +949,10 @@ TEST_F(LirrowCli, AnInterruptedBatchKeepsWhatFinishedAndRemovesTheRest) {
 TEST_F(LirrowCli, TheTagCarriesTheRecordingsDateAndName) {
   if (!cli_test::HaveProgram("id3v2")) GTEST_SKIP() << "id3v2 is not installed";
   cli_test::WriteFile(dir / "Réunion 1.rec", Framed(0x80, 2));
-  ASSERT_EQ(std::system(("TZ=UTC touch -d '2022-11-03 14:25:00' '" + (dir / "Réunion 1.rec") + "'").c_str()), 0);
+  ASSERT_EQ(
+      std::system(
+          ("TZ=UTC touch -d '2022-11-03 14:25:00' '" + (dir / "Réunion 1.rec") + "'").c_str()),
+      0);
   RunResult r = RunProgram({kCli, "convert", dir / "Réunion 1.rec", "-o", dir / "out", "--mp3",
                             "--tag", "--tools", dir / "tools"},
                            cli_test::WithEnvironment({"TMPDIR=" + tmp, "TZ=UTC"}));
@@ -934,7 +963,8 @@ TEST_F(LirrowCli, TheTagCarriesTheRecordingsDateAndName) {
   EXPECT_TRUE(Contains(r.out, "TIME (Time): 1425\n")) << r.out;
   EXPECT_TRUE(Contains(r.out, "): Réunion 1\n")) << r.out;
   // Nothing in the tag is taken for an MPEG frame: the length stays.
-  ASSERT_EQ(Lirrow({"convert", dir / "Réunion 1.rec", "--mp3", "--tools", dir / "tools"}).exitCode, 0);
+  ASSERT_EQ(Lirrow({"convert", dir / "Réunion 1.rec", "--mp3", "--tools", dir / "tools"}).exitCode,
+            0);
   EXPECT_EQ(Lirrow({"duration", dir / "out/Réunion 1.mp3"}).out,
             Lirrow({"duration", dir / "Réunion 1.mp3"}).out);
 }
