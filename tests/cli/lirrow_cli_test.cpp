@@ -944,6 +944,21 @@ TEST_F(LirrowCli, AnInterruptedBatchKeepsWhatFinishedAndRemovesTheRest) {
       0);
   EXPECT_FALSE(cli_test::Exists(stale));
   EXPECT_TRUE(cli_test::Exists(live));
+
+  // A batch killed outright takes its conversions along: they end their
+  // tools and remove their private folders; the next batch clears the rest.
+  const RunResult killed = SignalWhileDecoding("KILL", "-j 1 '" + (dir / "b.rec") + "'");
+  EXPECT_TRUE(Contains(killed.out, "status=137")) << killed.out;
+  for (int i = 0; i < 100 && !TempIsEmpty(); ++i) usleep(50000);
+  EXPECT_TRUE(TempIsEmpty());
+  const auto stages = [&] {
+    return RunProgram({"find", dir.path(), "-maxdepth", "1", "-name", ".lirrow-cli-*"}).out;
+  };
+  const std::string left = stages();
+  EXPECT_EQ(std::count(left.begin(), left.end(), '\n'), 2) << left;  // the live one, the killed one
+  Control("QL8_Dec", "");
+  EXPECT_EQ(Lirrow({"convert", "-j", "1", dir / "b.rec", "--tools", dir / "tools"}).exitCode, 0);
+  EXPECT_EQ(stages(), live + "\n");
 }
 
 TEST_F(LirrowCli, TheTagCarriesTheRecordingsDateAndName) {
