@@ -1,5 +1,7 @@
 #include "cli_args.h"
 
+#include <cstdlib>
+
 #include "cli_support.h"
 
 namespace lirrow_cli {
@@ -12,8 +14,9 @@ const char kMainHelp[] =
     "  classify FILE                     the kind of a recording by its first byte\n"
     "  extract FILE OUT                  write the decoders' bitstream of a framed recording\n"
     "  duration FILE                     the length of a WAV or MP3 file\n"
-    "  convert FILE [--mp3] [--tools DIR] [--encoder sqenc|lame]\n"
-    "                                    convert a recording to WAV (and MP3)\n"
+    "  convert PATH... [--mp3] [-r] [-o DIR] [-j N] [--tools DIR] ...\n"
+    "                                    convert recordings (and folders of them) to WAV (and "
+    "MP3)\n"
     "  version                           print the program's version (also --version)\n"
     "\n"
     "'lirrow-cli COMMAND --help' describes a command.\n"
@@ -53,7 +56,23 @@ const char kConvertHelp[] =
     "\n"
     "  --mp3            also encode the WAV to MP3 (32 kbit/s)\n"
     "  --tools DIR      folder of the decoder and encoder programs\n"
-    "  --encoder lame   encode with lame (from PATH) when DIR has no sqenc.exe\n";
+    "  --encoder lame   encode with lame (from PATH) when DIR has no sqenc.exe\n"
+    "\n"
+    "Usage: lirrow-cli convert PATH... [-r] [-o DIR] [-j N] [--force | --skip-existing]\n"
+    "                          [--json] [--tag] [the options above]\n"
+    "Converts every recording named and every recording in the folders named\n"
+    "(-r: and in their subfolders); other files are listed as skipped and never\n"
+    "touched. Prints NAME<TAB>SECONDS<TAB>STATUS as each recording ends, then how\n"
+    "many were converted, skipped and failed; exits with 0 when none failed, 1\n"
+    "otherwise. Outputs take their recording's modification time.\n"
+    "\n"
+    "  -o DIR           write the outputs under DIR, mirroring the folders given\n"
+    "  -j N             N conversions at once (default: the number of processors)\n"
+    "  --force          convert even when the outputs are up to date\n"
+    "  --skip-existing  leave every recording alone that has an output already\n"
+    "                   (default: only complete outputs not older than their recording)\n"
+    "  --json           one JSON object per recording instead of the lines\n"
+    "  --tag            (with --mp3) an ID3v2.3 tag in the MP3: date, time, name\n";
 
 bool AsksForHelp(const std::vector<std::string>& args) {
   return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
@@ -76,28 +95,81 @@ bool Operands(const std::vector<std::string>& args, std::vector<std::string>& op
 
 namespace {
 
-// The value of --tools or --encoder at `i` ("--tools DIR" or "--tools=DIR");
-// false, with the reason printed, when there is none or it is not one of
-// the encoders.
-bool OptionValue(const std::vector<std::string>& args, std::size_t& i, std::FILE* err,
-                 std::string& value) {
+// The value of an option at `i` ("--tools DIR", "--tools=DIR", "-j4"); false,
+// with the reason printed, when there is none.
+bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                 std::FILE* err, std::string& value) {
   const std::string& word = args[i];
-  const bool isTools = StartsWith(word, "--tools");
-  if (word == "--tools" || word == "--encoder") {
+  if (word == name) {
     if (i + 1 >= args.size()) {
       Print(err, "lirrow-cli: " + word + " needs a value\n" + kConvertHelp);
       return false;
     }
     value = args[++i];
   } else {
-    value = word.substr(word.find('=') + 1);
+    value = word.substr(name.size() + (StartsWith(name, "--") ? 1 : 0));
   }
-  if (value.empty() || (!isTools && value != "sqenc" && value != "lame")) {
-    Print(err, "lirrow-cli: " +
-                   std::string(isTools ? "--tools needs a folder" : "--encoder is sqenc or lame") +
-                   "\n" + kConvertHelp);
+  if (value.empty()) {
+    Print(err, "lirrow-cli: " + name + " needs a value\n" + kConvertHelp);
     return false;
   }
+  return true;
+}
+
+// True when `word` is option `name` with its value joined ("--tools=DIR",
+// "-j4") or alone.
+bool IsValued(const std::string& word, const std::string& name) {
+  return word == name || StartsWith(word, StartsWith(name, "--") ? name + "=" : name);
+}
+
+// Reads the option at `i` that takes a value; 1 when `word` is none, -1
+// when taken, 2 (the reason printed) when its value is wrong.
+int ValuedOption(const std::vector<std::string>& args, std::size_t& i, std::FILE* err,
+                 ConvertOptions& o) {
+  const std::string& word = args[i];
+  std::string value;
+  if (IsValued(word, "--tools")) {
+    if (!OptionValue(args, i, "--tools", err, value)) return 2;
+    o.tools = value;
+    o.toolsGiven = true;
+  } else if (IsValued(word, "--encoder")) {
+    if (!OptionValue(args, i, "--encoder", err, value)) return 2;
+    if (value != "sqenc" && value != "lame") {
+      Print(err, std::string("lirrow-cli: --encoder is sqenc or lame\n") + kConvertHelp);
+      return 2;
+    }
+    o.encoder = value;
+  } else if (IsValued(word, "-o") || IsValued(word, "--output")) {
+    if (!OptionValue(args, i, word[1] == 'o' ? "-o" : "--output", err, o.outDir)) return 2;
+    o.batchOptions = true;
+  } else if (IsValued(word, "-j") || IsValued(word, "--jobs")) {
+    if (!OptionValue(args, i, word[1] == 'j' ? "-j" : "--jobs", err, value)) return 2;
+    char* end = nullptr;
+    const long jobs = std::strtol(value.c_str(), &end, 10);
+    if (*end != '\0' || jobs < 1 || jobs > 256) {
+      Print(err, "lirrow-cli: -j takes a number of jobs from 1 to 256, not '" + value + "'\n");
+      return 2;
+    }
+    o.jobs = static_cast<int>(jobs);
+    o.batchOptions = true;
+  } else {
+    return 1;
+  }
+  return -1;
+}
+
+// Reads a switch; false when `word` is none.
+bool Switch(const std::string& word, ConvertOptions& o) {
+  bool* const target = word == "--mp3"             ? &o.mp3
+                       : word == "-r"              ? &o.recursive
+                       : word == "--force"         ? &o.force
+                       : word == "--skip-existing" ? &o.skipExisting
+                       : word == "--json"          ? &o.json
+                       : word == "--tag"           ? &o.tag
+                                                   : nullptr;
+  if (!target) return false;
+  *target = true;
+  if (word != "--mp3") o.batchOptions = true;
   return true;
 }
 
@@ -105,47 +177,37 @@ bool OptionValue(const std::vector<std::string>& args, std::size_t& i, std::FILE
 
 int ParseConvertArgs(const std::vector<std::string>& args, std::FILE* out, std::FILE* err,
                      ConvertOptions& options) {
-  bool ended = false;  // "--" was given: every later word is a FILE
+  bool ended = false;  // "--" was given: every later word is a PATH
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     if (!ended && word == "--") {
       ended = true;
-    } else if (ended) {
-      if (!options.file.empty()) {
-        Print(err, "lirrow-cli: convert takes one FILE ('" + word + "' is one too many)\n");
-        return 2;
-      }
-      options.file = word;
+    } else if (ended || !IsOption(word)) {
+      options.paths.push_back(word);
     } else if (word == "--help" || word == "-h") {
       Print(out, kConvertHelp);
       return 0;
-    } else if (word == "--mp3") {
-      options.mp3 = true;
-    } else if (word == "--tools" || StartsWith(word, "--tools=") || word == "--encoder" ||
-               StartsWith(word, "--encoder=")) {
-      const bool isTools = StartsWith(word, "--tools");
-      std::string value;
-      if (!OptionValue(args, i, err, value)) return 2;
-      if (isTools) {
-        options.tools = value;
-        options.toolsGiven = true;
-      } else {
-        options.encoder = value;
-      }
-    } else if (IsOption(word)) {
-      Print(err, "lirrow-cli: convert: unknown option '" + word + "'\n" + kConvertHelp);
-      return 2;
-    } else if (options.file.empty()) {
-      options.file = word;
+    } else if (Switch(word, options)) {
+    } else if (const int code = ValuedOption(args, i, err, options); code != 1) {
+      if (code == 2) return 2;
     } else {
-      Print(err, "lirrow-cli: convert takes one FILE ('" + word + "' is one too many)\n");
+      Print(err, "lirrow-cli: convert: unknown option '" + word + "'\n" + kConvertHelp);
       return 2;
     }
   }
-  if (options.file.empty()) {
+  if (options.paths.empty()) {
     Print(err, std::string("lirrow-cli: convert needs a FILE\n") + kConvertHelp);
     return 2;
   }
+  if (options.skipExisting && options.force) {
+    Print(err, std::string("lirrow-cli: --force and --skip-existing exclude each other\n"));
+    return 2;
+  }
+  if (options.tag && !options.mp3) {
+    Print(err, std::string("lirrow-cli: --tag needs --mp3\n"));
+    return 2;
+  }
+  options.file = options.paths[0];
   return -1;
 }
 

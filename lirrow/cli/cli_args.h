@@ -15,11 +15,22 @@ extern const char kConvertHelp[];
 
 // What `lirrow-cli convert` was asked to do.
 struct ConvertOptions {
-  std::string file;
-  std::string tools;  // empty unless --tools was given
+  std::string file;                // the recording of one conversion
+  std::vector<std::string> paths;  // every PATH given (recordings and folders)
+  std::string tools;               // empty unless --tools was given
   std::string encoder = "sqenc";
+  std::string outDir;  // -o: where the outputs go, mirroring the folders given
+  int jobs = 0;        // -j: conversions at once (0: the number of processors)
   bool mp3 = false;
   bool toolsGiven = false;
+  bool recursive = false;     // -r: the recordings of subfolders too
+  bool force = false;         // convert even when the outputs are up to date
+  bool skipExisting = false;  // leave every existing output alone
+  bool json = false;          // one JSON object per recording
+  bool tag = false;           // an ID3v2.3 tag in the MP3 (with --encoder lame)
+  bool batchOptions = false;  // an option only a batch takes was given
+  // A batch: several PATHs, or a batch option (a folder is seen later).
+  bool Batch() const { return paths.size() > 1 || batchOptions; }
 };
 
 // True when `args` asks for a command's help alone ("--help" or "-h").

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "batch.h"
 #include "cli_args.h"
 #include "converter_dialog.h"
 #include "duration.h"
@@ -306,6 +307,8 @@ int CheckWine(const ConvertOptions& o, CliStreams& s, WineLoader& wine) {
   return -1;
 }
 
+}  // namespace
+
 // The tools: named, or from the environment, or beside this program; never
 // from the recording's folder unless named. Returns -1 when the decoders
 // (and the encoder asked for) are there; otherwise the exit code, with the
@@ -365,6 +368,8 @@ void WarnWritableByOthers(const ConvertOptions& o, CliStreams& s) {
                        " is writable by others\n");
   }
 }
+
+namespace {
 
 // Runs the converter's pipeline on the private folder `tempDir` and prints
 // what it says.
@@ -434,16 +439,12 @@ int ReportConversion(const ConvertOptions& o, const ConversionOutcome& r, const 
   return kExitOk;
 }
 
-int Convert(const std::vector<std::string>& args, CliStreams& s) {
-  ConvertOptions o;
-  if (const int code = ParseConvertArgs(args, s.out, s.err, o); code >= 0) return code;
+}  // namespace
+
+int ConvertRecordingFile(const ConvertOptions& o, bool haveSqenc, const WineLoader& wine,
+                         CliStreams& s) {
   std::string base;
   if (const int code = CheckConvertFiles(o, s, base); code >= 0) return code;
-  bool haveSqenc = false;
-  WineLoader wine;
-  if (const int code = FindConvertTools(o, s, haveSqenc, wine); code >= 0) return code;
-  WarnWritableByOthers(o, s);
-
   CatchSignals();
   const char* tmp = std::getenv("TMPDIR");
   const std::string root = tmp && *tmp ? tmp : "/tmp";
@@ -456,8 +457,25 @@ int Convert(const std::vector<std::string>& args, CliStreams& s) {
   }
   const ConversionOutcome outcome = RunConversion(o, folder + "/", haveSqenc, wine, s, base);
   RemoveTree(folder);
-  if (const int signal = CaughtSignal()) EndBySignal(signal);
+  if (CaughtSignal()) return kExitFailed;
   return ReportConversion(o, outcome, base, s);
+}
+
+namespace {
+
+int Convert(const std::vector<std::string>& args, CliStreams& s) {
+  ConvertOptions o;
+  if (const int code = ParseConvertArgs(args, s.out, s.err, o); code >= 0) return code;
+  struct stat info {};
+  if (o.Batch() || (stat(o.file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+    return ConvertBatch(o, s);
+  bool haveSqenc = false;
+  WineLoader wine;
+  if (const int code = FindConvertTools(o, s, haveSqenc, wine); code >= 0) return code;
+  WarnWritableByOthers(o, s);
+  const int code = ConvertRecordingFile(o, haveSqenc, wine, s);
+  if (const int signal = CaughtSignal()) EndBySignal(signal);
+  return code;
 }
 
 }  // namespace

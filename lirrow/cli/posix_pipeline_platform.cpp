@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -330,6 +332,9 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
   long nextFrame = NowMs() + 800;
   long killAt = -1;
   bool ended = false;
+  // The tool's end wakes the wait at once (a pidfd); a caught signal ends
+  // the poll early. Without pidfds the wait looks every 10 ms.
+  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
@@ -347,15 +352,21 @@ int PosixPipelinePlatform::Wait(pid_t pid, const std::wstring& baseText) {
       killAt = -1;
     }
     if (streams_.errIsTerminal && !ended && NowMs() >= nextFrame) {
-      Print(streams_.err,
+      Print(streams_.Progress(),
             "\r" + lirrow::ToUtf8(lirrow::ToolProgressSpinner().Advance(baseText)) + "\x1b[K");
       nextFrame += 800;
     }
-    Sleep(10);
+    if (pidfd >= 0) {
+      pollfd end{pidfd, POLLIN, 0};
+      poll(&end, 1, 100);
+    } else {
+      Sleep(10);
+    }
   }
+  if (pidfd >= 0) ::close(pidfd);
   // What the tool started may outlive it: its group goes with it.
   if (ended) kill(-pid, SIGKILL);
-  if (streams_.errIsTerminal) Print(streams_.err, "\n");
+  if (streams_.errIsTerminal) Print(streams_.Progress(), "\n");
   return status;
 }
 
@@ -388,7 +399,7 @@ lirrow::ToolRun PosixPipelinePlatform::RunTool(const lirrow::ToolInvocation& inv
   }
 
   const std::string text = lirrow::ToUtf8(baseText);
-  Print(streams_.err, streams_.errIsTerminal ? text : text + "\n");
+  Print(streams_.Progress(), streams_.errIsTerminal ? text : text + "\n");
   const int status = Wait(pid, baseText);
   run.started = true;
   run.process = static_cast<std::uintptr_t>(pid);
@@ -511,7 +522,7 @@ bool PosixPipelinePlatform::ReportSystemError() {
 }
 
 void PosixPipelinePlatform::OpenExtractionWindow(const std::wstring& baseText) {
-  Print(streams_.err, lirrow::ToUtf8(baseText) + "\n");
+  Print(streams_.Progress(), lirrow::ToUtf8(baseText) + "\n");
 }
 
 }  // namespace lirrow_cli

@@ -22,8 +22,10 @@ namespace lirrow_cli {
 struct CliStreams {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
-  bool errIsTerminal = false;  // spin the progress texts
-  bool outIsTerminal = false;  // quote names the shell would read otherwise
+  bool errIsTerminal = false;     // spin the progress texts
+  bool outIsTerminal = false;     // quote names the shell would read otherwise
+  std::FILE* progress = nullptr;  // where the progress texts go (nullptr: err)
+  std::FILE* Progress() const { return progress ? progress : err; }
 };
 
 // An output file written under a temporary name in its own folder and

@@ -191,4 +191,10 @@ bool HaveProgram(const std::string& name) {
   return std::system(command.c_str()) == 0;
 }
 
+std::int64_t MtimeNs(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 }  // namespace cli_test

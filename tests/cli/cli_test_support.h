@@ -56,6 +56,8 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 std::uint64_t FileSize(const std::string& path);
+// The modification time of `path` in nanoseconds since 1970 (-1: none).
+std::int64_t MtimeNs(const std::string& path);
 // True when the program is found on PATH.
 bool HaveProgram(const std::string& name);
 

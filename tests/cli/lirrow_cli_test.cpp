@@ -68,8 +68,12 @@ class LirrowCli : public ::testing::Test {
   // KILL, ...) to lirrow-cli while the decoder runs; the shell's output
   // ends with "status=" and the status lirrow-cli ended with.
   RunResult SignalWhileDecoding(const std::string& signal) {
+    return SignalWhileDecoding(signal, "'" + (dir / "m.rec") + "'");
+  }
+  // The same over `operands` (shell words) of a convert command.
+  RunResult SignalWhileDecoding(const std::string& signal, const std::string& operands) {
     Control("QL8_Dec", "sleep 30");
-    const std::string script = "'" + kCli + "' convert '" + (dir / "m.rec") + "' --tools '" +
+    const std::string script = "'" + kCli + "' convert " + operands + " --tools '" +
                                (dir / "tools") +
                                "' 2>/dev/null & pid=$!\n"
                                "for i in $(seq 200); do grep -q QL8 '" +
@@ -81,6 +85,22 @@ class LirrowCli : public ::testing::Test {
     return RunProgram({"bash", "-c", script}, cli_test::WithEnvironment({"TMPDIR=" + tmp}));
   }
 
+  // A folder of recordings of every kind, named in any letter case, with a
+  // recording of no known kind among them, a file that is no recording and
+  // a subfolder: `memos/`.
+  void MemoFolder() {
+    ASSERT_EQ(std::system(("mkdir -p '" + (dir / "memos/sub") + "'").c_str()), 0);
+    cli_test::WriteFile(dir / "memos/a.rec", Framed(0x80, 3));
+    cli_test::WriteFile(dir / "memos/b.REC", Framed(0x50, 1));  // "Unsupport Format"
+    cli_test::WriteFile(dir / "memos/c.Rcd", Framed(0x41, 3));
+    cli_test::WriteFile(dir / "memos/d.ovk", std::string(1, '\x05') + std::string(8000, 'v'));
+    cli_test::WriteFile(dir / "memos/notes.txt", "not a memo");
+    cli_test::WriteFile(dir / "memos/sub/e.rec", Framed(0x81, 2));
+  }
+  // Files left by a batch's staging folders.
+  std::string LeftoversAnywhere() {
+    return RunProgram({"find", dir.path(), "-name", ".lirrow-cli-*"}).out;
+  }
   ScratchDir dir;
   std::string tmp;
 };
@@ -94,7 +114,8 @@ TEST_F(LirrowCli, BadUsageExitsWithTwo) {
       {"extract", "a.rec"},
       {"duration"},
       {"convert"},
-      {"convert", "a.rec", "b.rec"},
+      {"convert", "a.rec", "-j", "0"},
+      {"convert", "a.rec", "--force", "--skip-existing"},
       {"convert", "a.rec", "--tools"},
       {"convert", "a.rec", "--wav"},
   };
@@ -756,6 +777,211 @@ TEST_F(LirrowCli, WindowsToolsRunThroughWine) {
                  cli_test::WithEnvironment({"TMPDIR=" + tmp, "WINE=/nonexistent/wine"}));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "is a Windows program and Wine is not installed")) << r.err;
+}
+
+TEST_F(LirrowCli, ABatchConvertsEveryRecordingOfAFolderAndGoesOnPastAFailure) {
+  MemoFolder();
+  RunResult r =
+      Lirrow({"convert", dir / "memos", "--tools", dir / "tools", "-o", dir / "out", "-j", "2"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;  // b.REC failed
+  EXPECT_TRUE(Contains(r.out, dir / "memos/b.REC\t-\tfailed: Unsupport Format\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, dir / "memos/notes.txt\t-\tskipped: not a recording\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, dir / "memos/a.rec\t1.533\tconverted\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "3 converted, 1 skipped, 1 failed\n")) << r.out;
+  for (const char* name : {"a.wav", "c.wav", "d.wav"})
+    EXPECT_TRUE(cli_test::Exists(dir / ("out/" + std::string(name)))) << name;
+  EXPECT_FALSE(cli_test::Exists(dir / "out/b.wav"));
+  EXPECT_FALSE(cli_test::Exists(dir / "out/sub"));  // without -r
+  EXPECT_EQ(cli_test::ReadFile(dir / "memos/notes.txt"), "not a memo");
+  EXPECT_EQ(RunProgram({"ls", dir / "memos"}).out, "a.rec\nb.REC\nc.Rcd\nd.ovk\nnotes.txt\nsub\n");
+
+  // -r mirrors the subfolder; without -o the outputs go beside the recordings.
+  r = Lirrow({"convert", "-r", dir / "memos", "--tools", dir / "tools", "-o", dir / "out"});
+  EXPECT_TRUE(cli_test::Exists(dir / "out/sub/e.wav")) << r.out << r.err;
+  r = Lirrow({"convert", dir / "memos/a.rec", dir / "memos/sub", "--tools", dir / "tools"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(cli_test::Exists(dir / "memos/a.wav"));
+  EXPECT_TRUE(cli_test::Exists(dir / "memos/sub/e.wav"));
+
+  // A recording named beside its folder is converted once; a second
+  // recording with the same base name would take the first one's outputs.
+  cli_test::WriteFile(dir / "memos/a.ovk", Framed(0x81, 1));
+  r = Lirrow({"convert", "--force", dir / "memos", dir / "memos/a.rec", "--tools", dir / "tools"});
+  EXPECT_TRUE(Contains(r.out, "memos/a.rec\t-\tfailed: its outputs are those of another")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "memos/a.rec\t-\tskipped: named before\n")) << r.out;
+  // a.ovk comes first by name, and a.wav is its output.
+  const std::string ovkLine = dir / "memos/a.ovk\t";
+  ASSERT_TRUE(Contains(r.out, ovkLine)) << r.out;
+  const std::string seconds = r.out.substr(r.out.find(ovkLine) + ovkLine.size(), 5);
+  EXPECT_NE(seconds, "1.533");
+  EXPECT_EQ(Lirrow({"duration", dir / "memos/a.wav"}).out.substr(0, 5), seconds);
+  EXPECT_EQ(LeftoversAnywhere(), "");
+  EXPECT_TRUE(TempIsEmpty());
+}
+
+TEST_F(LirrowCli, OnATerminalABatchShowsItsProgress) {
+  if (!cli_test::HaveProgram("script")) GTEST_SKIP() << "script is not installed";
+  cli_test::WriteFile(dir / "a.rec", Framed(0x80, 1));
+  cli_test::WriteFile(dir / "b.rec", Framed(0x50, 1));
+  const std::string command = "'" + kCli + "' convert '" + (dir / "a.rec") + "' '" +
+                              (dir / "b.rec") + "' -j 1 --tools '" + (dir / "tools") + "'";
+  const RunResult r = RunProgram({"script", "-qec", command, "/dev/null"},
+                                 cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.out, "\r0/2 done, 0 failed, elapsed 0:00, left 0:00\x1b[K")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\r1/2 done, 0 failed, elapsed 0:00")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\r2/2 done, 1 failed, elapsed 0:00")) << r.out;
+  // Each status line starts on a cleared line.
+  EXPECT_TRUE(Contains(r.out, "\r\x1b[K" + dir / "b.rec\t-\tfailed: Unsupport Format")) << r.out;
+}
+
+TEST_F(LirrowCli, ABatchLeavesUpToDateOutputsAloneAndDatesItsOutputs) {
+  MemoFolder();
+  std::remove((dir / "memos/b.REC").c_str());
+  ASSERT_EQ(
+      std::system(("touch -d '2021-06-07 08:09:10.5' '" + (dir / "memos/a.rec") + "'").c_str()), 0);
+  const std::vector<std::string> batch = {"convert", "-r",          dir / "memos", "--mp3",
+                                          "--tools", dir / "tools", "--json"};
+  RunResult r = Lirrow(batch);
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  for (const char* out : {"a.wav", "a.mp3"})
+    EXPECT_EQ(cli_test::MtimeNs(dir / ("memos/" + std::string(out))),
+              cli_test::MtimeNs(dir / "memos/a.rec"))
+        << out;
+  EXPECT_TRUE(
+      Contains(r.out, "{\"path\":\"" + dir / "memos/a.rec" + "\",\"kind\":3,\"outputs\":[\"" +
+                          dir / "memos/a.wav\",\"" + dir / "memos/a.mp3" +
+                          "\"],\"seconds\":1.533,\"status\":\"converted\",\"reason\":null}\n"))
+      << r.out;
+
+  // The re-run starts no tool.
+  std::remove((dir / "tools/standins.log").c_str());
+  r = Lirrow(batch);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_FALSE(cli_test::Exists(dir / "tools/standins.log"));
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5) << r.out;
+  EXPECT_TRUE(Contains(r.err, "0 converted, 5 skipped, 0 failed\n")) << r.err;
+
+  // A recording newer than its outputs, an incomplete WAV and an MP3 that
+  // does not agree with its WAV are converted again; --force converts all.
+  ASSERT_EQ(std::system(("touch '" + (dir / "memos/a.rec") + "'").c_str()), 0);
+  cli_test::WriteFile(dir / "memos/c.wav", cli_test::ReadFile(dir / "memos/c.wav").substr(0, 30));
+  cli_test::WriteFile(dir / "memos/d.mp3", cli_test::ReadFile(dir / "memos/d.mp3").substr(0, 300));
+  r = Lirrow(batch);
+  EXPECT_TRUE(Contains(r.err, "3 converted, 2 skipped, 0 failed")) << r.out << r.err;
+  r = Lirrow({"convert", dir / "memos", "--tools", dir / "tools", "--force"});
+  EXPECT_TRUE(Contains(r.out, "3 converted, 1 skipped, 0 failed")) << r.out;  // notes.txt
+  // --skip-existing leaves even a broken output alone.
+  cli_test::WriteFile(dir / "memos/c.wav", "broken");
+  r = Lirrow({"convert", dir / "memos/c.Rcd", "--tools", dir / "tools", "--skip-existing"});
+  EXPECT_TRUE(Contains(r.out, "c.Rcd\t-\tskipped: an output exists\n")) << r.out;
+  EXPECT_EQ(cli_test::ReadFile(dir / "memos/c.wav"), "broken");
+}
+
+TEST_F(LirrowCli, BatchJsonEscapesNamesAndReportsMissingPaths) {
+  const std::string odd = dir / "say \"hi\"\\\tnow\n.rec";
+  cli_test::WriteFile(odd, Framed(0x81, 1));
+  const RunResult r =
+      Lirrow({"convert", "--json", odd, dir / "gone.rec", "--tools", dir / "tools"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(
+      Contains(r.out, "{\"path\":\"" + dir / "gone.rec" +
+                          "\",\"kind\":null,\"outputs\":[],\"seconds\":null,"
+                          "\"status\":\"failed\",\"reason\":\"No such file or directory\"}\n"))
+      << r.out;
+  EXPECT_TRUE(Contains(
+      r.out, "{\"path\":\"" + dir / "say \\\"hi\\\"\\\\\\u0009now\\u000a.rec\",\"kind\":4,"))
+      << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;  // one object a line
+  EXPECT_TRUE(cli_test::Exists(dir / "say \"hi\"\\\tnow\n.wav"));
+  EXPECT_TRUE(Contains(r.err, "1 converted, 0 skipped, 1 failed\n")) << r.err;
+}
+
+TEST_F(LirrowCli, TwoBatchesOverOneFolderAtOnceBothSucceed) {
+  MemoFolder();
+  std::remove((dir / "memos/b.REC").c_str());
+  Control("QL8_Dec", "sleep 0.3");
+  const std::string command = "'" + kCli + "' convert --force -r '" + (dir / "memos") +
+                              "' --mp3 --tools '" + (dir / "tools") + "'";
+  const RunResult r =
+      RunProgram({"bash", "-c",
+                  command + " >/dev/null & " + command + " >/dev/null; a=$?; wait $!; echo $a $?"},
+                 cli_test::WithEnvironment({"TMPDIR=" + tmp}));
+  EXPECT_EQ(r.out, "0 0\n") << r.err;
+  for (const char* name : {"a", "c", "d", "sub/e"}) {
+    const RunResult d = Lirrow({"duration", dir / ("memos/" + std::string(name) + ".mp3")});
+    EXPECT_EQ(d.exitCode, 0) << name << d.err;
+  }
+  EXPECT_EQ(LeftoversAnywhere(), "");
+  EXPECT_TRUE(TempIsEmpty());
+}
+
+TEST_F(LirrowCli, AnInterruptedBatchKeepsWhatFinishedAndRemovesTheRest) {
+  cli_test::WriteFile(dir / "a.rcd", Framed(0x41, 2));  // QL4_Dec: done at once
+  cli_test::WriteFile(dir / "b.rec", Framed(0x80, 2));  // QL8_Dec: 30 s
+  cli_test::WriteFile(dir / "c.rcd", Framed(0x41, 2));
+  const long start = lirrow_cli::NowMs();
+  const RunResult r = SignalWhileDecoding(
+      "INT", "-j 1 '" + (dir / "a.rcd") + "' '" + (dir / "b.rec") + "' '" + (dir / "c.rcd") + "'");
+  EXPECT_LT(lirrow_cli::NowMs() - start, 10000);  // QL8_Dec did not run out its time
+  EXPECT_TRUE(Contains(r.out, "status=130")) << r.out;
+  EXPECT_TRUE(cli_test::Exists(dir / "a.wav"));
+  EXPECT_FALSE(cli_test::Exists(dir / "b.wav"));
+  EXPECT_FALSE(cli_test::Exists(dir / "c.wav"));
+  EXPECT_EQ(LeftoversAnywhere(), "");
+  EXPECT_TRUE(TempIsEmpty());
+
+  // What a killed batch left (its pid is no process) goes with the next
+  // batch over that folder; another live program's staging folder stays.
+  const std::string stale = dir / ".lirrow-cli-2147483647-AbCdEf";
+  const std::string live = dir / (".lirrow-cli-" + std::to_string(getpid()) + "-AbCdEf");
+  ASSERT_EQ(std::system(("mkdir '" + stale + "' '" + live + "' && ln -s /nowhere '" + stale +
+                         "/a.rec' && touch '" + stale + "/a.wav'")
+                            .c_str()),
+            0);
+  EXPECT_EQ(
+      Lirrow({"convert", "-j", "1", dir / "a.rcd", "--force", "--tools", dir / "tools"}).exitCode,
+      0);
+  EXPECT_FALSE(cli_test::Exists(stale));
+  EXPECT_TRUE(cli_test::Exists(live));
+
+  // A batch killed outright takes its conversions along: they end their
+  // tools and remove their private folders; the next batch clears the rest.
+  const RunResult killed = SignalWhileDecoding("KILL", "-j 1 '" + (dir / "b.rec") + "'");
+  EXPECT_TRUE(Contains(killed.out, "status=137")) << killed.out;
+  for (int i = 0; i < 100 && !TempIsEmpty(); ++i) usleep(50000);
+  EXPECT_TRUE(TempIsEmpty());
+  const auto stages = [&] {
+    return RunProgram({"find", dir.path(), "-maxdepth", "1", "-name", ".lirrow-cli-*"}).out;
+  };
+  const std::string left = stages();
+  EXPECT_EQ(std::count(left.begin(), left.end(), '\n'), 2) << left;  // the live one, the killed one
+  Control("QL8_Dec", "");
+  EXPECT_EQ(Lirrow({"convert", "-j", "1", dir / "b.rec", "--tools", dir / "tools"}).exitCode, 0);
+  EXPECT_EQ(stages(), live + "\n");
+}
+
+TEST_F(LirrowCli, TheTagCarriesTheRecordingsDateAndName) {
+  if (!cli_test::HaveProgram("id3v2")) GTEST_SKIP() << "id3v2 is not installed";
+  cli_test::WriteFile(dir / "Réunion 1.rec", Framed(0x80, 2));
+  ASSERT_EQ(
+      std::system(
+          ("TZ=UTC touch -d '2022-11-03 14:25:00' '" + (dir / "Réunion 1.rec") + "'").c_str()),
+      0);
+  RunResult r = RunProgram({kCli, "convert", dir / "Réunion 1.rec", "-o", dir / "out", "--mp3",
+                            "--tag", "--tools", dir / "tools"},
+                           cli_test::WithEnvironment({"TMPDIR=" + tmp, "TZ=UTC"}));
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  r = RunProgram({"id3v2", "-l", dir / "out/Réunion 1.mp3"});
+  EXPECT_TRUE(Contains(r.out, "TYER (Year): 2022\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "TDAT (Date): 0311\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "TIME (Time): 1425\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "): Réunion 1\n")) << r.out;
+  // Nothing in the tag is taken for an MPEG frame: the length stays.
+  ASSERT_EQ(Lirrow({"convert", dir / "Réunion 1.rec", "--mp3", "--tools", dir / "tools"}).exitCode,
+            0);
+  EXPECT_EQ(Lirrow({"duration", dir / "out/Réunion 1.mp3"}).out,
+            Lirrow({"duration", dir / "Réunion 1.mp3"}).out);
 }
 
 }  // namespace
