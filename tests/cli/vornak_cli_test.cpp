@@ -499,3 +499,104 @@ TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
 }
 
 }  // namespace
+
+namespace {
+
+// A --sys folder holding io.sys and the files `extra` (name, content).
+std::string SysFolder(const ScratchDir& dir,
+                      const std::vector<std::pair<std::string, std::string>>& extra = {}) {
+  const std::string sys = dir / "sys";
+  mkdir(sys.c_str(), 0755);
+  cli_test::WriteFile(sys + "/io.sys", std::string(4000, 'I'));
+  for (const auto& file : extra) cli_test::WriteFile(sys + "/" + file.first, file.second);
+  return sys;
+}
+
+// The file `name` of the volume in `image`, read by mtools under a plain
+// name (a link to the image) that it takes as nothing but a name.
+std::string ReadFromImage(const std::string& image, const std::string& name) {
+  ScratchDir out;
+  if (symlink(image.c_str(), (out / "image").c_str()) != 0) return std::string();
+  const RunResult r = RunProgram({"mcopy", "-i", out / "image", "::/" + name, out / "f"}, Mtools());
+  return r.exitCode == 0 ? cli_test::ReadFile(out / "f") : std::string();
+}
+
+TEST(VornakCli, TargetNamesThatMtoolsWouldReadOtherwiseGetTheirOwnFiles) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string sys = SysFolder(dir);
+  cli_test::WriteFile(dir / "other.img", "untouched");
+  for (const std::string name : {"other.img@@0", "a:b.img", "-dash.img"}) {
+    SCOPED_TRACE(name);
+    const std::string image = dir / name;
+    const RunResult r =
+        Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys, "--yes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(ReadFromImage(image, "IO.SYS") == std::string(4000, 'I')) << "IO.SYS not there";
+    EXPECT_EQ(cli_test::ReadFile(dir / "other.img"), "untouched");
+  }
+}
+
+TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
+  ScratchDir dir;
+  const std::string sys = SysFolder(dir, {{"z:io.sys", "fake"}, {"a*b", "x"}});
+  const std::string image = dir / "boot.img";
+  // No --yes and no input: a refusal that came after the question would be
+  // a declined run instead.
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "z:io.sys")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "a*b")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(image));
+
+  ScratchDir other;
+  const std::string con = SysFolder(other, {{"CON", "x"}});
+  const RunResult device = Vornak({"format", other / "b.img", "--size", "64M", "--bootable",
+                                   "--sys", con, "--yes"});
+  EXPECT_EQ(device.exitCode, 1);
+  EXPECT_TRUE(Contains(device.err, "CON")) << device.err;
+}
+
+}  // namespace
+
+namespace {
+
+// Mounts `device` on a new folder under `dir`; unmounts it at the end.
+struct Mounted {
+  std::string point;
+  bool ok = false;
+  Mounted(const std::string& device, const std::string& dir) : point(dir + "/mnt") {
+    mkdir(point.c_str(), 0755);
+    ok = RunProgram({"mount", device, point}).exitCode == 0;
+  }
+  ~Mounted() {
+    if (ok) RunProgram({"umount", point});
+  }
+};
+
+TEST(VornakCliLoop, ALoopDeviceSharingItsFileWithAMountedOneIsRefused) {
+  ScratchDir dir;
+  const std::string image = dir / "shared.img";
+  cli_test::WriteFile(image, "");
+  ASSERT_EQ(truncate(image.c_str(), 64 << 20), 0);
+  // The mounted file system begins 1 MiB into the file.
+  cli_test::LoopDevice mountedLoop(image, {"-o", "1048576"});
+  if (mountedLoop.device().empty()) GTEST_SKIP() << "no loop device: " << mountedLoop.problem();
+  ASSERT_EQ(RunProgram({"mkfs.ext2", "-q", "-F", mountedLoop.device()}).exitCode, 0);
+  Mounted mount(mountedLoop.device(), dir.path());
+  if (!mount.ok) GTEST_SKIP() << "cannot mount " << mountedLoop.device();
+  cli_test::LoopDevice target(image);
+  ASSERT_FALSE(target.device().empty()) << target.problem();
+  const std::string before = cli_test::ReadFile(image);
+
+  for (const std::string mode : {"quick", "low"}) {
+    const RunResult r = Vornak({"format", target.device(), "--mode", mode, "--yes"});
+    EXPECT_EQ(r.exitCode, 1) << mode;
+    EXPECT_TRUE(Contains(r.err, "also attached to " + mountedLoop.device())) << r.err;
+    EXPECT_TRUE(Contains(r.err, "is mounted on " + mount.point)) << r.err;
+  }
+  EXPECT_TRUE(cli_test::ReadFile(image) == before) << "the mounted file system was written";
+}
+
+}  // namespace

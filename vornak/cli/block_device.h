@@ -55,6 +55,12 @@ std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info);
 // none has.
 std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode);
 
+// For a loop device: a sentence naming another loop device over the same
+// backing file, overlapping it, that is mounted, swap space or held, or ""
+// when there is none (or the device is no loop device). Writing one writes
+// the other's file system.
+std::string LoopFileInUse(const SystemPaths& paths, const BlockDeviceInfo& info);
+
 // The whole disks that sysfs lists, removable ones only unless `all`.
 std::vector<BlockDeviceInfo> ListDisks(const SystemPaths& paths, bool all);
 

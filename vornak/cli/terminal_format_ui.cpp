@@ -59,6 +59,19 @@ void CatchInterrupt(bool on) {
   if (on) g_interrupted = 0;
 }
 
+bool IsVolumeFileName(const std::string& name) {
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::strchr(":*?\"<>|\\/", c) != nullptr) return false;
+  }
+  const std::string stem = Upper(name.substr(0, name.find('.')));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$"})
+    if (stem == device) return false;
+  const bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
+                                             stem.compare(0, 3, "LPT") == 0);
+  return !(numbered && stem[3] >= '1' && stem[3] <= '9') && !name.empty();
+}
+
 std::string FindInFolder(const std::string& folder, const std::string& name) {
   struct stat st {};
   const std::string exact = folder + "/" + name;
@@ -266,15 +279,29 @@ bool TerminalFormatUi::CopyBootFile(const std::string& name, const std::string& 
 }
 
 bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name) {
+  // mtools reads parts of its arguments as more than names ("@@N" in the
+  // image as an offset, "x:" as a drive, a leading "-" as an option): the
+  // image goes as the descriptor of the file opened here, the source as a
+  // path that begins with "/" or "./".
+  constexpr int kImageFd = 3;
+  const int opened = ::open(target.c_str(), O_RDWR | O_CLOEXEC);
+  if (opened < 0) return false;
+  // Above the child's number, so that the dup2 there always takes place.
+  const int image = fcntl(opened, F_DUPFD_CLOEXEC, kImageFd + 1);
+  ::close(opened);
+  if (image < 0) return false;
+  const std::string imageName = "/dev/fd/" + std::to_string(kImageFd);
+  const std::string from = source.compare(0, 1, "/") == 0 ? source : "./" + source;
   const std::string destination = "::" + name;
-  const char* argv[] = {
-      "mcopy", "-n", "-o", "-i", target.c_str(), source.c_str(), destination.c_str(), nullptr};
+  const char* argv[] = {"mcopy", "-n", "-o", "-i", imageName.c_str(), from.c_str(),
+                        destination.c_str(), nullptr};
   // The formatter's layouts are not all ones that mtools' geometry checks
   // expect of a disk of that size.
   setenv("MTOOLS_SKIP_CHECK", "1", 1);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, image, kImageFd);
   // mcopy gets the signal dispositions a shell would give it, not the
   // ignored SIGPIPE of this program.
   posix_spawnattr_t attributes;
@@ -289,6 +316,7 @@ bool CopyIntoVolume(const std::string& target, const std::string& source, const 
       posix_spawnp(&pid, "mcopy", &actions, &attributes, const_cast<char**>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  ::close(image);
   if (rc != 0) return false;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {

@@ -31,6 +31,11 @@ void CatchInterrupt(bool on);
 // letters (an exact match first); "" when there is none.
 std::string FindInFolder(const std::string& folder, const std::string& name);
 
+// Whether a file name can be a file of the volume as the system copies it:
+// none of : * ? " < > | \ or control characters, and no device name such as
+// CON or LPT1 before its first dot.
+bool IsVolumeFileName(const std::string& name);
+
 struct TerminalOptions {
   std::string target;        // the device or image file, named in the captions
   bool assumeYes = false;    // answer Yes to the confirmation

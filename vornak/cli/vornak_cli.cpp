@@ -283,7 +283,8 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
                     paths.Sys() + "/dev/block";
     return check;
   }
-  const std::string inUse = DeviceInUse(paths, info);
+  std::string inUse = DeviceInUse(paths, info);
+  if (inUse.empty()) inUse = LoopFileInUse(paths, info);
   if (!inUse.empty()) {
     check.message = "refusing to format " + target + ": " + inUse;
     return check;
@@ -366,6 +367,18 @@ vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAcce
   return request;
 }
 
+// A name with its control characters as \xNN, for a message.
+std::string Visible(const std::string& name) {
+  std::string out;
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", u);
+    out += u < 0x20 || u == 0x7F ? std::string(hex) : std::string(1, c);
+  }
+  return out;
+}
+
 // Why the --sys folder of a bootable run cannot be used; "" when it can.
 std::string SysFolderProblem(const FormatOptions& options) {
   if (!options.bootable) return std::string();
@@ -375,6 +388,18 @@ std::string SysFolderProblem(const FormatOptions& options) {
   const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
   if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0)
     return options.sysDir + " has no readable file io.sys";
+  // Every file of the folder is copied: a name the disk cannot hold is
+  // refused now rather than stored as something else.
+  std::vector<std::string> names;
+  TerminalOptions listing;
+  listing.sysDir = options.sysDir;
+  TerminalFormatUi(listing, options.languageId).ListBootFiles(names);
+  std::string bad;
+  for (const std::string& name : names)
+    if (!IsVolumeFileName(name)) bad += (bad.empty() ? "\"" : ", \"") + Visible(name) + "\"";
+  if (!bad.empty())
+    return options.sysDir + " holds files whose names a FAT disk cannot take: " + bad +
+           " (no : * ? \" < > | \\, control characters or device names such as CON)";
   return std::string();
 }
 
