@@ -600,3 +600,31 @@ TEST(VornakCliLoop, ALoopDeviceSharingItsFileWithAMountedOneIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VornakCli, ABootableRunWithoutItsStartUpFilesFailsNamingTheFile) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string sys = SysFolder(dir, {{"command.com", "C"}});
+  // Without mcopy the files cannot be copied: refused before the question.
+  const std::string image = dir / "boot.img";
+  const RunResult noTool =
+      Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys, "--yes"},
+             cli_test::WithEnvironment({"PATH=/nonexistent"}));
+  EXPECT_EQ(noTool.exitCode, 1);
+  EXPECT_TRUE(Contains(noTool.err, "mcopy")) << noTool.err;
+  EXPECT_FALSE(Contains(noTool.err, "ARE YOU SURE")) << noTool.err;
+  EXPECT_FALSE(cli_test::Exists(image));
+
+  // An io.sys larger than the disk's free space.
+  ASSERT_EQ(truncate((sys + "/io.sys").c_str(), 80 << 20), 0);
+  const RunResult full =
+      Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys, "--yes"});
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_TRUE(Contains(full.err, "io.sys was not copied: mcopy failed")) << full.err;
+  EXPECT_FALSE(Contains(full.out, "system files use")) << full.out;
+  EXPECT_TRUE(ReadFromImage(image, "COMMAND.COM").empty()) << "copied after io.sys failed";
+}
+
+}  // namespace

@@ -388,6 +388,8 @@ std::string SysFolderProblem(const FormatOptions& options) {
   const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
   if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0)
     return options.sysDir + " has no readable file io.sys";
+  if (FindOnPath("mcopy").empty())
+    return "mcopy (mtools) is not on PATH; it copies the start-up files of a bootable disk";
   // Every file of the folder is copied: a name the disk cannot hold is
   // refused now rather than stored as something else.
   std::vector<std::string> names;
