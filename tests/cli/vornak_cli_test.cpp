@@ -628,3 +628,77 @@ TEST(VornakCli, ABootableRunWithoutItsStartUpFilesFailsNamingTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A zero-filled file of `bytes` bytes.
+std::string ZeroFile(const ScratchDir& dir, const std::string& name, off_t bytes) {
+  const std::string path = dir / name;
+  cli_test::WriteFile(path, "");
+  if (truncate(path.c_str(), bytes) != 0) return std::string();
+  return path;
+}
+
+// Devices the kernel keeps from being written, or whose sectors the layouts
+// do not fit, are refused before the question, and nothing is written.
+TEST(VornakCliLoop, ReadOnlyAndLargeSectorDevicesAreRefusedBeforeTheQuestion) {
+  ScratchDir dir;
+  const std::string image = ZeroFile(dir, "disk.img", 64 << 20);
+  struct Case {
+    std::vector<std::string> losetup;
+    std::string says;
+  };
+  for (const Case& c : {Case{{"-r"}, "is read-only"},
+                        Case{{"--sector-size", "4096"}, "has 4096-byte logical sectors"}}) {
+    cli_test::LoopDevice loop(image, c.losetup);
+    if (loop.device().empty()) GTEST_SKIP() << "no loop device: " << loop.problem();
+    const RunResult r = Vornak({"format", loop.device(), "--yes"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, loop.device() + " " + c.says)) << r.err;
+    EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  }
+  EXPECT_TRUE(cli_test::ReadFile(image) == std::string(64u << 20, '\0')) << "the image was written";
+}
+
+TEST(VornakCliLoop, AnActiveSwapFileIsRefusedAndKeepsItsSize) {
+  ScratchDir dir;
+  // Written out: the kernel takes no swap file with holes.
+  const std::string swap = dir / "swap.img";
+  cli_test::WriteFile(swap, std::string(8u << 20, '\0'));
+  chmod(swap.c_str(), 0600);
+  ASSERT_EQ(RunProgram({"mkswap", swap}).exitCode, 0);
+  if (RunProgram({"swapon", swap}).exitCode != 0) GTEST_SKIP() << "swapon is not permitted";
+  struct Off {
+    std::string file;
+    ~Off() { RunProgram({"swapoff", file}); }
+  } off{swap};
+  for (const std::vector<std::string>& extra : {std::vector<std::string>{},
+                                                std::vector<std::string>{"--size", "64M"}}) {
+    std::vector<std::string> args = {"format", swap, "--yes"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const RunResult r = Vornak(args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "is in use as swap space")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  }
+  EXPECT_EQ(cli_test::FileSize(swap), 8u << 20);
+}
+
+TEST(VornakCliLoop, AFileMadeForARunThatRanOutOfSpaceIsRemoved) {
+  ScratchDir dir;
+  const std::string small = dir / "small";
+  mkdir(small.c_str(), 0755);
+  if (RunProgram({"mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", small}).exitCode != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs";
+  struct Unmount {
+    std::string point;
+    ~Unmount() { RunProgram({"umount", point}); }
+  } unmount{small};
+  const std::string image = small + "/new.img";
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "No space left on device")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(image));
+}
+
+}  // namespace

@@ -121,6 +121,20 @@ std::vector<Mount> Mounts(const SystemPaths& paths) {
   return mounts;
 }
 
+// The files and devices of /proc/swaps.
+std::vector<std::string> SwapNames(const SystemPaths& paths) {
+  std::vector<std::string> names;
+  std::ifstream swaps(paths.Swaps());
+  std::string line;
+  std::getline(swaps, line);  // heading
+  while (std::getline(swaps, line)) {
+    std::istringstream fields(line);
+    std::string file;
+    if (fields >> file) names.push_back(Unescape(file));
+  }
+  return names;
+}
+
 // The device number of a device node, "" when it is not one.
 std::string DevNumberOfNode(const std::string& path) {
   struct stat st {};
@@ -211,14 +225,7 @@ std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info) {
     if (byNumber || (!sourceDev.empty() && ours.count(sourceDev)))
       return m.source + " is mounted on " + m.point;
   }
-  std::ifstream swaps(paths.Swaps());
-  std::string line;
-  std::getline(swaps, line);  // heading
-  while (std::getline(swaps, line)) {
-    std::istringstream fields(line);
-    std::string file;
-    fields >> file;
-    file = Unescape(file);
+  for (const std::string& file : SwapNames(paths)) {
     const std::string dev = DevNumberOfNode(file);
     if (!dev.empty() && ours.count(dev)) return file + " is in use as swap space";
   }
@@ -235,6 +242,12 @@ std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode) {
     const LoopExtent::Id file{true, device, inode};
     if (loop.attached && (loop.status == file || loop.named == file))
       return loop.backing + " is attached to /dev/" + name;
+  }
+  for (const std::string& file : SwapNames(paths)) {
+    struct stat st {};
+    if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device &&
+        st.st_ino == inode)
+      return file + " is in use as swap space";
   }
   return std::string();
 }

@@ -51,8 +51,8 @@ BlockDeviceInfo DescribeBlockDevice(const SystemPaths& paths, const std::string&
 std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info);
 
 // For a regular image file, given by the device and inode of its file
-// system: a sentence naming the loop device that has it attached, "" when
-// none has.
+// system: a sentence naming the loop device that has it attached or saying
+// that it is a swap file, "" when it is neither.
 std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode);
 
 // For a loop device: a sentence naming another loop device over the same

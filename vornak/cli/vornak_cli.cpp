@@ -1,7 +1,9 @@
 #include "vornak_cli.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -209,6 +211,27 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
   return true;
 }
 
+namespace {
+
+// What the kernel says of the open device that rules it out: read-only, or
+// logical sectors of another size than the 512 bytes of every layout.
+std::string DeviceProblem(const std::string& target) {
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string();  // the open for writing says why
+  int readOnly = 0;
+  int sectorSize = 512;
+  const bool ro = ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0;
+  const bool sized = ioctl(fd, BLKSSZGET, &sectorSize) == 0;
+  ::close(fd);
+  if (ro) return target + " is read-only";
+  if (sized && sectorSize != 512)
+    return target + " has " + std::to_string(sectorSize) +
+           "-byte logical sectors; the formatter writes 512-byte sectors only";
+  return std::string();
+}
+
+}  // namespace
+
 TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) {
   TargetCheck check;
   const std::string& target = options.target;
@@ -249,6 +272,12 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
                       std::to_string(options.size) + "; an image file is never shrunk";
       return check;
     }
+    // Refused before it grows: the size of a file in use stays as it was.
+    const std::string inUse = now < options.size ? ImageInUse(paths, st.st_dev, st.st_ino) : "";
+    if (!inUse.empty()) {
+      check.message = "refusing to format " + target + ": " + inUse;
+      return check;
+    }
     if (now < options.size) {
       if (truncate(target.c_str(), static_cast<off_t>(options.size)) != 0 ||
           stat(target.c_str(), &st) != 0) {
@@ -285,6 +314,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
   }
   std::string inUse = DeviceInUse(paths, info);
   if (inUse.empty()) inUse = LoopFileInUse(paths, info);
+  if (inUse.empty()) inUse = DeviceProblem(target);
   if (!inUse.empty()) {
     check.message = "refusing to format " + target + ": " + inUse;
     return check;
@@ -512,7 +542,9 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   // when the formatter saw every call succeed.
   if (disk.WritesLost() && result == kExitOk)
     fail("the disk did not take all writes: " + disk.FailureText());
-  if (!Confirmed(outcome)) UndoSize(options.target, check);
+  // A file made for a run that then failed holds no usable volume.
+  const bool runFailed = outcome.status == vornak::FormatStatus::Failed || disk.WritesLost();
+  if (!Confirmed(outcome) || (check.created && runFailed)) UndoSize(options.target, check);
 
   if (std::fflush(console.out) != 0 || std::ferror(console.out)) {
     const int error = errno;
