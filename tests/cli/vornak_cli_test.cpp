@@ -2,7 +2,9 @@
 // file checked by fsck.fat and mtools, the Low passes' progress lines, and
 // Ctrl-C in the middle of them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -699,6 +701,26 @@ TEST(VornakCliLoop, AFileMadeForARunThatRanOutOfSpaceIsRemoved) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(Contains(r.err, "No space left on device")) << r.err;
   EXPECT_FALSE(cli_test::Exists(image));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VornakCli, AnImageLockedByAnotherRunIsRefusedBeforeTheQuestion) {
+  ScratchDir dir;
+  const std::string image = ZeroFile(dir, "locked.img", 64 << 20);
+  const int held = open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  const RunResult r = Vornak({"format", image, "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "holds a lock on it")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  close(held);
+  EXPECT_TRUE(cli_test::ReadFile(image) == std::string(64u << 20, '\0')) << "the image was written";
+  // Released, the image formats.
+  EXPECT_EQ(Vornak({"format", image, "--yes"}).exitCode, 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -359,6 +360,29 @@ std::string WritableProblem(const std::string& target, const TargetCheck& check)
   return std::string();
 }
 
+// An exclusive flock on an image target, released when it goes.
+struct FileLock {
+  int fd = -1;
+  std::string problem;  // why it could not be taken ("" when held or not needed)
+  FileLock(const std::string& target, const TargetCheck& check) {
+    if (check.blockDevice) return;
+    fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_ino != check.identity.inode ||
+        st.st_dev != check.identity.device) {
+      problem = "it was replaced while it was checked";
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      problem = errno == EWOULDBLOCK ? "another program (another run?) holds a lock on it"
+                                     : std::string("cannot lock it: ") + ErrnoText(errno);
+    }
+  }
+  ~FileLock() {
+    if (fd >= 0) ::close(fd);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+};
+
 }  // namespace
 
 namespace {
@@ -503,6 +527,15 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   if (!problem.empty()) {
     Print(console.err, "vornak-cli: cannot open " + options.target +
                            " for writing: " + options.target + ": " + problem + "\n");
+    UndoSize(options.target, check);
+    return kExitFailed;
+  }
+  // Two runs on one image file would each lose the other's writes: the
+  // lock is held until the run ends (block devices are opened O_EXCL).
+  const FileLock lock(options.target, check);
+  if (!lock.problem.empty()) {
+    Print(console.err, "vornak-cli: refusing to format " + options.target + ": " + lock.problem +
+                           "\n");
     UndoSize(options.target, check);
     return kExitFailed;
   }
