@@ -57,6 +57,10 @@ TEST(VornakCli, BadUsageExitsWithTwoAndSaysWhy) {
       {{"format", image, "--lang", "411"}, "--lang must be 409, 804 or 404"},
       {{"format", image, "--label", "TWELVE_CHARS"}, "at most 11 characters"},
       {{"format", image, "--label", "A.B"}, "Invalid volume label!"},
+      // Bytes above 0x7F would be another code page's characters on the disk.
+      {{"format", image, "--label", "\xC3\x84\xC3\x96\xC3\x9C"}, "ASCII characters only"},
+      {{"format", image, "--label", "\xE6\x97\xA5\xE6\x9C\xAC"}, "ASCII characters only"},
+      {{"format", "--", image, "--yes"}, "'--yes' is one too many"},
       {{"format", image, "--bootable"}, "--bootable needs --sys DIR"},
       {{"format", image, "--sys", "."}, "--sys is only used with --bootable"},
       {{"format", image, "--size", "64MB"}, "--size needs a positive byte count"},
@@ -558,6 +562,17 @@ TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
                                    "--sys", con, "--yes"});
   EXPECT_EQ(device.exitCode, 1);
   EXPECT_TRUE(Contains(device.err, "CON")) << device.err;
+
+  // A link to a file outside the folder is not followed.
+  ScratchDir linked;
+  const std::string withLink = SysFolder(linked);
+  cli_test::WriteFile(linked / "secret", "outside");
+  ASSERT_EQ(symlink((linked / "secret").c_str(), (withLink + "/msdos.sys").c_str()), 0);
+  const RunResult link = Vornak({"format", linked / "c.img", "--size", "64M", "--bootable",
+                                 "--sys", withLink, "--yes"});
+  EXPECT_EQ(link.exitCode, 1);
+  EXPECT_TRUE(Contains(link.err, "msdos.sys is a symbolic link")) << link.err;
+  EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
 }
 
 }  // namespace
@@ -719,8 +734,13 @@ TEST(VornakCli, AnImageLockedByAnotherRunIsRefusedBeforeTheQuestion) {
   EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
   close(held);
   EXPECT_TRUE(cli_test::ReadFile(image) == std::string(64u << 20, '\0')) << "the image was written";
-  // Released, the image formats.
-  EXPECT_EQ(Vornak({"format", image, "--yes"}).exitCode, 0);
+  // Released, the image formats; after "--" a name that begins with "-" is
+  // a TARGET.
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  ASSERT_EQ(rename(image.c_str(), (dir / "-locked.img").c_str()), 0);
+  const RunResult dashed = Vornak({"format", "--yes", "--", "-locked.img"});
+  EXPECT_EQ(chdir("/"), 0);
+  EXPECT_EQ(dashed.exitCode, 0) << dashed.err;
 }
 
 }  // namespace

@@ -124,10 +124,20 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
                           std::string& error) {
   help = false;
   bool sawSys = false;
+  bool optionsEnded = false;  // after "--" every word is a TARGET
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     std::string value;
-    if (word == "--help" || word == "-h") {
+    if (optionsEnded || word == "--") {
+      if (!optionsEnded) {
+        optionsEnded = true;
+      } else if (options.target.empty()) {
+        options.target = word;
+      } else {
+        error = "only one TARGET may be given ('" + word + "' is one too many)";
+        return false;
+      }
+    } else if (word == "--help" || word == "-h") {
       help = true;
       return true;
     } else if (Named(word, "--label")) {
@@ -200,8 +210,16 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
     return false;
   }
   if (options.labelGiven) {
+    // The disk stores the label's bytes in the system's OEM code page: a
+    // byte above 0x7F would be read as another character there.
+    for (const char c : options.label) {
+      if (static_cast<unsigned char>(c) > 0x7F) {
+        error = "--label takes ASCII characters only, not '" + options.label + "'";
+        return false;
+      }
+    }
     if (options.label.size() > static_cast<std::size_t>(vornak::kLabelMaxChars)) {
-      error = "--label takes at most 11 characters";
+      error = "--label takes at most 11 characters (bytes as stored)";
       return false;
     }
     if (!vornak::IsValidVolumeLabel(options.label)) {
@@ -433,6 +451,22 @@ std::string Visible(const std::string& name) {
   return out;
 }
 
+// The first of `names` in `folder` that is a symbolic link leading out of
+// the folder, "" when none is.
+std::string LinkOutside(const std::string& folder, const std::vector<std::string>& names) {
+  char buffer[PATH_MAX];
+  if (!realpath(folder.c_str(), buffer)) return std::string();
+  const std::string root = std::string(buffer) + "/";
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) continue;
+    if (!realpath(path.c_str(), buffer) || std::string(buffer).compare(0, root.size(), root) != 0)
+      return name;
+  }
+  return std::string();
+}
+
 // Why the --sys folder of a bootable run cannot be used; "" when it can.
 std::string SysFolderProblem(const FormatOptions& options) {
   if (!options.bootable) return std::string();
@@ -453,6 +487,10 @@ std::string SysFolderProblem(const FormatOptions& options) {
   std::string bad;
   for (const std::string& name : names)
     if (!IsVolumeFileName(name)) bad += (bad.empty() ? "\"" : ", \"") + Visible(name) + "\"";
+  const std::string outside = LinkOutside(options.sysDir, names);
+  if (!outside.empty())
+    return options.sysDir + "/" + Visible(outside) +
+           " is a symbolic link to a file outside the folder; it is not followed";
   if (!bad.empty())
     return options.sysDir + " holds files whose names a FAT disk cannot take: " + bad +
            " (no : * ? \" < > | \\, control characters or device names such as CON)";
