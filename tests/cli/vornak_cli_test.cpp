@@ -573,6 +573,20 @@ TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
   EXPECT_EQ(link.exitCode, 1);
   EXPECT_TRUE(Contains(link.err, "msdos.sys is a symbolic link")) << link.err;
   EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
+
+  // Nor one that leads nowhere, nor a FIFO that would hold the copy up.
+  unlink((withLink + "/msdos.sys").c_str());
+  ASSERT_EQ(symlink("/nonexistent", (withLink + "/msdos.sys").c_str()), 0);
+  const RunResult dangling = Vornak({"format", linked / "c.img", "--size", "64M", "--bootable",
+                                     "--sys", withLink, "--yes"});
+  EXPECT_TRUE(Contains(dangling.err, "msdos.sys is a symbolic link that leads nowhere"))
+      << dangling.err;
+  unlink((withLink + "/msdos.sys").c_str());
+  ASSERT_EQ(mkfifo((withLink + "/msdos.sys").c_str(), 0644), 0);
+  const RunResult fifo = Vornak({"format", linked / "c.img", "--size", "64M", "--bootable",
+                                 "--sys", withLink, "--yes"});
+  EXPECT_TRUE(Contains(fifo.err, "msdos.sys is not a regular file")) << fifo.err;
+  EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "vornak_cli.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
@@ -451,20 +452,35 @@ std::string Visible(const std::string& name) {
   return out;
 }
 
-// The first of `names` in `folder` that is a symbolic link leading out of
-// the folder, "" when none is.
-std::string LinkOutside(const std::string& folder, const std::vector<std::string>& names) {
+// What rules out an entry of the start-up folder: a symbolic link that
+// leads nowhere or out of the folder, or something that is neither a folder
+// nor a regular file (a FIFO would hold the copy up). "" when none does.
+std::string SysEntryProblem(const std::string& folder) {
   char buffer[PATH_MAX];
   if (!realpath(folder.c_str(), buffer)) return std::string();
   const std::string root = std::string(buffer) + "/";
-  for (const std::string& name : names) {
+  std::string problem;
+  DIR* d = opendir(folder.c_str());
+  while (d && problem.empty()) {
+    const dirent* e = readdir(d);
+    if (!e) break;
+    const std::string name = e->d_name;
     const std::string path = folder + "/" + name;
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) continue;
-    if (!realpath(path.c_str(), buffer) || std::string(buffer).compare(0, root.size(), root) != 0)
-      return name;
+    if (name == "." || name == ".." || lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode)) {
+      if (!realpath(path.c_str(), buffer))
+        problem = path + " is a symbolic link that leads nowhere";
+      else if (std::string(buffer).compare(0, root.size(), root) != 0)
+        problem = path + " is a symbolic link to a file outside the folder; it is not followed";
+      else if (stat(path.c_str(), &st) != 0)
+        problem = path + ": " + ErrnoText(errno);
+    }
+    if (problem.empty() && !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+      problem = path + " is not a regular file";
   }
-  return std::string();
+  if (d) closedir(d);
+  return problem;
 }
 
 // Why the --sys folder of a bootable run cannot be used; "" when it can.
@@ -487,10 +503,8 @@ std::string SysFolderProblem(const FormatOptions& options) {
   std::string bad;
   for (const std::string& name : names)
     if (!IsVolumeFileName(name)) bad += (bad.empty() ? "\"" : ", \"") + Visible(name) + "\"";
-  const std::string outside = LinkOutside(options.sysDir, names);
-  if (!outside.empty())
-    return options.sysDir + "/" + Visible(outside) +
-           " is a symbolic link to a file outside the folder; it is not followed";
+  const std::string entry = SysEntryProblem(options.sysDir);
+  if (!entry.empty()) return Visible(entry);
   if (!bad.empty())
     return options.sysDir + " holds files whose names a FAT disk cannot take: " + bad +
            " (no : * ? \" < > | \\, control characters or device names such as CON)";
