@@ -558,8 +558,8 @@ TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
 
   ScratchDir other;
   const std::string con = SysFolder(other, {{"CON", "x"}});
-  const RunResult device = Vornak({"format", other / "b.img", "--size", "64M", "--bootable",
-                                   "--sys", con, "--yes"});
+  const RunResult device =
+      Vornak({"format", other / "b.img", "--size", "64M", "--bootable", "--sys", con, "--yes"});
   EXPECT_EQ(device.exitCode, 1);
   EXPECT_TRUE(Contains(device.err, "CON")) << device.err;
 
@@ -568,8 +568,8 @@ TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
   const std::string withLink = SysFolder(linked);
   cli_test::WriteFile(linked / "secret", "outside");
   ASSERT_EQ(symlink((linked / "secret").c_str(), (withLink + "/msdos.sys").c_str()), 0);
-  const RunResult link = Vornak({"format", linked / "c.img", "--size", "64M", "--bootable",
-                                 "--sys", withLink, "--yes"});
+  const RunResult link = Vornak(
+      {"format", linked / "c.img", "--size", "64M", "--bootable", "--sys", withLink, "--yes"});
   EXPECT_EQ(link.exitCode, 1);
   EXPECT_TRUE(Contains(link.err, "msdos.sys is a symbolic link")) << link.err;
   EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
@@ -577,14 +577,14 @@ TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
   // Nor one that leads nowhere, nor a FIFO that would hold the copy up.
   unlink((withLink + "/msdos.sys").c_str());
   ASSERT_EQ(symlink("/nonexistent", (withLink + "/msdos.sys").c_str()), 0);
-  const RunResult dangling = Vornak({"format", linked / "c.img", "--size", "64M", "--bootable",
-                                     "--sys", withLink, "--yes"});
+  const RunResult dangling = Vornak(
+      {"format", linked / "c.img", "--size", "64M", "--bootable", "--sys", withLink, "--yes"});
   EXPECT_TRUE(Contains(dangling.err, "msdos.sys is a symbolic link that leads nowhere"))
       << dangling.err;
   unlink((withLink + "/msdos.sys").c_str());
   ASSERT_EQ(mkfifo((withLink + "/msdos.sys").c_str(), 0644), 0);
-  const RunResult fifo = Vornak({"format", linked / "c.img", "--size", "64M", "--bootable",
-                                 "--sys", withLink, "--yes"});
+  const RunResult fifo = Vornak(
+      {"format", linked / "c.img", "--size", "64M", "--bootable", "--sys", withLink, "--yes"});
   EXPECT_TRUE(Contains(fifo.err, "msdos.sys is not a regular file")) << fifo.err;
   EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
 }
@@ -703,8 +703,8 @@ TEST(VornakCliLoop, AnActiveSwapFileIsRefusedAndKeepsItsSize) {
     std::string file;
     ~Off() { RunProgram({"swapoff", file}); }
   } off{swap};
-  for (const std::vector<std::string>& extra : {std::vector<std::string>{},
-                                                std::vector<std::string>{"--size", "64M"}}) {
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, std::vector<std::string>{"--size", "64M"}}) {
     std::vector<std::string> args = {"format", swap, "--yes"};
     args.insert(args.end(), extra.begin(), extra.end());
     const RunResult r = Vornak(args);

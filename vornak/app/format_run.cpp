@@ -103,8 +103,8 @@ bool Runner::Fail(FormatStep step, std::uint32_t systemError, const std::string&
   outcome_.status = FormatStatus::Failed;
   outcome_.failedStep = step;
   outcome_.systemError = systemError;
-  cb_.Notice(file.empty() ? FormatNotice::FormatFail : FormatNotice::BootFileNotCopied,
-             systemError, file);
+  cb_.Notice(file.empty() ? FormatNotice::FormatFail : FormatNotice::BootFileNotCopied, systemError,
+             file);
   return false;
 }
 

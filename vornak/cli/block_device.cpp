@@ -154,7 +154,9 @@ struct LoopExtent {
     bool known = false;
     dev_t device = 0;
     ino_t inode = 0;
-    bool operator==(const Id& o) const { return known && o.known && device == o.device && inode == o.inode; }
+    bool operator==(const Id& o) const {
+      return known && o.known && device == o.device && inode == o.inode;
+    }
   };
   Id status;
   Id named;
@@ -264,8 +266,8 @@ std::string LoopFileInUse(const SystemPaths& paths, const BlockDeviceInfo& info)
         DescribeBlockDevice(paths, ReadLine(paths.Sys() + "/block/" + name + "/dev"));
     const std::string inUse = sister.found ? DeviceInUse(paths, sister) : std::string();
     if (!inUse.empty())
-      return "its backing file " + ours.backing + " is also attached to /dev/" + name +
-             ", and " + inUse;
+      return "its backing file " + ours.backing + " is also attached to /dev/" + name + ", and " +
+             inUse;
   }
   return std::string();
 }

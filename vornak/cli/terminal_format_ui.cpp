@@ -67,8 +67,8 @@ bool IsVolumeFileName(const std::string& name) {
   const std::string stem = Upper(name.substr(0, name.find('.')));
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$"})
     if (stem == device) return false;
-  const bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
-                                             stem.compare(0, 3, "LPT") == 0);
+  const bool numbered =
+      stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
   return !(numbered && stem[3] >= '1' && stem[3] <= '9') && !name.empty();
 }
 
@@ -323,8 +323,8 @@ bool CopyIntoVolume(const std::string& target, const std::string& source, const 
   const std::string imageName = "/dev/fd/" + std::to_string(kImageFd);
   const std::string from = source.compare(0, 1, "/") == 0 ? source : "./" + source;
   const std::string destination = "::" + name;
-  const char* argv[] = {"mcopy", "-n", "-o", "-i", imageName.c_str(), from.c_str(),
-                        destination.c_str(), nullptr};
+  const char* argv[] = {
+      "mcopy", "-n", "-o", "-i", imageName.c_str(), from.c_str(), destination.c_str(), nullptr};
   // The formatter's layouts are not all ones that mtools' geometry checks
   // expect of a disk of that size.
   setenv("MTOOLS_SKIP_CHECK", "1", 1);
@@ -360,8 +360,9 @@ bool CopyIntoVolume(const std::string& target, const std::string& source, const 
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
   // mcopy has said why on standard error.
-  reason = WIFEXITED(status) ? "mcopy failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")"
-                             : "mcopy was ended by signal " + std::to_string(WTERMSIG(status));
+  reason = WIFEXITED(status)
+               ? "mcopy failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")"
+               : "mcopy was ended by signal " + std::to_string(WTERMSIG(status));
   return false;
 }
 

@@ -586,8 +586,8 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   // lock is held until the run ends (block devices are opened O_EXCL).
   const FileLock lock(options.target, check);
   if (!lock.problem.empty()) {
-    Print(console.err, "vornak-cli: refusing to format " + options.target + ": " + lock.problem +
-                           "\n");
+    Print(console.err,
+          "vornak-cli: refusing to format " + options.target + ": " + lock.problem + "\n");
     UndoSize(options.target, check);
     return kExitFailed;
   }
