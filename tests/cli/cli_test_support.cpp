@@ -166,6 +166,21 @@ FakeDisk::~FakeDisk() {
   RunProgram({"fusermount3", "-u", "-z", mount_});
 }
 
+LoopDevice::LoopDevice(const std::string& file, std::vector<std::string> options) {
+  std::vector<std::string> argv = {"losetup", "-f", "--show"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.push_back(file);
+  const RunResult r = RunProgram(argv);
+  if (r.exitCode == 0)
+    device_ = r.out.substr(0, r.out.find('\n'));
+  else
+    problem_ = r.err.empty() ? "losetup failed" : r.err;
+}
+
+LoopDevice::~LoopDevice() {
+  if (!device_.empty()) RunProgram({"losetup", "-d", device_});
+}
+
 int RunUnprivileged(const std::string& dir, const std::function<int()>& check) {
   const uid_t nobody = 65534;
   const pid_t pid = fork();

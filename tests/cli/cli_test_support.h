@@ -83,6 +83,23 @@ class FakeDisk {
   bool mounted_ = false;
 };
 
+// A loop device attached to `file` (with losetup's `options`, such as "-o",
+// "1048576" or "-r") by the constructor, detached by the destructor.
+class LoopDevice {
+ public:
+  LoopDevice(const std::string& file, std::vector<std::string> options = {});
+  ~LoopDevice();
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
+  // "" when it could not be attached, with losetup's reason in `problem`.
+  const std::string& device() const { return device_; }
+  const std::string& problem() const { return problem_; }
+
+ private:
+  std::string device_;
+  std::string problem_;
+};
+
 // Runs `check` in a child process that is not root (as root, the child
 // becomes the user nobody, with `dir` opened to it): root writes read-only
 // files, so a refusal by permission is only seen without root's rights.

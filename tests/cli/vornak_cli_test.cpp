@@ -2,7 +2,9 @@
 // file checked by fsck.fat and mtools, the Low passes' progress lines, and
 // Ctrl-C in the middle of them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -55,6 +57,10 @@ TEST(VornakCli, BadUsageExitsWithTwoAndSaysWhy) {
       {{"format", image, "--lang", "411"}, "--lang must be 409, 804 or 404"},
       {{"format", image, "--label", "TWELVE_CHARS"}, "at most 11 characters"},
       {{"format", image, "--label", "A.B"}, "Invalid volume label!"},
+      // Bytes above 0x7F would be another code page's characters on the disk.
+      {{"format", image, "--label", "\xC3\x84\xC3\x96\xC3\x9C"}, "ASCII characters only"},
+      {{"format", image, "--label", "\xE6\x97\xA5\xE6\x9C\xAC"}, "ASCII characters only"},
+      {{"format", "--", image, "--yes"}, "'--yes' is one too many"},
       {{"format", image, "--bootable"}, "--bootable needs --sys DIR"},
       {{"format", image, "--sys", "."}, "--sys is only used with --bootable"},
       {{"format", image, "--size", "64MB"}, "--size needs a positive byte count"},
@@ -496,6 +502,259 @@ TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
   EXPECT_EQ(grown.exitCode, 1);
   EXPECT_TRUE(Contains(grown.err, "is attached to " + device)) << grown.err;
   EXPECT_EQ(cli_test::FileSize(image), 64u << 20);
+}
+
+}  // namespace
+
+namespace {
+
+// A --sys folder holding io.sys and the files `extra` (name, content).
+std::string SysFolder(const ScratchDir& dir,
+                      const std::vector<std::pair<std::string, std::string>>& extra = {}) {
+  const std::string sys = dir / "sys";
+  mkdir(sys.c_str(), 0755);
+  cli_test::WriteFile(sys + "/io.sys", std::string(4000, 'I'));
+  for (const auto& file : extra) cli_test::WriteFile(sys + "/" + file.first, file.second);
+  return sys;
+}
+
+// The file `name` of the volume in `image`, read by mtools under a plain
+// name (a link to the image) that it takes as nothing but a name.
+std::string ReadFromImage(const std::string& image, const std::string& name) {
+  ScratchDir out;
+  if (symlink(image.c_str(), (out / "image").c_str()) != 0) return std::string();
+  const RunResult r = RunProgram({"mcopy", "-i", out / "image", "::/" + name, out / "f"}, Mtools());
+  return r.exitCode == 0 ? cli_test::ReadFile(out / "f") : std::string();
+}
+
+TEST(VornakCli, TargetNamesThatMtoolsWouldReadOtherwiseGetTheirOwnFiles) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string sys = SysFolder(dir);
+  cli_test::WriteFile(dir / "other.img", "untouched");
+  for (const std::string name : {"other.img@@0", "a:b.img", "-dash.img"}) {
+    SCOPED_TRACE(name);
+    const std::string image = dir / name;
+    const RunResult r =
+        Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys, "--yes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(ReadFromImage(image, "IO.SYS") == std::string(4000, 'I')) << "IO.SYS not there";
+    EXPECT_EQ(cli_test::ReadFile(dir / "other.img"), "untouched");
+  }
+}
+
+TEST(VornakCli, SysNamesThatADiskCannotHoldAreRefusedBeforeTheQuestion) {
+  ScratchDir dir;
+  const std::string sys = SysFolder(dir, {{"z:io.sys", "fake"}, {"a*b", "x"}});
+  const std::string image = dir / "boot.img";
+  // No --yes and no input: a refusal that came after the question would be
+  // a declined run instead.
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "z:io.sys")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "a*b")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(image));
+
+  ScratchDir other;
+  const std::string con = SysFolder(other, {{"CON", "x"}});
+  const RunResult device =
+      Vornak({"format", other / "b.img", "--size", "64M", "--bootable", "--sys", con, "--yes"});
+  EXPECT_EQ(device.exitCode, 1);
+  EXPECT_TRUE(Contains(device.err, "CON")) << device.err;
+
+  // A link to a file outside the folder is not followed.
+  ScratchDir linked;
+  const std::string withLink = SysFolder(linked);
+  cli_test::WriteFile(linked / "secret", "outside");
+  ASSERT_EQ(symlink((linked / "secret").c_str(), (withLink + "/msdos.sys").c_str()), 0);
+  const RunResult link = Vornak(
+      {"format", linked / "c.img", "--size", "64M", "--bootable", "--sys", withLink, "--yes"});
+  EXPECT_EQ(link.exitCode, 1);
+  EXPECT_TRUE(Contains(link.err, "msdos.sys is a symbolic link")) << link.err;
+  EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
+
+  // Nor one that leads nowhere, nor a FIFO that would hold the copy up.
+  unlink((withLink + "/msdos.sys").c_str());
+  ASSERT_EQ(symlink("/nonexistent", (withLink + "/msdos.sys").c_str()), 0);
+  const RunResult dangling = Vornak(
+      {"format", linked / "c.img", "--size", "64M", "--bootable", "--sys", withLink, "--yes"});
+  EXPECT_TRUE(Contains(dangling.err, "msdos.sys is a symbolic link that leads nowhere"))
+      << dangling.err;
+  unlink((withLink + "/msdos.sys").c_str());
+  ASSERT_EQ(mkfifo((withLink + "/msdos.sys").c_str(), 0644), 0);
+  const RunResult fifo = Vornak(
+      {"format", linked / "c.img", "--size", "64M", "--bootable", "--sys", withLink, "--yes"});
+  EXPECT_TRUE(Contains(fifo.err, "msdos.sys is not a regular file")) << fifo.err;
+  EXPECT_FALSE(cli_test::Exists(linked / "c.img"));
+}
+
+}  // namespace
+
+namespace {
+
+// Mounts `device` on a new folder under `dir`; unmounts it at the end.
+struct Mounted {
+  std::string point;
+  bool ok = false;
+  Mounted(const std::string& device, const std::string& dir) : point(dir + "/mnt") {
+    mkdir(point.c_str(), 0755);
+    ok = RunProgram({"mount", device, point}).exitCode == 0;
+  }
+  ~Mounted() {
+    if (ok) RunProgram({"umount", point});
+  }
+};
+
+TEST(VornakCliLoop, ALoopDeviceSharingItsFileWithAMountedOneIsRefused) {
+  ScratchDir dir;
+  const std::string image = dir / "shared.img";
+  cli_test::WriteFile(image, "");
+  ASSERT_EQ(truncate(image.c_str(), 64 << 20), 0);
+  // The mounted file system begins 1 MiB into the file.
+  cli_test::LoopDevice mountedLoop(image, {"-o", "1048576"});
+  if (mountedLoop.device().empty()) GTEST_SKIP() << "no loop device: " << mountedLoop.problem();
+  ASSERT_EQ(RunProgram({"mkfs.ext2", "-q", "-F", mountedLoop.device()}).exitCode, 0);
+  Mounted mount(mountedLoop.device(), dir.path());
+  if (!mount.ok) GTEST_SKIP() << "cannot mount " << mountedLoop.device();
+  cli_test::LoopDevice target(image);
+  ASSERT_FALSE(target.device().empty()) << target.problem();
+  const std::string before = cli_test::ReadFile(image);
+
+  for (const std::string mode : {"quick", "low"}) {
+    const RunResult r = Vornak({"format", target.device(), "--mode", mode, "--yes"});
+    EXPECT_EQ(r.exitCode, 1) << mode;
+    EXPECT_TRUE(Contains(r.err, "also attached to " + mountedLoop.device())) << r.err;
+    EXPECT_TRUE(Contains(r.err, "is mounted on " + mount.point)) << r.err;
+  }
+  EXPECT_TRUE(cli_test::ReadFile(image) == before) << "the mounted file system was written";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VornakCli, ABootableRunWithoutItsStartUpFilesFailsNamingTheFile) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string sys = SysFolder(dir, {{"command.com", "C"}});
+  // Without mcopy the files cannot be copied: refused before the question.
+  const std::string image = dir / "boot.img";
+  const RunResult noTool =
+      Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys, "--yes"},
+             cli_test::WithEnvironment({"PATH=/nonexistent"}));
+  EXPECT_EQ(noTool.exitCode, 1);
+  EXPECT_TRUE(Contains(noTool.err, "mcopy")) << noTool.err;
+  EXPECT_FALSE(Contains(noTool.err, "ARE YOU SURE")) << noTool.err;
+  EXPECT_FALSE(cli_test::Exists(image));
+
+  // An io.sys larger than the disk's free space.
+  ASSERT_EQ(truncate((sys + "/io.sys").c_str(), 80 << 20), 0);
+  const RunResult full =
+      Vornak({"format", image, "--size", "64M", "--bootable", "--sys", sys, "--yes"});
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_TRUE(Contains(full.err, "io.sys was not copied: mcopy failed")) << full.err;
+  EXPECT_FALSE(Contains(full.out, "system files use")) << full.out;
+  EXPECT_TRUE(ReadFromImage(image, "COMMAND.COM").empty()) << "copied after io.sys failed";
+}
+
+}  // namespace
+
+namespace {
+
+// A zero-filled file of `bytes` bytes.
+std::string ZeroFile(const ScratchDir& dir, const std::string& name, off_t bytes) {
+  const std::string path = dir / name;
+  cli_test::WriteFile(path, "");
+  if (truncate(path.c_str(), bytes) != 0) return std::string();
+  return path;
+}
+
+// Devices the kernel keeps from being written, or whose sectors the layouts
+// do not fit, are refused before the question, and nothing is written.
+TEST(VornakCliLoop, ReadOnlyAndLargeSectorDevicesAreRefusedBeforeTheQuestion) {
+  ScratchDir dir;
+  const std::string image = ZeroFile(dir, "disk.img", 64 << 20);
+  struct Case {
+    std::vector<std::string> losetup;
+    std::string says;
+  };
+  for (const Case& c : {Case{{"-r"}, "is read-only"},
+                        Case{{"--sector-size", "4096"}, "has 4096-byte logical sectors"}}) {
+    cli_test::LoopDevice loop(image, c.losetup);
+    if (loop.device().empty()) GTEST_SKIP() << "no loop device: " << loop.problem();
+    const RunResult r = Vornak({"format", loop.device(), "--yes"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, loop.device() + " " + c.says)) << r.err;
+    EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  }
+  EXPECT_TRUE(cli_test::ReadFile(image) == std::string(64u << 20, '\0')) << "the image was written";
+}
+
+TEST(VornakCliLoop, AnActiveSwapFileIsRefusedAndKeepsItsSize) {
+  ScratchDir dir;
+  // Written out: the kernel takes no swap file with holes.
+  const std::string swap = dir / "swap.img";
+  cli_test::WriteFile(swap, std::string(8u << 20, '\0'));
+  chmod(swap.c_str(), 0600);
+  ASSERT_EQ(RunProgram({"mkswap", swap}).exitCode, 0);
+  if (RunProgram({"swapon", swap}).exitCode != 0) GTEST_SKIP() << "swapon is not permitted";
+  struct Off {
+    std::string file;
+    ~Off() { RunProgram({"swapoff", file}); }
+  } off{swap};
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, std::vector<std::string>{"--size", "64M"}}) {
+    std::vector<std::string> args = {"format", swap, "--yes"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const RunResult r = Vornak(args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "is in use as swap space")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  }
+  EXPECT_EQ(cli_test::FileSize(swap), 8u << 20);
+}
+
+TEST(VornakCliLoop, AFileMadeForARunThatRanOutOfSpaceIsRemoved) {
+  ScratchDir dir;
+  const std::string small = dir / "small";
+  mkdir(small.c_str(), 0755);
+  if (RunProgram({"mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", small}).exitCode != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs";
+  struct Unmount {
+    std::string point;
+    ~Unmount() { RunProgram({"umount", point}); }
+  } unmount{small};
+  const std::string image = small + "/new.img";
+  const RunResult r = Vornak({"format", image, "--size", "64M", "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "No space left on device")) << r.err;
+  EXPECT_FALSE(cli_test::Exists(image));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VornakCli, AnImageLockedByAnotherRunIsRefusedBeforeTheQuestion) {
+  ScratchDir dir;
+  const std::string image = ZeroFile(dir, "locked.img", 64 << 20);
+  const int held = open(image.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  const RunResult r = Vornak({"format", image, "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "holds a lock on it")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "ARE YOU SURE")) << r.err;
+  close(held);
+  EXPECT_TRUE(cli_test::ReadFile(image) == std::string(64u << 20, '\0')) << "the image was written";
+  // Released, the image formats; after "--" a name that begins with "-" is
+  // a TARGET.
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  ASSERT_EQ(rename(image.c_str(), (dir / "-locked.img").c_str()), 0);
+  const RunResult dashed = Vornak({"format", "--yes", "--", "-locked.img"});
+  EXPECT_EQ(chdir("/"), 0);
+  EXPECT_EQ(dashed.exitCode, 0) << dashed.err;
 }
 
 }  // namespace

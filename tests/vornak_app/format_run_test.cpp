@@ -482,7 +482,9 @@ TEST(FormatRunBootable, CopiesIoSysFirstThenTheListingAndReportsSystemFiles) {
   EXPECT_EQ(rig.ui.OpenSearches(), 0);
 }
 
-TEST(FormatRunBootable, MissingIoSysIsNotNoticedButAFailedCopyOrNoFolderFails) {
+// A disk asked to be bootable that lacks a start-up file is a failure: the
+// box names the file, and no report counts files that are not there.
+TEST(FormatRunBootable, AMissingIoSysOrAFailedCopyFailsNamingTheFileOrNoFolderFails) {
   {
     BootRig rig;
     rig.ui.files.erase(Key::Key("C:\\Tools\\sys\\io.sys"));
@@ -490,8 +492,11 @@ TEST(FormatRunBootable, MissingIoSysIsNotNoticedButAFailedCopyOrNoFolderFails) {
     rig.Open();
     rig.ui.controls[IDC_BOOTABLE].checked = true;
     rig.dialog->OnStart();
-    EXPECT_EQ(rig.Targets(), std::vector<std::string>({"E:\\msdos.sys", "E:\\command.com"}));
-    EXPECT_TRUE(HasReport(rig.ui));
+    EXPECT_TRUE(rig.Targets().empty());
+    EXPECT_EQ(rig.ui.CountBoxes(std::string(kFormatFail) + "\n\nio.sys"), 1);
+    EXPECT_EQ(rig.ui.boxes.back().caption, "Sorry!");
+    EXPECT_FALSE(HasReport(rig.ui));
+    EXPECT_EQ(rig.ui.controls[IDC_STATUS].text, "");
   }
   {
     BootRig rig;
@@ -501,7 +506,7 @@ TEST(FormatRunBootable, MissingIoSysIsNotNoticedButAFailedCopyOrNoFolderFails) {
     rig.ui.controls[IDC_BOOTABLE].checked = true;
     rig.dialog->OnStart();
     EXPECT_EQ(rig.Targets(), std::vector<std::string>({"E:\\io.sys"}));
-    EXPECT_EQ(rig.ui.CountBoxes(kFormatFail), 1);
+    EXPECT_EQ(rig.ui.CountBoxes(std::string(kFormatFail) + "\n\nmsdos.sys"), 1);
     EXPECT_FALSE(HasReport(rig.ui));
     EXPECT_EQ(rig.ui.controls[IDC_STATUS].text, "");
   }

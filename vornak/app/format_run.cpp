@@ -75,7 +75,7 @@ class Runner {
   // The drive still holds the disk the run was confirmed for.
   bool SameDisk();
   // Ends the run with "Format fail!" at `step`; returns false for the caller.
-  bool Fail(FormatStep step, std::uint32_t systemError = 0);
+  bool Fail(FormatStep step, std::uint32_t systemError = 0, const std::string& file = {});
   std::uint32_t DataStart() const { return 2u * request_.layout.fatSectors + 33u; }
   std::uint32_t TotalSectors() const { return request_.identity.sizeBytes >> 9; }
 
@@ -99,11 +99,12 @@ FormatOutcome Runner::Go() {
   return outcome_;
 }
 
-bool Runner::Fail(FormatStep step, std::uint32_t systemError) {
+bool Runner::Fail(FormatStep step, std::uint32_t systemError, const std::string& file) {
   outcome_.status = FormatStatus::Failed;
   outcome_.failedStep = step;
   outcome_.systemError = systemError;
-  cb_.Notice(FormatNotice::FormatFail, systemError, std::string());
+  cb_.Notice(file.empty() ? FormatNotice::FormatFail : FormatNotice::BootFileNotCopied, systemError,
+             file);
   return false;
 }
 
@@ -215,7 +216,8 @@ bool Runner::ReplugWait() {
 bool Runner::BootFiles() {
   outcome_.results.system = SystemFilesBytes(request_.layout, outcome_.results.cluster);
   if (!SameDisk()) return Fail(FormatStep::DriveChanged);
-  if (!CopyBootFiles(cb_, drive_)) return Fail(FormatStep::BootFiles);
+  if (!CopyBootFiles(cb_, drive_, &outcome_.bootFileFailed))
+    return Fail(FormatStep::BootFiles, 0, outcome_.bootFileFailed);
   outcome_.bootFilesCopied = true;
   return true;
 }
@@ -314,25 +316,30 @@ bool WriteAnswerFile(FormatCallbacks& callbacks, const std::string& path) {
   return true;
 }
 
-bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive) {
+bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive, std::string* failed) {
   std::vector<std::string> names;
   if (!callbacks.ListBootFiles(names)) return false;
   callbacks.CopyingBootFiles(true);
-  // io.sys goes first so that it takes the first directory entry.
-  callbacks.CopyBootFile("io.sys", drive);
-  callbacks.Platform().Sleep(3000);
-  bool result = true;
-  for (const std::string& name : names) {
-    // io.sys is on the disk already; a real one is read-only and hidden, and
-    // a copy over it is refused.
-    if (Upper(name) == "IO.SYS") continue;
-    if (!callbacks.CopyBootFile(name, drive)) {
-      result = false;
-      break;
+  // io.sys goes first so that it takes the first directory entry; a disk
+  // without it does not start, so its copy failing fails the step.
+  std::string failure;
+  if (callbacks.CopyBootFile("io.sys", drive)) {
+    callbacks.Platform().Sleep(3000);
+    for (const std::string& name : names) {
+      // io.sys is on the disk already; a real one is read-only and hidden,
+      // and a copy over it is refused.
+      if (Upper(name) == "IO.SYS") continue;
+      if (!callbacks.CopyBootFile(name, drive)) {
+        failure = name;
+        break;
+      }
     }
+  } else {
+    failure = "io.sys";
   }
   callbacks.CopyingBootFiles(false);
-  return result;
+  if (failed) *failed = failure;
+  return failure.empty();
 }
 
 namespace {

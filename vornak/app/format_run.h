@@ -53,6 +53,7 @@ struct FormatRequest {
 enum class FormatNotice {
   FormatFail,          // "Format fail!" ("Sorry!", stop icon)
   TempFileNotCreated,  // the answer file could not be created (its path given)
+  BootFileNotCopied,   // "Format fail!" for a start-up file (its name given)
 };
 
 enum class FormatStatus {
@@ -89,6 +90,7 @@ struct FormatOutcome {
   std::uint32_t serial = 0;  // volume serial number of the image last written
   bool imageWritten = false;
   bool bootFilesCopied = false;
+  std::string bootFileFailed;  // the start-up file whose copy failed ("" for none)
 };
 
 // The front end of a run. FormatUi carries the engines' own boxes, the
@@ -148,9 +150,11 @@ std::string SystemFormatArguments(const std::string& drive, std::uint32_t cluste
 // notice) when it cannot be created.
 bool WriteAnswerFile(FormatCallbacks& callbacks, const std::string& path);
 // Copies the start-up files onto the drive, io.sys first (whether or not it
-// is listed, and without looking at the result: a real one is read-only and
-// hidden). False when there is no folder of them or another copy fails.
-bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive);
+// is listed; a real one is read-only and hidden, so it is copied once only).
+// False when there is no folder of them or a copy fails, with the name of the
+// file that failed in `failed` (left "" for a missing folder).
+bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive,
+                   std::string* failed = nullptr);
 
 // The Windows side of the start-up files: the `sys` folder beside the
 // program (FindFirstFileA and CopyFileA).

@@ -376,6 +376,9 @@ void FormatterDialog::Notice(FormatNotice kind, std::uint32_t systemError,
   (void)systemError;  // the dialog's box names no system error
   if (kind == FormatNotice::TempFileNotCreated) {
     ui_.MessageBoxA(path.c_str(), "Can not create temp file!", dlg::kMbOk);
+  } else if (kind == FormatNotice::BootFileNotCopied) {
+    const std::string text = texts.MsgFormatFail + "\n\n" + path;
+    ui_.MessageBoxA(text.c_str(), "Sorry!", dlg::kMbIconHand);
   } else {
     ui_.MessageBoxA(texts.MsgFormatFail.c_str(), "Sorry!", dlg::kMbIconHand);
   }

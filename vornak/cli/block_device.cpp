@@ -121,12 +121,73 @@ std::vector<Mount> Mounts(const SystemPaths& paths) {
   return mounts;
 }
 
+// The files and devices of /proc/swaps.
+std::vector<std::string> SwapNames(const SystemPaths& paths) {
+  std::vector<std::string> names;
+  std::ifstream swaps(paths.Swaps());
+  std::string line;
+  std::getline(swaps, line);  // heading
+  while (std::getline(swaps, line)) {
+    std::istringstream fields(line);
+    std::string file;
+    if (fields >> file) names.push_back(Unescape(file));
+  }
+  return names;
+}
+
 // The device number of a device node, "" when it is not one.
 std::string DevNumberOfNode(const std::string& path) {
   struct stat st {};
   if (path.empty() || path[0] != '/' || stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode))
     return std::string();
   return DevNumber(st.st_rdev);
+}
+
+// What a loop device reads: its backing file and the byte range of it.
+struct LoopExtent {
+  bool attached = false;
+  std::string backing;
+  // The file by device and inode as the loop status holds them, and as the
+  // backing name reaches it now (a file system such as btrfs reports other
+  // device numbers to stat than the kernel keeps).
+  struct Id {
+    bool known = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const Id& o) const {
+      return known && o.known && device == o.device && inode == o.inode;
+    }
+  };
+  Id status;
+  Id named;
+  bool Same(const LoopExtent& o) const { return status == o.status || named == o.named; }
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
+};
+
+LoopExtent LoopOf(const SystemPaths& paths, const std::string& name) {
+  LoopExtent loop;
+  const std::string dir = paths.Sys() + "/block/" + name;
+  loop.backing = ReadLine(dir + "/loop/backing_file");
+  if (loop.backing.empty()) return loop;
+  loop.attached = true;
+  loop.begin = std::strtoull(ReadLine(dir + "/loop/offset").c_str(), nullptr, 10);
+  loop.end = loop.begin + std::strtoull(ReadLine(dir + "/size").c_str(), nullptr, 10) * 512u;
+  const int fd = ::open((paths.root + "/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+  loop_info64 status{};
+  if (fd >= 0 && ioctl(fd, LOOP_GET_STATUS64, &status) == 0)
+    loop.status = {true, static_cast<dev_t>(status.lo_device), static_cast<ino_t>(status.lo_inode)};
+  if (fd >= 0) ::close(fd);
+  struct stat st {};
+  if (stat(loop.backing.c_str(), &st) == 0) loop.named = {true, st.st_dev, st.st_ino};
+  return loop;
+}
+
+std::vector<std::string> LoopNames(const SystemPaths& paths) {
+  std::vector<std::string> names;
+  for (const std::string& name : Entries(paths.Sys() + "/block"))
+    if (name.compare(0, 4, "loop") == 0) names.push_back(name);
+  return names;
 }
 
 }  // namespace
@@ -166,14 +227,7 @@ std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info) {
     if (byNumber || (!sourceDev.empty() && ours.count(sourceDev)))
       return m.source + " is mounted on " + m.point;
   }
-  std::ifstream swaps(paths.Swaps());
-  std::string line;
-  std::getline(swaps, line);  // heading
-  while (std::getline(swaps, line)) {
-    std::istringstream fields(line);
-    std::string file;
-    fields >> file;
-    file = Unescape(file);
+  for (const std::string& file : SwapNames(paths)) {
     const std::string dev = DevNumberOfNode(file);
     if (!dev.empty() && ours.count(dev)) return file + " is in use as swap space";
   }
@@ -183,25 +237,37 @@ std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info) {
 }
 
 std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode) {
-  for (const std::string& name : Entries(paths.Sys() + "/block")) {
-    if (name.compare(0, 4, "loop") != 0) continue;
-    const std::string backing = ReadLine(paths.Sys() + "/block/" + name + "/loop/backing_file");
-    if (backing.empty()) continue;  // not attached
-    // The file itself, by device and inode, whatever name reaches it (a hard
-    // link, a bind mount, a renamed file): the loop status holds both.
-    bool same = false;
-    const int fd = ::open((paths.root + "/dev/" + name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      loop_info64 info{};
-      if (ioctl(fd, LOOP_GET_STATUS64, &info) == 0)
-        same = info.lo_inode == static_cast<std::uint64_t>(inode) &&
-               info.lo_device == static_cast<std::uint64_t>(device);
-      ::close(fd);
-    }
-    // Without the device node, the file the backing name reaches now.
+  // The file itself, by device and inode, whatever name reaches it (a hard
+  // link, a bind mount, a renamed file).
+  for (const std::string& name : LoopNames(paths)) {
+    const LoopExtent loop = LoopOf(paths, name);
+    const LoopExtent::Id file{true, device, inode};
+    if (loop.attached && (loop.status == file || loop.named == file))
+      return loop.backing + " is attached to /dev/" + name;
+  }
+  for (const std::string& file : SwapNames(paths)) {
     struct stat st {};
-    if (!same && stat(backing.c_str(), &st) == 0) same = st.st_dev == device && st.st_ino == inode;
-    if (same) return backing + " is attached to /dev/" + name;
+    if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device &&
+        st.st_ino == inode)
+      return file + " is in use as swap space";
+  }
+  return std::string();
+}
+
+std::string LoopFileInUse(const SystemPaths& paths, const BlockDeviceInfo& info) {
+  const LoopExtent ours = LoopOf(paths, info.disk);
+  if (!ours.attached) return std::string();
+  for (const std::string& name : LoopNames(paths)) {
+    if (name == info.disk) continue;
+    const LoopExtent other = LoopOf(paths, name);
+    if (!other.attached || !other.Same(ours) || other.end <= ours.begin || ours.end <= other.begin)
+      continue;
+    const BlockDeviceInfo sister =
+        DescribeBlockDevice(paths, ReadLine(paths.Sys() + "/block/" + name + "/dev"));
+    const std::string inUse = sister.found ? DeviceInUse(paths, sister) : std::string();
+    if (!inUse.empty())
+      return "its backing file " + ours.backing + " is also attached to /dev/" + name + ", and " +
+             inUse;
   }
   return std::string();
 }

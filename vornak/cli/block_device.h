@@ -51,9 +51,15 @@ BlockDeviceInfo DescribeBlockDevice(const SystemPaths& paths, const std::string&
 std::string DeviceInUse(const SystemPaths& paths, const BlockDeviceInfo& info);
 
 // For a regular image file, given by the device and inode of its file
-// system: a sentence naming the loop device that has it attached, "" when
-// none has.
+// system: a sentence naming the loop device that has it attached or saying
+// that it is a swap file, "" when it is neither.
 std::string ImageInUse(const SystemPaths& paths, dev_t device, ino_t inode);
+
+// For a loop device: a sentence naming another loop device over the same
+// backing file, overlapping it, that is mounted, swap space or held, or ""
+// when there is none (or the device is no loop device). Writing one writes
+// the other's file system.
+std::string LoopFileInUse(const SystemPaths& paths, const BlockDeviceInfo& info);
 
 // The whole disks that sysfs lists, removable ones only unless `all`.
 std::vector<BlockDeviceInfo> ListDisks(const SystemPaths& paths, bool all);

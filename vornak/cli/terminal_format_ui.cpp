@@ -59,6 +59,19 @@ void CatchInterrupt(bool on) {
   if (on) g_interrupted = 0;
 }
 
+bool IsVolumeFileName(const std::string& name) {
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || std::strchr(":*?\"<>|\\/", c) != nullptr) return false;
+  }
+  const std::string stem = Upper(name.substr(0, name.find('.')));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$"})
+    if (stem == device) return false;
+  const bool numbered =
+      stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+  return !(numbered && stem[3] >= '1' && stem[3] <= '9') && !name.empty();
+}
+
 std::string FindInFolder(const std::string& folder, const std::string& name) {
   struct stat st {};
   const std::string exact = folder + "/" + name;
@@ -155,6 +168,9 @@ void TerminalFormatUi::Notice(vornak::FormatNotice kind, std::uint32_t systemErr
   EndProgressLine();
   if (kind == vornak::FormatNotice::TempFileNotCreated) {
     std::fprintf(options_.err, "vornak-cli: %s (Can not create temp file!)\n", path.c_str());
+  } else if (kind == vornak::FormatNotice::BootFileNotCopied) {
+    std::fprintf(options_.err, "vornak-cli: %s %s was not copied: %s\n",
+                 texts_.MsgFormatFail.c_str(), path.c_str(), copyFailure_.c_str());
   } else {
     std::fprintf(options_.err, "vornak-cli: %s\n", texts_.MsgFormatFail.c_str());
   }
@@ -259,22 +275,63 @@ bool TerminalFormatUi::ListBootFiles(std::vector<std::string>& names) {
 
 bool TerminalFormatUi::CopyBootFile(const std::string& name, const std::string& drive) {
   (void)drive;  // the target is the only drive
+  copyFailure_ = "not a file of " + options_.sysDir;
   if (name.empty() || name.find('/') != std::string::npos) return false;
   const std::string source = FindInFolder(options_.sysDir, name);
   if (source.empty()) return false;
-  return CopyIntoVolume(options_.target, source, VolumeName(name));
+  return CopyIntoVolume(options_.target, source, VolumeName(name), copyFailure_);
 }
 
-bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name) {
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string rest = path ? path : "";
+  while (!rest.empty()) {
+    const auto colon = rest.find(':');
+    const std::string folder = rest.substr(0, colon);
+    rest = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+    if (folder.empty() || folder[0] != '/') continue;
+    const std::string candidate = folder + "/" + name;
+    struct stat st {};
+    if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+  }
+  return std::string();
+}
+
+bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name,
+                    std::string& reason) {
+  const std::string mcopy = FindOnPath("mcopy");
+  if (mcopy.empty()) {
+    reason = "mcopy (mtools) is not on PATH";
+    return false;
+  }
+  // mtools reads parts of its arguments as more than names ("@@N" in the
+  // image as an offset, "x:" as a drive, a leading "-" as an option): the
+  // image goes as the descriptor of the file opened here, the source as a
+  // path that begins with "/" or "./".
+  constexpr int kImageFd = 3;
+  const int opened = ::open(target.c_str(), O_RDWR | O_CLOEXEC);
+  // Above the child's number, so that the dup2 there always takes place.
+  const int image = opened < 0 ? -1 : fcntl(opened, F_DUPFD_CLOEXEC, kImageFd + 1);
+  const int error = errno;
+  if (opened >= 0) ::close(opened);
+  if (image < 0) {
+    reason = target + ": " + std::strerror(error);
+    return false;
+  }
+  const std::string imageName = "/dev/fd/" + std::to_string(kImageFd);
+  const std::string from = source.compare(0, 1, "/") == 0 ? source : "./" + source;
   const std::string destination = "::" + name;
   const char* argv[] = {
-      "mcopy", "-n", "-o", "-i", target.c_str(), source.c_str(), destination.c_str(), nullptr};
+      "mcopy", "-n", "-o", "-i", imageName.c_str(), from.c_str(), destination.c_str(), nullptr};
   // The formatter's layouts are not all ones that mtools' geometry checks
   // expect of a disk of that size.
   setenv("MTOOLS_SKIP_CHECK", "1", 1);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, image, kImageFd);
   // mcopy gets the signal dispositions a shell would give it, not the
   // ignored SIGPIPE of this program.
   posix_spawnattr_t attributes;
@@ -286,15 +343,27 @@ bool CopyIntoVolume(const std::string& target, const std::string& source, const 
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
   const int rc =
-      posix_spawnp(&pid, "mcopy", &actions, &attributes, const_cast<char**>(argv), environ);
+      posix_spawn(&pid, mcopy.c_str(), &actions, &attributes, const_cast<char**>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
+  ::close(image);
+  if (rc != 0) {
+    reason = "cannot run " + mcopy + ": " + std::strerror(rc);
+    return false;
+  }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
+    if (errno != EINTR) {
+      reason = std::string("lost mcopy: ") + std::strerror(errno);
+      return false;
+    }
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  // mcopy has said why on standard error.
+  reason = WIFEXITED(status)
+               ? "mcopy failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")"
+               : "mcopy was ended by signal " + std::to_string(WTERMSIG(status));
+  return false;
 }
 
 }  // namespace vornak_cli

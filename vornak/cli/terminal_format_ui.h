@@ -31,6 +31,11 @@ void CatchInterrupt(bool on);
 // letters (an exact match first); "" when there is none.
 std::string FindInFolder(const std::string& folder, const std::string& name);
 
+// Whether a file name can be a file of the volume as the system copies it:
+// none of : * ? " < > | \ or control characters, and no device name such as
+// CON or LPT1 before its first dot.
+bool IsVolumeFileName(const std::string& name);
+
 struct TerminalOptions {
   std::string target;        // the device or image file, named in the captions
   bool assumeYes = false;    // answer Yes to the confirmation
@@ -116,14 +121,22 @@ class TerminalFormatUi : public vornak::FormatCallbacks, public vornak::RunPlatf
   vornak::FormatterTexts texts_;
   vornak::FatTexts fatTexts_;
   bool running_ = false;
+  std::string copyFailure_;  // why the last start-up file was not copied
   // Progress line state.
   bool barOpen_ = false;
   int lastArea_ = -1;  // write and data-area bits of the last progress shown
   std::uint32_t lastPercent_ = 1000;
 };
 
+// The program `name` in the absolute folders of PATH, "" when none has it
+// (an empty or relative entry would find a program planted in the current
+// folder).
+std::string FindOnPath(const std::string& name);
+
 // Copies a local file into the root directory of the FAT volume on `target`
-// under `name` (mcopy of mtools); false when it could not be copied.
-bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name);
+// under `name` (mcopy of mtools); false, with the reason in `reason`, when
+// it could not be copied.
+bool CopyIntoVolume(const std::string& target, const std::string& source, const std::string& name,
+                    std::string& reason);
 
 }  // namespace vornak_cli

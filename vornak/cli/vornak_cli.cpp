@@ -1,7 +1,11 @@
 #include "vornak_cli.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,10 +125,20 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
                           std::string& error) {
   help = false;
   bool sawSys = false;
+  bool optionsEnded = false;  // after "--" every word is a TARGET
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& word = args[i];
     std::string value;
-    if (word == "--help" || word == "-h") {
+    if (optionsEnded || word == "--") {
+      if (!optionsEnded) {
+        optionsEnded = true;
+      } else if (options.target.empty()) {
+        options.target = word;
+      } else {
+        error = "only one TARGET may be given ('" + word + "' is one too many)";
+        return false;
+      }
+    } else if (word == "--help" || word == "-h") {
       help = true;
       return true;
     } else if (Named(word, "--label")) {
@@ -197,8 +211,16 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
     return false;
   }
   if (options.labelGiven) {
+    // The disk stores the label's bytes in the system's OEM code page: a
+    // byte above 0x7F would be read as another character there.
+    for (const char c : options.label) {
+      if (static_cast<unsigned char>(c) > 0x7F) {
+        error = "--label takes ASCII characters only, not '" + options.label + "'";
+        return false;
+      }
+    }
     if (options.label.size() > static_cast<std::size_t>(vornak::kLabelMaxChars)) {
-      error = "--label takes at most 11 characters";
+      error = "--label takes at most 11 characters (bytes as stored)";
       return false;
     }
     if (!vornak::IsValidVolumeLabel(options.label)) {
@@ -208,6 +230,27 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
   }
   return true;
 }
+
+namespace {
+
+// What the kernel says of the open device that rules it out: read-only, or
+// logical sectors of another size than the 512 bytes of every layout.
+std::string DeviceProblem(const std::string& target) {
+  const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string();  // the open for writing says why
+  int readOnly = 0;
+  int sectorSize = 512;
+  const bool ro = ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0;
+  const bool sized = ioctl(fd, BLKSSZGET, &sectorSize) == 0;
+  ::close(fd);
+  if (ro) return target + " is read-only";
+  if (sized && sectorSize != 512)
+    return target + " has " + std::to_string(sectorSize) +
+           "-byte logical sectors; the formatter writes 512-byte sectors only";
+  return std::string();
+}
+
+}  // namespace
 
 TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) {
   TargetCheck check;
@@ -249,6 +292,12 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
                       std::to_string(options.size) + "; an image file is never shrunk";
       return check;
     }
+    // Refused before it grows: the size of a file in use stays as it was.
+    const std::string inUse = now < options.size ? ImageInUse(paths, st.st_dev, st.st_ino) : "";
+    if (!inUse.empty()) {
+      check.message = "refusing to format " + target + ": " + inUse;
+      return check;
+    }
     if (now < options.size) {
       if (truncate(target.c_str(), static_cast<off_t>(options.size)) != 0 ||
           stat(target.c_str(), &st) != 0) {
@@ -283,7 +332,9 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
                     paths.Sys() + "/dev/block";
     return check;
   }
-  const std::string inUse = DeviceInUse(paths, info);
+  std::string inUse = DeviceInUse(paths, info);
+  if (inUse.empty()) inUse = LoopFileInUse(paths, info);
+  if (inUse.empty()) inUse = DeviceProblem(target);
   if (!inUse.empty()) {
     check.message = "refusing to format " + target + ": " + inUse;
     return check;
@@ -328,6 +379,29 @@ std::string WritableProblem(const std::string& target, const TargetCheck& check)
   return std::string();
 }
 
+// An exclusive flock on an image target, released when it goes.
+struct FileLock {
+  int fd = -1;
+  std::string problem;  // why it could not be taken ("" when held or not needed)
+  FileLock(const std::string& target, const TargetCheck& check) {
+    if (check.blockDevice) return;
+    fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || st.st_ino != check.identity.inode ||
+        st.st_dev != check.identity.device) {
+      problem = "it was replaced while it was checked";
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      problem = errno == EWOULDBLOCK ? "another program (another run?) holds a lock on it"
+                                     : std::string("cannot lock it: ") + ErrnoText(errno);
+    }
+  }
+  ~FileLock() {
+    if (fd >= 0) ::close(fd);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+};
+
 }  // namespace
 
 namespace {
@@ -366,6 +440,49 @@ vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAcce
   return request;
 }
 
+// A name with its control characters as \xNN, for a message.
+std::string Visible(const std::string& name) {
+  std::string out;
+  for (const char c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", u);
+    out += u < 0x20 || u == 0x7F ? std::string(hex) : std::string(1, c);
+  }
+  return out;
+}
+
+// What rules out an entry of the start-up folder: a symbolic link that
+// leads nowhere or out of the folder, or something that is neither a folder
+// nor a regular file (a FIFO would hold the copy up). "" when none does.
+std::string SysEntryProblem(const std::string& folder) {
+  char buffer[PATH_MAX];
+  if (!realpath(folder.c_str(), buffer)) return std::string();
+  const std::string root = std::string(buffer) + "/";
+  std::string problem;
+  DIR* d = opendir(folder.c_str());
+  while (d && problem.empty()) {
+    const dirent* e = readdir(d);
+    if (!e) break;
+    const std::string name = e->d_name;
+    const std::string path = folder + "/" + name;
+    struct stat st {};
+    if (name == "." || name == ".." || lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode)) {
+      if (!realpath(path.c_str(), buffer))
+        problem = path + " is a symbolic link that leads nowhere";
+      else if (std::string(buffer).compare(0, root.size(), root) != 0)
+        problem = path + " is a symbolic link to a file outside the folder; it is not followed";
+      else if (stat(path.c_str(), &st) != 0)
+        problem = path + ": " + ErrnoText(errno);
+    }
+    if (problem.empty() && !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+      problem = path + " is not a regular file";
+  }
+  if (d) closedir(d);
+  return problem;
+}
+
 // Why the --sys folder of a bootable run cannot be used; "" when it can.
 std::string SysFolderProblem(const FormatOptions& options) {
   if (!options.bootable) return std::string();
@@ -375,6 +492,22 @@ std::string SysFolderProblem(const FormatOptions& options) {
   const std::string ioSys = FindInFolder(options.sysDir, "io.sys");
   if (ioSys.empty() || access(ioSys.c_str(), R_OK) != 0)
     return options.sysDir + " has no readable file io.sys";
+  if (FindOnPath("mcopy").empty())
+    return "mcopy (mtools) is not on PATH; it copies the start-up files of a bootable disk";
+  // Every file of the folder is copied: a name the disk cannot hold is
+  // refused now rather than stored as something else.
+  std::vector<std::string> names;
+  TerminalOptions listing;
+  listing.sysDir = options.sysDir;
+  TerminalFormatUi(listing, options.languageId).ListBootFiles(names);
+  std::string bad;
+  for (const std::string& name : names)
+    if (!IsVolumeFileName(name)) bad += (bad.empty() ? "\"" : ", \"") + Visible(name) + "\"";
+  const std::string entry = SysEntryProblem(options.sysDir);
+  if (!entry.empty()) return Visible(entry);
+  if (!bad.empty())
+    return options.sysDir + " holds files whose names a FAT disk cannot take: " + bad +
+           " (no : * ? \" < > | \\, control characters or device names such as CON)";
   return std::string();
 }
 
@@ -449,6 +582,15 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
     UndoSize(options.target, check);
     return kExitFailed;
   }
+  // Two runs on one image file would each lose the other's writes: the
+  // lock is held until the run ends (block devices are opened O_EXCL).
+  const FileLock lock(options.target, check);
+  if (!lock.problem.empty()) {
+    Print(console.err,
+          "vornak-cli: refusing to format " + options.target + ": " + lock.problem + "\n");
+    UndoSize(options.target, check);
+    return kExitFailed;
+  }
   if (!check.note.empty()) Print(console.err, "vornak-cli: note: " + check.note + "\n");
 
   PosixDiskPlatform disk(options.target, check.removable, check.identity);
@@ -485,7 +627,9 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   // when the formatter saw every call succeed.
   if (disk.WritesLost() && result == kExitOk)
     fail("the disk did not take all writes: " + disk.FailureText());
-  if (!Confirmed(outcome)) UndoSize(options.target, check);
+  // A file made for a run that then failed holds no usable volume.
+  const bool runFailed = outcome.status == vornak::FormatStatus::Failed || disk.WritesLost();
+  if (!Confirmed(outcome) || (check.created && runFailed)) UndoSize(options.target, check);
 
   if (std::fflush(console.out) != 0 || std::ferror(console.out)) {
     const int error = errno;
