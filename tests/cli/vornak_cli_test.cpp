@@ -478,6 +478,29 @@ TEST(VornakCli, ADiskThatLosesItsWritesAtTheFlushFailsTheRun) {
 #endif
 }
 
+// A disk that stops taking writes in the middle of the Low passes (pulled
+// out): the pass fails and so does the rewrite after it, yet the user reads
+// "Format fail!" once, and the file with its cause once.
+TEST(VornakCli, ADiskGoneInTheMiddleOfTheLowPassesFailsOnceWithTheCause) {
+#ifndef FAKEDISK
+  GTEST_SKIP() << "built without libfuse3 (no fakedisk)";
+#else
+  ScratchDir dir;
+  cli_test::FakeDisk disk(FAKEDISK, dir.path(), {"--size", "64M", "--fail-writes-after", "32M"});
+  if (!disk.mounted()) GTEST_SKIP() << disk.problem();
+  const RunResult r = Vornak({"format", disk.path(), "--mode", "low", "--yes"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  const auto count = [&](const std::string& part) {
+    int n = 0;
+    for (std::size_t at = r.err.find(part); at != std::string::npos; at = r.err.find(part, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Format fail!"), 1) << r.err;
+  EXPECT_EQ(count(disk.path() + ": Input/output error"), 1) << r.err;
+#endif
+}
+
 TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
   ScratchDir dir;
   const std::string image = dir / "attached.img";

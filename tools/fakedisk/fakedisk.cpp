@@ -1,12 +1,13 @@
 // fakedisk: a FUSE file system holding one file, "disk", for tests of disk
 // writers. The file claims a size and stores what is written in memory; it
 // can fail every flush to the disk (fsync), as a disk that loses its writes
-// does, and it can hold less than it claims, as a counterfeit stick does:
+// does, or every write after a number of bytes, as a disk pulled out does,
+// and it can hold less than it claims, as a counterfeit stick does:
 // past its real capacity a write either wraps onto an earlier address or
 // vanishes (and reads there give 0xFF).
 //
 // Usage: fakedisk MOUNTPOINT --size BYTES [--capacity BYTES [--wrap|--drop]]
-//                            [--fail-sync]
+//                            [--fail-sync] [--fail-writes-after BYTES]
 // Runs in the foreground until unmounted (fusermount3 -u MOUNTPOINT).
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
@@ -26,6 +27,10 @@ struct Disk {
   std::uint64_t capacity = 0;  // what it stores, bytes
   bool wrap = false;           // past the capacity: wrap (true) or drop (false)
   bool failSync = false;
+  // After this many bytes written, every write fails (EIO), as on a disk
+  // pulled out in the middle of a run.
+  std::uint64_t writesBeforeFailure = UINT64_MAX;
+  std::uint64_t written = 0;
   std::vector<unsigned char> bytes;
 };
 Disk g_disk;
@@ -81,6 +86,8 @@ int Read(const char*, char* buffer, size_t count, off_t offset, struct fuse_file
 int Write(const char*, const char* buffer, size_t count, off_t offset, struct fuse_file_info*) {
   const std::uint64_t at = static_cast<std::uint64_t>(offset);
   if (at + count > g_disk.size) return -ENOSPC;
+  if (g_disk.written >= g_disk.writesBeforeFailure) return -EIO;
+  g_disk.written += count;
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::int64_t where = Stored(at + i);
     if (where >= 0) g_disk.bytes[where] = static_cast<unsigned char>(buffer[i]);
@@ -122,6 +129,8 @@ bool ParseOptions(int argc, char** argv, std::vector<char*>& fuseArgs) {
       (a == "--size" ? g_disk.size : g_disk.capacity) = v;
     } else if (a == "--wrap" || a == "--drop") {
       g_disk.wrap = a == "--wrap";
+    } else if (a == "--fail-writes-after" && i + 1 < argc) {
+      if (!ParseSize(argv[++i], g_disk.writesBeforeFailure)) return false;
     } else if (a == "--fail-sync") {
       g_disk.failSync = true;
     } else if (a[0] != '-') {
@@ -141,7 +150,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, fuseArgs)) {
     std::fprintf(stderr,
                  "usage: fakedisk MOUNTPOINT --size BYTES [--capacity BYTES [--wrap|--drop]] "
-                 "[--fail-sync]\n");
+                 "[--fail-sync] [--fail-writes-after BYTES]\n");
     return 2;
   }
   g_disk.bytes.assign(g_disk.capacity, 0);

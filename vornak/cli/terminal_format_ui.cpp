@@ -171,8 +171,9 @@ void TerminalFormatUi::Notice(vornak::FormatNotice kind, std::uint32_t systemErr
   } else if (kind == vornak::FormatNotice::BootFileNotCopied) {
     std::fprintf(options_.err, "vornak-cli: %s %s was not copied: %s\n",
                  texts_.MsgFormatFail.c_str(), path.c_str(), copyFailure_.c_str());
-  } else {
+  } else if (!formatFailShown_) {
     std::fprintf(options_.err, "vornak-cli: %s\n", texts_.MsgFormatFail.c_str());
+    formatFailShown_ = true;
   }
   std::fflush(options_.err);
 }

@@ -122,6 +122,10 @@ class TerminalFormatUi : public vornak::FormatCallbacks, public vornak::RunPlatf
   vornak::FatTexts fatTexts_;
   bool running_ = false;
   std::string copyFailure_;  // why the last start-up file was not copied
+  // "Format fail!" has been printed: a run that fails twice (a pass, then
+  // the rewrite after it on a disk that is gone) says it once, and the
+  // command names the cause after the run.
+  bool formatFailShown_ = false;
   // Progress line state.
   bool barOpen_ = false;
   int lastArea_ = -1;  // write and data-area bits of the last progress shown
