@@ -281,6 +281,20 @@ TEST(VornakCli, BootableDiskGetsIoSysFirstAndTheOtherFiles) {
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_TRUE(Contains(refused.err, "cannot be made bootable")) << refused.err;
   EXPECT_FALSE(cli_test::Exists(small)) << "the image made for the run stayed behind";
+
+  // An mcopy planted in the current folder is not run through an empty or
+  // relative PATH entry; the real one copies the files.
+  const std::string planted = dir / "mcopy";
+  cli_test::WriteFile(planted, "#!/bin/sh\ntouch '" + (dir / "planted-ran") + "'\nexit 0\n");
+  ASSERT_EQ(chmod(planted.c_str(), 0755), 0);
+  const std::string again = dir / "again.img";
+  const std::string script = "cd '" + dir.path() + "' && PATH=:.:/usr/bin:/bin exec '" + kCli +
+                             "' format '" + again + "' --size 64M --bootable --sys '" + sys +
+                             "' --yes";
+  const RunResult plantedRun = RunProgram({"bash", "-c", script});
+  EXPECT_EQ(plantedRun.exitCode, 0) << plantedRun.err;
+  EXPECT_FALSE(cli_test::Exists(dir / "planted-ran")) << "the planted mcopy ran";
+  EXPECT_EQ(RunProgram({"mdir", "-b", "-i", again, "::"}, Mtools()).out.find("::/IO.SYS"), 0u);
 }
 
 // Runs a Low format of a new 64 MiB image and sends `sig` once the data area
