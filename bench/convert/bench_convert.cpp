@@ -116,6 +116,17 @@ double Mpg123Seconds(const std::string& output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An option is never taken for the work folder, which is made and removed.
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.empty() || a[0] != '-') continue;
+    const bool help = a == "--help" || a == "-h";
+    std::fprintf(help ? stdout : stderr,
+                 "%susage: bench_convert [WORK_DIR] [EXTRACT_MB] [MP3_MB]\n"
+                 "(defaults: a folder under the temporary folder, 200, 100)\n",
+                 help ? "" : ("bench_convert: unknown option " + a + "\n").c_str());
+    return help ? 0 : 2;
+  }
   const fs::path work =
       argc > 1 ? fs::path(argv[1])
                : fs::temp_directory_path() / ("lirrow-bench-" + std::to_string(getpid()));

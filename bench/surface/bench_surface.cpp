@@ -239,7 +239,30 @@ int LoopBench(std::uint32_t mib, const std::string& image) {
 }
 #endif
 
+namespace {
+const char kUsage[] =
+    "usage: bench_surface [FILE] [SIZE_MIB] [FLUSHED_MIB]\n"
+    "       bench_surface --loop [SIZE_MIB] [IMAGE]\n"
+    "  FILE         image file to use (created; default /tmp/vornak-surface.img)\n"
+    "  SIZE_MIB     size of the file and of every run (default 1024)\n"
+    "  FLUSHED_MIB  size of the run with a flush after every write (default SIZE_MIB)\n"
+    "  --loop       both passes over a loop device on IMAGE (default\n"
+    "               /tmp/vornak-loop.img, 256 MiB), then badblocks on it\n";
+}  // namespace
+
 int main(int argc, char** argv) {
+  // An option is never taken for a file name: FILE is created and written.
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!a.empty() && a[0] == '-' && !(i == 1 && a == "--loop")) {
+      std::fprintf(stderr, "bench_surface: unknown option %s\n%s", a.c_str(), kUsage);
+      return 2;
+    }
+  }
   if (argc > 1 && std::string(argv[1]) == "--loop") {
 #if BENCH_WITH_CLI
     const std::uint32_t mib = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 256;
