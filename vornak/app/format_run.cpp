@@ -26,13 +26,6 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
 // Whether GetLogicalDriveStrings lists the root ("E:\\"), in any case.
 bool Listed(DiskPlatform& platform, const std::string& root) {
   char roots[512] = {0};
@@ -42,7 +35,7 @@ bool Listed(DiskPlatform& platform, const std::string& root) {
   for (std::uint32_t i = 0; i < n && roots[i] != '\0';) {
     const std::string listed(roots + i);
     i += static_cast<std::uint32_t>(listed.size()) + 1;
-    if (Upper(listed) == Upper(root)) return true;
+    if (UpperAscii(listed) == UpperAscii(root)) return true;
   }
   return false;
 }
@@ -295,6 +288,13 @@ bool Runner::WaitForSystemFormat(const std::string& commandLine, const std::stri
 
 }  // namespace
 
+std::string UpperAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return s;
+}
+
 const char kAnswerFileBytes[] = "\r\ny\r\n\r\n";
 static_assert(sizeof kAnswerFileBytes - 1 == kAnswerFileSize, "seven bytes");
 
@@ -328,7 +328,7 @@ bool CopyBootFiles(FormatCallbacks& callbacks, const std::string& drive, std::st
     for (const std::string& name : names) {
       // io.sys is on the disk already; a real one is read-only and hidden,
       // and a copy over it is refused.
-      if (Upper(name) == "IO.SYS") continue;
+      if (UpperAscii(name) == "IO.SYS") continue;
       if (!callbacks.CopyBootFile(name, drive)) {
         failure = name;
         break;

@@ -129,6 +129,11 @@ FormatOutcome FormatRun(const FormatRequest& request, FormatCallbacks& callbacks
 
 // --- Steps of the run, also offered on their own -----------------------------
 
+// `s` with a-z upper-cased and every other byte as it is: drive roots and
+// start-up file names are compared without regard to case, as Windows
+// compares them.
+std::string UpperAscii(std::string s);
+
 // The most characters of a volume label.
 constexpr int kLabelMaxChars = 11;
 // How long the system format command may run on a disk of `sizeBytes` before

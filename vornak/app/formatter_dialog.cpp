@@ -18,13 +18,6 @@ constexpr const char* kLabelTooLong = "Please enter no more than 11 characters."
 // The six controls that follow the drive list's state.
 constexpr int kDriveControls[] = {IDC_START, IDC_DRIVE, IDC_LABEL, IDC_QUICK, IDC_FULL, IDC_LOW};
 
-std::string Upper(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...) {
   char buffer[1024];
@@ -84,7 +77,7 @@ bool FormatterDialog::UpdateData(bool save) {
 
 void FormatterDialog::RefillCombo() {
   ui_.ComboReset(IDC_DRIVE);
-  for (const std::string& d : driveList) ui_.ComboAdd(IDC_DRIVE, Upper(d));
+  for (const std::string& d : driveList) ui_.ComboAdd(IDC_DRIVE, UpperAscii(d));
   ui_.ComboSetSel(IDC_DRIVE, 0);
 }
 

@@ -28,12 +28,6 @@ void OnInterrupt(int) { g_interrupted = 1; }
 
 constexpr int kBarWidth = 40;
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // The name as a short (8.3) name when it is one, so the volume gets a plain
 // upper-case entry as the system's copy would make; other names unchanged.
 std::string VolumeName(const std::string& name) {
@@ -43,7 +37,7 @@ std::string VolumeName(const std::string& name) {
   const bool shortName = !stem.empty() && stem.size() <= 8 && ext.size() <= 3 &&
                          ext.find('.') == std::string::npos &&
                          name.find_first_of(" +,;=[]") == std::string::npos;
-  return shortName ? Upper(name) : name;
+  return shortName ? vornak::UpperAscii(name) : name;
 }
 
 }  // namespace
@@ -64,7 +58,7 @@ bool IsVolumeFileName(const std::string& name) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F || std::strchr(":*?\"<>|\\/", c) != nullptr) return false;
   }
-  const std::string stem = Upper(name.substr(0, name.find('.')));
+  const std::string stem = vornak::UpperAscii(name.substr(0, name.find('.')));
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CLOCK$"})
     if (stem == device) return false;
   const bool numbered =
@@ -79,7 +73,7 @@ std::string FindInFolder(const std::string& folder, const std::string& name) {
   std::string found;
   if (DIR* d = opendir(folder.c_str())) {
     while (dirent* e = readdir(d)) {
-      if (Upper(e->d_name) != Upper(name)) continue;
+      if (vornak::UpperAscii(e->d_name) != vornak::UpperAscii(name)) continue;
       const std::string path = folder + "/" + e->d_name;
       if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         found = path;
