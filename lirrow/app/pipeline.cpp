@@ -1,8 +1,7 @@
 #include "pipeline.h"
 
-#include <cmath>
-
 #include "converter_app.h"
+#include "duration.h"
 #include "pipeline_platform.h"
 #include "recording.h"
 
@@ -211,7 +210,7 @@ void ConversionPipeline::EncodeMp3(const std::wstring& decodedWav, const std::ws
     // start leaves the WAV output as the result, without a word.
     platform_.CloseToolHandles(run);
     result.seconds = files_.MeasureDuration(mp3Output);
-    if (std::fabs(std::trunc(result.seconds - wavSeconds)) > 2.0) {
+    if (!Mp3LengthAgrees(result.seconds, wavSeconds)) {
       platform_.RemoveFile(mp3Output);
       result.status = ConversionStatus::kMp3Rejected;
       accepted = false;

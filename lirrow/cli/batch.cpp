@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -168,9 +167,8 @@ bool LeaveAlone(const Batch& b, Item& item) {
   const double wavSeconds = lirrow::MeasureDuration(Wide(wav));
   if (b.o.mp3) {
     if (!haveMp3 || !S_ISREG(m.st_mode) || !NotOlder(m, item.source)) return false;
-    // The converter's own rule for an MP3 that agrees with its WAV.
     const double mp3Seconds = lirrow::MeasureDuration(Wide(mp3));
-    if (mp3Seconds <= 0.0 || std::fabs(std::trunc(mp3Seconds - wavSeconds)) > 2.0) return false;
+    if (mp3Seconds <= 0.0 || !lirrow::Mp3LengthAgrees(mp3Seconds, wavSeconds)) return false;
   }
   item.reason = "up to date";
   item.seconds = wavSeconds;

@@ -1,5 +1,6 @@
 #include "duration.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace lirrow {
@@ -125,6 +126,10 @@ void ProbeMp3(File& file, Mp3Probe& probe) {
     found = FindFrameHeader(file, length - 4, header);
   }
   if (frames > 0) probe.duration = total;
+}
+
+bool Mp3LengthAgrees(double mp3Seconds, double wavSeconds) {
+  return std::fabs(std::trunc(mp3Seconds - wavSeconds)) <= 2.0;
 }
 
 uint32_t WavByteRate(const std::wstring& path) {

@@ -33,6 +33,11 @@ constexpr uint32_t kDecoderWavByteRate = 16000;
 // kDecoderWavByteRate.
 uint32_t WavByteRate(const std::wstring& path);
 
+// Whether an MP3 of `mp3Seconds` can be the encoding of a WAV of
+// `wavSeconds`: the difference of their lengths, truncated to whole seconds,
+// is at most 2.
+bool Mp3LengthAgrees(double mp3Seconds, double wavSeconds);
+
 // Moves `skip` bytes forward when skip > 0, then looks for a frame sync (11
 // set bits) in the 4-byte window at the position, advancing the window one
 // byte at a time for at most 10,000 further positions. `header` receives the
