@@ -208,22 +208,9 @@ void Sort(Batch& b) {
   }
 }
 
-// Removes the staging folders (.lirrow-cli-PID-XXXXXX) of `folder` that a
-// batch killed before it could remove them left behind.
-void RemoveStaleStages(const std::string& folder) {
-  DIR* d = opendir(folder.c_str());
-  if (!d) return;
-  while (const dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (!StartsWith(name, kStagePrefix)) continue;
-    const long pid = std::strtol(name.c_str() + std::strlen(kStagePrefix), nullptr, 10);
-    struct stat info {};
-    const std::string path = folder + "/" + name;
-    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH &&
-        lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid())
-      RemoveTree(path);
-  }
-  closedir(d);
+// The batch's pid in the name of a staging folder (.lirrow-cli-PID-XXXXXX).
+long OwnerFromName(const std::string&, const std::string& name) {
+  return std::strtol(name.c_str() + std::strlen(kStagePrefix), nullptr, 10);
 }
 
 // Creates the folders of the outputs under -o, parents first, and clears
@@ -239,7 +226,7 @@ void Prepare(const Batch& b) {
          at = folder.find('/', at + 1))
       mkdir(folder.substr(0, at).c_str(), 0777);
     mkdir(folder.c_str(), 0777);
-    RemoveStaleStages(folder);
+    RemoveFoldersOfEndedRuns(folder, kStagePrefix, OwnerFromName);
   }
 }
 

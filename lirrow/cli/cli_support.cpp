@@ -226,6 +226,25 @@ void RemoveTree(const std::string& directory) {
   rmdir(directory.c_str());
 }
 
+void RemoveFoldersOfEndedRuns(const std::string& root, const std::string& prefix,
+                              long (*ownerOf)(const std::string& folder, const std::string& name)) {
+  DIR* d = opendir(root.c_str());
+  if (!d) return;
+  std::vector<std::string> ended;
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (!StartsWith(name, prefix)) continue;
+    const std::string folder = root + "/" + name;
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) continue;
+    const long owner = ownerOf(folder, name);
+    if (owner > 0 && kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)
+      ended.push_back(folder);
+  }
+  closedir(d);
+  for (const std::string& folder : ended) RemoveTree(folder);
+}
+
 std::string FindOnPath(const std::string& name) {
   if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : "";
   const char* path = std::getenv("PATH");

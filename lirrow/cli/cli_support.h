@@ -62,6 +62,12 @@ std::string Absolute(const std::string& path);
 // Removes the private temporary folder and what a conversion left in it
 // (links are removed, never followed).
 void RemoveTree(const std::string& directory);
+// Removes the folders directly in `root` whose names start with `prefix`,
+// that this user owns and whose run ended without removing them (killed):
+// `ownerOf(folder, name)` gives the pid of the run that made one; a folder
+// whose owner is unknown (0) or still running is left alone.
+void RemoveFoldersOfEndedRuns(const std::string& root, const std::string& prefix,
+                              long (*ownerOf)(const std::string& folder, const std::string& name));
 
 // This process's environment followed by `extra` (later entries win).
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& extra);

@@ -220,35 +220,21 @@ namespace {
 constexpr char kFolderPrefix[] = "lirrow-cli.";
 constexpr char kOwnerFile[] = "owner";  // the pid of the run that made the folder
 
-// Removes the private folders under `root` whose run has ended without
-// removing them (killed): this user's, holding the pid of a process that
-// no longer exists. A folder without its owner file is left alone.
-void RemoveAbandonedFolders(const std::string& root) {
-  DIR* d = opendir(root.c_str());
-  if (!d) return;
-  std::vector<std::string> abandoned;
-  while (dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (!StartsWith(name, kFolderPrefix)) continue;
-    const std::string folder = root + "/" + name;
-    struct stat st {};
-    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) continue;
-    std::FILE* f = std::fopen((folder + "/" + kOwnerFile).c_str(), "rb");
-    if (!f) continue;
-    long owner = 0;
-    const bool read = std::fscanf(f, "%ld", &owner) == 1;
+// The pid in the owner file of a private folder; 0 without one.
+long OwnerFromFile(const std::string& folder, const std::string&) {
+  long owner = 0;
+  if (std::FILE* f = std::fopen((folder + "/" + kOwnerFile).c_str(), "rb")) {
+    if (std::fscanf(f, "%ld", &owner) != 1) owner = 0;
     std::fclose(f);
-    if (read && owner > 0 && kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH)
-      abandoned.push_back(folder);
   }
-  closedir(d);
-  for (const std::string& folder : abandoned) RemoveTree(folder);
+  return owner;
 }
 
 }  // namespace
 
 std::string CreatePrivateFolder(const std::string& root, int& error) {
-  RemoveAbandonedFolders(root);
+  // What killed runs left (a folder without its owner file stays).
+  RemoveFoldersOfEndedRuns(root, kFolderPrefix, OwnerFromFile);
   std::string pattern = root + "/" + kFolderPrefix + "XXXXXX";
   if (!mkdtemp(&pattern[0])) {
     error = errno;
