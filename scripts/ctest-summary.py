@@ -43,7 +43,8 @@ def reasons_from_junit(path):
         if case.find("skipped") is None:
             continue
         out = case.find("system-out")
-        reasons[case.get("name")] = skip_reason(out.text or "" if out is not None else "")
+        text = out.text if out is not None and out.text else ""
+        reasons[case.get("name")] = skip_reason(text)
     return reasons
 
 
