@@ -295,6 +295,19 @@ std::string UpperAscii(std::string s) {
   return s;
 }
 
+bool ReadVolumeLabel(DiskAccess& disk, const std::string& drive, std::string& label,
+                     const LeadByteTest& isLeadByte) {
+  char volume[150] = {0};
+  char fsName[150] = {0};
+  const std::string root = drive + "\\";
+  const bool ok = disk.Platform().GetVolumeInformationA(root.c_str(), volume, sizeof volume, fsName,
+                                                        sizeof fsName);
+  volume[sizeof volume - 1] = 0;
+  label = ok ? std::string(volume) : std::string();
+  if (!IsValidVolumeLabel(label, isLeadByte)) label.clear();
+  return ok;
+}
+
 const char kAnswerFileBytes[] = "\r\ny\r\n\r\n";
 static_assert(sizeof kAnswerFileBytes - 1 == kAnswerFileSize, "seven bytes");
 

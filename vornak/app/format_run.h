@@ -134,6 +134,12 @@ FormatOutcome FormatRun(const FormatRequest& request, FormatCallbacks& callbacks
 // compares them.
 std::string UpperAscii(std::string s);
 
+// The label of the drive's volume as the formatter shows and keeps it: ""
+// when the volume has none, or one that the formatter would not write.
+// False when the volume gives no information (no disk, not formatted).
+bool ReadVolumeLabel(DiskAccess& disk, const std::string& drive, std::string& label,
+                     const LeadByteTest& isLeadByte = nullptr);
+
 // The most characters of a volume label.
 constexpr int kLabelMaxChars = 11;
 // How long the system format command may run on a disk of `sizeBytes` before

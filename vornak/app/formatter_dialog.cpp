@@ -220,14 +220,7 @@ FatTexts FormatterDialog::MakeFatTexts() const {
 
 bool FormatterDialog::InspectDrive(const std::string& drive) {
   ++inspections_;
-  char volume[150] = {0};
-  char fsName[150] = {0};
-  const std::string root = drive + "\\";
-  const bool ok = disk_.Platform().GetVolumeInformationA(root.c_str(), volume, sizeof volume,
-                                                         fsName, sizeof fsName);
-  volume[sizeof volume - 1] = 0;
-  labelText = ok ? std::string(volume) : std::string();
-  if (!IsValidVolumeLabel(labelText, LeadBytes())) labelText.clear();
+  const bool ok = ReadVolumeLabel(disk_, drive, labelText, LeadBytes());
 
   const std::uint32_t size = drive.empty() ? 0 : disk_.GetDiskSize(drive);
   inspectedSize_ = size;

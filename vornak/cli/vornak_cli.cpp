@@ -408,21 +408,10 @@ namespace {
 
 // The label the disk has now, as the dialog shows it: "" when it has none or
 // when the dialog would not take it.
-std::string DiskLabel(vornak::DiskAccess& access) {
-  char volume[150] = {0};
-  char fsName[150] = {0};
-  const std::string root = std::string(kCliDrive) + "\\";
-  if (!access.Platform().GetVolumeInformationA(root.c_str(), volume, sizeof volume, fsName,
-                                               sizeof fsName))
-    return std::string();
-  volume[sizeof volume - 1] = 0;
-  const std::string label(volume);
-  return vornak::IsValidVolumeLabel(label) ? label : std::string();
-}
-
 // What the user asked for, taken before the question: the target's size and
 // the layout chosen from it; without --label the disk keeps its own label.
-vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAccess& access) {
+vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAccess& access,
+                                  const std::string& diskLabel) {
   vornak::FormatRequest request;
   request.drive = kCliDrive;
   request.identity.sizeBytes = access.GetDiskSize(kCliDrive);
@@ -432,7 +421,7 @@ vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAcce
     case FormatMode::Full: request.mode = vornak::FormatMode::Full; break;
     case FormatMode::Low: request.mode = vornak::FormatMode::Low; break;
   }
-  request.label = options.labelGiven ? options.label : DiskLabel(access);
+  request.label = options.labelGiven ? options.label : diskLabel;
   request.bootable = options.bootable;
   request.languageId = options.languageId;
   request.family = access.Family();
@@ -596,14 +585,16 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   PosixDiskPlatform disk(options.target, check.removable, check.identity);
   TerminalFormatUi ui(MakeTerminal(options, console), options.languageId);
   vornak::DiskAccess access(disk, ui, vornak::GetOsFamily(disk), ui.Texts().MsgLockFail);
-  const vornak::FormatRequest request = MakeRequest(options, access);
+  std::string diskLabel;
+  vornak::ReadVolumeLabel(access, kCliDrive, diskLabel);
+  const vornak::FormatRequest request = MakeRequest(options, access, diskLabel);
 
   // The real size: the formatter sees at most 4 GiB - 1 bytes.
   const std::uint64_t size = check.size;
   Print(console.out,
         options.target + ": " + std::to_string(size) + " bytes (" + HumanSize(size) + "), " +
             std::to_string(size >> 9) + " sectors" +
-            (DiskLabel(access).empty() ? "" : ", label " + DiskLabel(access)) +
+            (diskLabel.empty() ? "" : ", label " + diskLabel) +
             (size > 0x40000000u ? " (more than the 1 GiB the formatter handles)" : "") + "\n");
 
   int result = kExitOk;
