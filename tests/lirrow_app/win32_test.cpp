@@ -346,12 +346,16 @@ DWORD WINAPI ObserveAndExit(LPVOID parameter) {
   }
   if (!dialog) return 1;
   seen->found = true;
+  // The window exists (and has its caption) before WM_INITDIALOG has set
+  // the control texts and the menu: wait for them, as a user would see them.
   wchar_t text[128] = L"";
-  GetDlgItemTextW(dialog, 1540, text, 128);
+  for (int i = 0; i < 200 && GetDlgItemTextW(dialog, 1540, text, 128) == 0; ++i) Sleep(25);
   seen->startText = text;
   seen->startEnabled = IsWindowEnabled(GetDlgItem(dialog, 1540));
   if (HMENU menu = GetSystemMenu(dialog, FALSE)) {
-    GetMenuStringW(menu, 16, text, 128, MF_BYCOMMAND);
+    text[0] = L'\0';
+    for (int i = 0; i < 200 && GetMenuStringW(menu, 16, text, 128, MF_BYCOMMAND) == 0; ++i)
+      Sleep(25);
     seen->menuItem = text;
   }
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1541, BN_CLICKED), 0);
