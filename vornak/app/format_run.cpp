@@ -152,8 +152,15 @@ bool Runner::Pass(PassMode mode, SurfaceState& surface) {
     return false;
   }
   const std::uint32_t a = DataStart();
-  return SurfacePass(disk_, cb_, request_.texts, request_.layout, drive_, a, TotalSectors() - a,
-                     image_.get(), mode, surface);
+  const bool covered = SurfacePass(disk_, cb_, request_.texts, request_.layout, drive_, a,
+                                   TotalSectors() - a, image_.get(), mode, surface,
+                                   request_.surface);
+  if (mode == PassMode::Verify) {
+    outcome_.verified = covered;
+    outcome_.unreadableSectors = surface.findings->unreadableSectors;
+    outcome_.misplacedSectors = surface.findings->misplacedSectors;
+  }
+  return covered;
 }
 
 // False when the run ends here; `passesDone` when a pass failed or was
@@ -161,7 +168,8 @@ bool Runner::Pass(PassMode mode, SurfaceState& surface) {
 bool Runner::LowPasses(bool& passesDone) {
   cb_.PassesBegin();
   if (!WriteImage()) return false;
-  SurfaceState surface{outcome_.badClusters, outcome_.results.bad};
+  SurfaceFindings findings;
+  SurfaceState surface{outcome_.badClusters, outcome_.results.bad, &findings};
   if (Pass(PassMode::Write, surface) && Pass(PassMode::Verify, surface)) return true;
   if (driveLost_) return Fail(FormatStep::DriveChanged);
   if (!cb_.IsRunning()) {

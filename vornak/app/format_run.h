@@ -47,6 +47,8 @@ struct FormatRequest {
   // Whether the system's format command formats the drive first on the
   // Windows 2000/XP family (front ends on systems without it clear this).
   bool useSystemFormat = true;
+  // How the Low passes move their data; the defaults are the dialog's.
+  SurfaceOptions surface;
 };
 
 // What a run tells its front end to show.
@@ -87,6 +89,11 @@ struct FormatOutcome {
   std::string drive;                    // the drive the run ended on (Windows 98: re-plugged)
   FormatResults results;
   BadClusterList badClusters;
+  bool verified = false;  // the Low verify pass covered the whole disk
+  // Of the verify pass: sectors that still failed to read when tried one by
+  // one, and sectors that held another sector's stamp (SurfaceOptions).
+  std::uint32_t unreadableSectors = 0;
+  std::uint32_t misplacedSectors = 0;
   std::uint32_t serial = 0;  // volume serial number of the image last written
   bool imageWritten = false;
   bool bootFilesCopied = false;

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "format_results.h"
 
@@ -26,7 +27,38 @@ namespace {
 
 void OnInterrupt(int) { g_interrupted = 1; }
 
-constexpr int kBarWidth = 40;
+constexpr int kBarWidth = 24;
+// Sectors per transfer of the front end's Low passes: 1 MiB, where a loop
+// device and USB sticks reach their own speed (256 KiB is slower, 4 MiB no
+// faster).
+constexpr std::uint32_t kLowChunkSectors = 2048;
+// The bar is redrawn at most this often while the percent moves, at least
+// once a second while the pass reports, and at once when an area begins or
+// ends.
+constexpr std::uint64_t kRedrawMs = 200;
+constexpr std::uint64_t kRefreshMs = 1000;
+// The speed is not told before this much of an area has passed.
+constexpr std::uint64_t kRateAfterMs = 250;
+// Width of the speed and time-left part of the bar line.
+constexpr int kRateWidth = 25;
+
+std::uint64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// "0:07", "12:34", "1:02:03".
+std::string Duration(double seconds) {
+  const auto s = static_cast<unsigned long long>(seconds + 0.5);
+  char text[32];
+  if (s >= 3600)
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", s / 3600, s / 60 % 60, s % 60);
+  else
+    std::snprintf(text, sizeof text, "%llu:%02llu", s / 60, s % 60);
+  return text;
+}
 
 // The name as a short (8.3) name when it is one, so the volume gets a plain
 // upper-case entry as the system's copy would make; other names unchanged.
@@ -208,30 +240,84 @@ std::string TerminalFormatUi::AreaText(const vornak::PassProgress& progress) con
              : (progress.write ? fatTexts_.MsgSystemAreaWrite : fatTexts_.MsgSystemAreaRead);
 }
 
-void TerminalFormatUi::ShowPassProgress(const vornak::PassProgress& p) {
-  const int area = (p.write ? 1 : 0) | (p.dataArea ? 2 : 0);
-  const bool newArea = area != lastArea_;
-  if (!newArea && p.percent == lastPercent_ && !p.end) return;
-  if (newArea) EndProgressLine();
-  lastArea_ = area;
-  lastPercent_ = p.percent;
-  if (!options_.progressBar) {
-    std::fprintf(options_.out, "%s\n", vornak::PassStatusText(fatTexts_, p).c_str());
-    std::fflush(options_.out);
-    return;
-  }
+std::uint64_t TerminalFormatUi::NowMs() const {
+  return options_.clockMs ? options_.clockMs() : MonotonicMs();
+}
+
+std::string TerminalFormatUi::RateText(const vornak::PassProgress& p, std::uint64_t now) const {
+  const std::uint64_t elapsed = now - areaStartMs_;
+  const std::uint32_t moved = p.sector - areaStartSector_;
+  if (!p.dataArea || elapsed < kRateAfterMs || moved == 0 || p.sector < areaStartSector_)
+    return std::string(kRateWidth, ' ');
+  const double seconds = static_cast<double>(elapsed) / 1000.0;
+  const double perSecond = static_cast<double>(moved) / seconds;  // sectors
+  const std::uint32_t rest = p.totalSectors > p.sector ? p.totalSectors - p.sector : 0;
+  char text[64];
+  std::snprintf(text, sizeof text, " %6.1f MB/s %7s left", perSecond * 512.0 / 1e6,
+                Duration(static_cast<double>(rest) / perSecond).c_str());
+  return text;
+}
+
+std::string TerminalFormatUi::AreaSummary(const vornak::PassProgress& end,
+                                          std::uint64_t now) const {
+  const double bytes =
+      512.0 * static_cast<double>(end.sector > areaStartSector_ ? end.sector - areaStartSector_ : 0);
+  const double seconds = static_cast<double>(now - areaStartMs_) / 1000.0;
+  char text[96];
+  if (seconds > 0)
+    std::snprintf(text, sizeof text, "%.1f MB in %.2f s, %.1f MB/s", bytes / 1e6, seconds,
+                  bytes / 1e6 / seconds);
+  else
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+  return text;
+}
+
+void TerminalFormatUi::DrawBar(const vornak::PassProgress& p, std::uint64_t now) {
   const std::uint32_t percent = std::min<std::uint32_t>(p.percent, 100);
   const int filled = static_cast<int>(percent * kBarWidth / 100);
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
   const std::string label = AreaText(p);
-  if (p.end)
-    std::fprintf(options_.out, "\r%-18s [%s] End         \n", label.c_str(), bar.c_str());
-  else
-    std::fprintf(options_.out, "\r%-18s [%s] %3u%% %9u", label.c_str(), bar.c_str(), percent,
-                 p.sector);
+  if (p.end) {
+    // Padded over what the progress line showed.
+    std::fprintf(options_.out, "\r%-18s [%s] End, %-*s\n", label.c_str(), bar.c_str(),
+                 kRateWidth, AreaSummary(p, now).c_str());
+  } else {
+    std::fprintf(options_.out, "\r%-18s [%s] %3u%%%s", label.c_str(), bar.c_str(), percent,
+                 RateText(p, now).c_str());
+  }
   std::fflush(options_.out);
+  lastDrawMs_ = now;
   barOpen_ = !p.end;
+}
+
+void TerminalFormatUi::ShowPassProgress(const vornak::PassProgress& p) {
+  const std::uint64_t now = NowMs();
+  const int area = (p.write ? 1 : 0) | (p.dataArea ? 2 : 0);
+  const bool newArea = area != lastArea_;
+  if (newArea) {
+    EndProgressLine();
+    lastArea_ = area;
+    lastPercent_ = 1000;
+    areaStartMs_ = now;
+    areaStartSector_ = p.sector;
+  }
+  const bool percentMoved = p.percent != lastPercent_;
+  if (!options_.progressBar) {
+    // One line per percent, as the dialog's status line reads, and the
+    // area's speed after its end.
+    if (!percentMoved && !p.end) return;
+    lastPercent_ = p.percent;
+    std::fprintf(options_.out, "%s\n", vornak::PassStatusText(fatTexts_, p).c_str());
+    if (p.end)
+      std::fprintf(options_.out, "%s: %s\n", AreaText(p).c_str(), AreaSummary(p, now).c_str());
+    std::fflush(options_.out);
+    return;
+  }
+  const std::uint64_t since = now - lastDrawMs_;
+  if (!newArea && !p.end && since < kRefreshMs && !(percentMoved && since >= kRedrawMs)) return;
+  lastPercent_ = p.percent;
+  DrawBar(p, now);
 }
 
 void TerminalFormatUi::PumpOneMessage() {
@@ -244,11 +330,25 @@ void TerminalFormatUi::PumpOneMessage() {
   }
 }
 
-std::uint32_t TerminalFormatUi::GetTickCount() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                                    static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u);
+std::uint32_t TerminalFormatUi::GetTickCount() { return static_cast<std::uint32_t>(MonotonicMs()); }
+
+vornak::SurfaceOptions LowPassOptions(bool blockDevice) {
+  vornak::SurfaceOptions options;
+  options.chunkSectors = kLowChunkSectors;
+  options.retrySmaller = blockDevice;
+  options.stamped = true;
+  std::random_device random;
+  options.salt = static_cast<std::uint64_t>(random()) << 32 ^ random();
+  return options;
+}
+
+std::string MisplacedLine(const vornak::FormatOutcome& outcome) {
+  if (!outcome.verified && outcome.misplacedSectors == 0) return std::string();
+  std::string line =
+      "sectors that read back another address: " + std::to_string(outcome.misplacedSectors);
+  if (outcome.misplacedSectors > 0)
+    line += " (the disk answers for some sectors with others: it may hold less than it claims)";
+  return line;
 }
 
 bool TerminalFormatUi::ListBootFiles(std::vector<std::string>& names) {

@@ -1,9 +1,10 @@
 // The format run's front end on a terminal: the confirmation is asked on
 // standard error and answered from standard input (or by --yes), the run's
 // notices and the engines' messages are printed, the Low passes' progress
-// becomes a bar drawn from the pass's numbers (one status line per percent
-// when the output is not a terminal), the report goes to standard output,
-// and Ctrl-C acts as a confirmed Stop.
+// becomes a bar drawn from the pass's numbers with the speed and the time
+// left (one status line per percent and a speed line at the end when the
+// output is not a terminal), the report goes to standard output, and Ctrl-C
+// acts as a confirmed Stop.
 //
 // The start-up files of a bootable disk come from the --sys folder and are
 // copied into the volume with mtools; the system format command of Windows
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,7 +46,22 @@ struct TerminalOptions {
   std::FILE* in = stdin;
   std::FILE* out = stdout;
   std::FILE* err = stderr;
+  // Milliseconds of a monotonic clock (CLOCK_MONOTONIC when empty).
+  std::function<std::uint64_t()> clockMs;
 };
+
+// How the front end runs the Low passes: 1 MiB transfers, every data-area
+// sector stamped with its number and a salt new for each run, so that a disk
+// answering for a sector with another one's data is caught. On a block
+// device a failed transfer is tried again in pieces down to the single
+// sector, so that only the bad sectors' clusters are marked; on an image
+// file a failure is the file system's, and ends the pass.
+vornak::SurfaceOptions LowPassOptions(bool blockDevice);
+
+// The line printed after a Low run's report: how many sectors read back
+// another sector's data ("" when the verify pass found none and did not
+// cover the disk).
+std::string MisplacedLine(const vornak::FormatOutcome& outcome);
 
 // Converts a results report in the language's code page (GBK, Big5 or
 // ASCII) to UTF-8; the text unchanged when it cannot be converted.
@@ -112,6 +129,13 @@ class TerminalFormatUi : public vornak::FormatCallbacks, public vornak::RunPlatf
 
  private:
   std::string AreaText(const vornak::PassProgress& progress) const;
+  std::uint64_t NowMs() const;
+  // "  42.1 MB/s   0:07 left" from the data area's start to `p`, blanks of
+  // the same width while too little has moved to tell.
+  std::string RateText(const vornak::PassProgress& p, std::uint64_t now) const;
+  // "64.0 MiB in 0.52 s, 129.1 MB/s": the data area just covered.
+  std::string AreaSummary(const vornak::PassProgress& end, std::uint64_t now) const;
+  void DrawBar(const vornak::PassProgress& p, std::uint64_t now);
   void EndProgressLine();
   bool AskYesNo(const std::string& question);
   void Line(std::FILE* f, const std::string& text);
@@ -130,6 +154,10 @@ class TerminalFormatUi : public vornak::FormatCallbacks, public vornak::RunPlatf
   bool barOpen_ = false;
   int lastArea_ = -1;  // write and data-area bits of the last progress shown
   std::uint32_t lastPercent_ = 1000;
+  std::uint64_t lastDrawMs_ = 0;
+  // Where and when the current area began, for its speed.
+  std::uint64_t areaStartMs_ = 0;
+  std::uint32_t areaStartSector_ = 0;
 };
 
 // The program `name` in the absolute folders of PATH, "" when none has it

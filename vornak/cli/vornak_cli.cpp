@@ -53,7 +53,11 @@ const char kFormatHelp[] =
     "  --label L         volume label, at most 11 characters (default: keep the\n"
     "                    disk's label; --label '' for none)\n"
     "  --mode M          quick (default; keeps bad clusters marked in the old FAT),\n"
-    "                    full, or low (write 0xFF and verify every sector first).\n"
+    "                    full, or low (write and verify every sector first; here\n"
+    "                    each data-area sector is written as 0xFF stamped with its\n"
+    "                    own number, not as plain 0xFF, so that a disk answering\n"
+    "                    for one sector with another is caught; the disk is\n"
+    "                    formatted afterwards either way).\n"
     "                    On Windows full first runs the system's full format; on\n"
     "                    Linux full does what quick does, only without keeping\n"
     "                    the old bad-cluster marks\n"
@@ -69,7 +73,12 @@ const char kFormatHelp[] =
     "\n"
     "A mounted device is always refused. Ctrl-C (or SIGTERM, SIGHUP) during the\n"
     "Low passes stops them; the system area is then written again and the results\n"
-    "are reported. The question is asked on standard error.\n";
+    "are reported. The question is asked on standard error.\n"
+    "\n"
+    "Low moves 1 MiB a request; on a block device a request that fails is tried\n"
+    "again in pieces down to single sectors, and only the clusters of the sectors\n"
+    "that still fail are marked bad. After the results, a Low run prints how many\n"
+    "sectors read back another address (a disk that holds less than it claims).\n";
 
 bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
                std::string& value, std::string& error) {
@@ -411,7 +420,7 @@ namespace {
 // What the user asked for, taken before the question: the target's size and
 // the layout chosen from it; without --label the disk keeps its own label.
 vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAccess& access,
-                                  const std::string& diskLabel) {
+                                  const std::string& diskLabel, bool blockDevice) {
   vornak::FormatRequest request;
   request.drive = kCliDrive;
   request.identity.sizeBytes = access.GetDiskSize(kCliDrive);
@@ -426,6 +435,7 @@ vornak::FormatRequest MakeRequest(const FormatOptions& options, vornak::DiskAcce
   request.languageId = options.languageId;
   request.family = access.Family();
   request.useSystemFormat = false;  // no format command on Linux
+  request.surface = LowPassOptions(blockDevice);
   return request;
 }
 
@@ -587,7 +597,7 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   vornak::DiskAccess access(disk, ui, vornak::GetOsFamily(disk), ui.Texts().MsgLockFail);
   std::string diskLabel;
   vornak::ReadVolumeLabel(access, kCliDrive, diskLabel);
-  const vornak::FormatRequest request = MakeRequest(options, access, diskLabel);
+  const vornak::FormatRequest request = MakeRequest(options, access, diskLabel, check.blockDevice);
 
   // The real size: the formatter sees at most 4 GiB - 1 bytes.
   const std::uint64_t size = check.size;
@@ -611,6 +621,10 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
     CatchInterrupt(true);
     outcome = vornak::FormatRun(request, ui, access);
     CatchInterrupt(false);
+    const std::string misplaced = MisplacedLine(outcome);
+    if (!misplaced.empty())
+      Print(outcome.verified ? console.out : console.err,
+            (outcome.verified ? "" : "vornak-cli: ") + misplaced + "\n");
     std::string message;
     if (Failed(outcome, ui, disk, message)) fail(message);
   }

@@ -18,6 +18,7 @@ struct PassProgress {
   bool end = false;
   std::uint32_t sector = 0;
   std::uint32_t percent = 0;
+  std::uint32_t totalSectors = 0;  // of the whole disk (both areas)
 };
 
 class FormatUi {
