@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "counterfeit_image.h"
 #include "disk_access.h"
 #include "fake_machine.h"
 #include "fat_layout.h"
@@ -15,7 +16,11 @@
 namespace vornak {
 namespace {
 
+using test::DiskImage;
 using test::FakeCall;
+using test::MakeCounterfeitImage;
+using test::MakeMemoryImage;
+using test::PastCapacity;
 using test::FakeDrive;
 using test::FakeMachine;
 using test::Family;
@@ -28,13 +33,15 @@ constexpr std::uint32_t kMiB = 1u << 20;
 class SurfacePassTest : public ::testing::TestWithParam<Family> {
  protected:
   // A drive of `systemSectors + dataSectors` sectors and the image of `size`'s layout.
-  void Prepare(std::uint32_t layoutSize, std::uint32_t dataSectors, Family family) {
+  void Prepare(std::uint32_t layoutSize, std::uint32_t dataSectors, Family family,
+               std::shared_ptr<DiskImage> store = nullptr) {
     ASSERT_TRUE(ChooseLayout(layoutSize, layout));
     A = SystemAreaSectors(layout);
     B = dataSectors;
     machine = std::make_unique<FakeMachine>(family);
     FakeDrive d;
     d.letter = 'E';
+    d.image = std::move(store);
     d.sizeBytes = static_cast<std::uint64_t>(A + B) * 512;
     machine->AddDrive(d);
     disk = std::make_unique<DiskAccess>(*machine, diskUi,
@@ -383,6 +390,127 @@ TEST_F(SurfacePassFamilyTest, StartOfALargeDisk) {
   EXPECT_EQ(ui.statuses[18], "Write data area: 545(0%)");
   EXPECT_EQ(Chunks(true).back(), (Chunk{545, 32}));
   EXPECT_EQ(Chunks(true)[17], (Chunk{544, 1}));
+}
+
+// --- Passes with the front end's options ----------------------------------
+
+class SurfaceOptionsTest : public SurfacePassTest {
+ protected:
+  // Both passes with `options`; the bad clusters the verify pass found.
+  BadClusterList BothPasses(const SurfaceOptions& options) {
+    findings = SurfaceFindings();
+    EXPECT_TRUE(SurfacePass(*disk, ui, texts, layout, "E:", A, B, image.data(), PassMode::Write,
+                            {bad, badBytes, &findings}, options));
+    EXPECT_TRUE(SurfacePass(*disk, ui, texts, layout, "E:", A, B, image.data(), PassMode::Verify,
+                            {bad, badBytes, &findings}, options));
+    return bad;
+  }
+  static SurfaceOptions Retrying(std::uint32_t chunk, bool stamped = true) {
+    SurfaceOptions o;
+    o.chunkSectors = chunk;
+    o.retrySmaller = true;
+    o.stamped = stamped;
+    o.salt = 0x5EED5A17C0FFEE01ull;
+    return o;
+  }
+  SurfaceFindings findings;
+};
+
+// Failed requests tried again in pieces find exactly the sectors that fail,
+// whatever the request size: 1 MiB requests mark what 32-sector ones mark,
+// and bytes that read back wrong mark what the dialog's pass marks.
+TEST_F(SurfaceOptionsTest, RetriedRequestsOfAnySizeMarkTheSameClusters) {
+  Prepare(30 * kMiB, 3 * 2048 + 100, Family::WindowsNT);  // 4-sector clusters
+  machine->SetLogging(false);
+  FakeDrive& drive = machine->Drive('E');
+  CorruptDataByte(7 * 512 + 3);  // cluster 1
+  CorruptDataByte(4100 * 512);   // cluster 1025
+  const BadClusterList corrupted = {1, 1025};
+  EXPECT_EQ(BothPasses(SurfaceOptions()), corrupted);
+  EXPECT_EQ(BothPasses(Retrying(32, false)), corrupted);
+  EXPECT_EQ(BothPasses(Retrying(2048)), corrupted);
+  EXPECT_EQ(badBytes, 2u * 2048);
+
+  for (const auto& r : {SectorRange{A + 5, 1}, SectorRange{A + 3048, 3}, SectorRange{A + 4095, 2}})
+    drive.failingReads.push_back(r);  // the last one across a 1 MiB boundary
+  for (const auto& r : {SectorRange{A + 300, 1}, SectorRange{A + 6000, 9}})
+    drive.failingWrites.push_back(r);
+  const BadClusterList expected = {1, 75, 762, 1023, 1024, 1025, 1500, 1501, 1502};
+  EXPECT_EQ(BothPasses(Retrying(32)), expected);
+  EXPECT_EQ(BothPasses(Retrying(2048)), expected);
+  EXPECT_EQ(BothPasses(Retrying(2048, false)), expected) << "unwritten sectors count without stamps";
+  EXPECT_EQ(findings.unreadableSectors, 6u);
+  EXPECT_EQ(findings.misplacedSectors, 0u);
+  EXPECT_EQ(badBytes, 9u * 2048);
+  EXPECT_EQ(Fat1Entry(1502 + 2), 0xFFF7);
+  EXPECT_EQ(Fat2Entry(762 + 2), 0xFFF7);
+}
+
+TEST_F(SurfaceOptionsTest, RequestsAreOfTheSizeAskedInBothAreas) {
+  Prepare(30 * kMiB, 3000, Family::WindowsNT);
+  BothPasses(Retrying(2048));
+  const std::vector<Chunk> requests = {{0, 153}, {153, 2048}, {2201, 952}};
+  EXPECT_EQ(Chunks(true), requests);
+  EXPECT_EQ(Chunks(false), requests);
+  EXPECT_EQ(ui.pumps, 4) << "one message per data-area request";
+}
+
+// A disk that holds less than it claims passes the dialog's 0xFF passes;
+// stamped sectors show every sector past the real capacity bad, and those
+// that answer with an earlier sector's data are counted.
+TEST_F(SurfaceOptionsTest, StampsCatchADiskThatHoldsLessThanItClaims) {
+  // 153 system sectors and 2000 data sectors, of which the disk holds 1000:
+  // data sectors 1000 to 1999 (clusters 250 to 499) are not there.
+  const std::uint64_t capacity = (153 + 1000) * 512ull;
+  BadClusterList missing;
+  for (std::uint32_t c = 250; c < 500; ++c) missing.push_back(c);
+  struct Case {
+    PastCapacity kind;
+    std::uint32_t misplaced;
+  } cases[] = {{PastCapacity::AliasReads, 1000 - 153}, {PastCapacity::DropAsOnes, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    Prepare(30 * kMiB, 2000, Family::WindowsNT,
+            MakeCounterfeitImage(MakeMemoryImage(), capacity, c.kind));
+    EXPECT_TRUE(BothPasses(SurfaceOptions()).empty()) << "0xFF cannot tell";
+    EXPECT_EQ(BothPasses(Retrying(2048)), missing);
+    // The first 153 sectors past the capacity answer with the system area's 0xFF.
+    EXPECT_EQ(findings.misplacedSectors, c.misplaced);
+    EXPECT_EQ(badBytes, 250u * 2048);
+  }
+}
+
+// Where writes wrap too, the data area's stamps land on the system area,
+// which then fails its check as it must, the stamps there counted.
+TEST_F(SurfaceOptionsTest, AWrappingDiskFailsItsSystemAreaWithTheStampsCounted) {
+  Prepare(30 * kMiB, 2000, Family::WindowsNT,
+          MakeCounterfeitImage(MakeMemoryImage(), (153 + 1000) * 512ull, PastCapacity::Wrap));
+  SurfaceState state{bad, badBytes, &findings};
+  ASSERT_TRUE(SurfacePass(*disk, ui, texts, layout, "E:", A, B, image.data(), PassMode::Write,
+                          state, Retrying(2048)));
+  EXPECT_FALSE(SurfacePass(*disk, ui, texts, layout, "E:", A, B, image.data(), PassMode::Verify,
+                           state, Retrying(2048)));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "System area error!");
+  EXPECT_EQ(findings.misplacedSectors, 153u);
+}
+
+// A disk that is gone ends the pass at once instead of being tried again
+// sector by sector.
+TEST_F(SurfaceOptionsTest, ADiskPulledOutEndsTheRetryingPass) {
+  struct PullingUi : RecordingFormatUi {
+    FakeMachine* machine = nullptr;
+    void PumpOneMessage() override {
+      RecordingFormatUi::PumpOneMessage();
+      if (pumps == 2) machine->Drive('E').present = false;
+    }
+  } pulling;
+  Prepare(30 * kMiB, 3 * 2048, Family::WindowsNT);
+  pulling.machine = machine.get();
+  EXPECT_FALSE(SurfacePass(*disk, pulling, texts, layout, "E:", A, B, image.data(),
+                           PassMode::Write, {bad, badBytes, &findings}, Retrying(2048)));
+  EXPECT_EQ(Chunks(true).size(), 3u) << "the system area, one request, and the failed one";
+  EXPECT_EQ(pulling.pumps, 2);
 }
 
 }  // namespace
