@@ -520,6 +520,36 @@ TEST(VornakCli, ADiskGoneInTheMiddleOfTheLowPassesFailsOnceWithTheCause) {
 #endif
 }
 
+// A disk of 64 MiB that holds 16: the Low passes' stamps show every cluster
+// past the real capacity bad where the writes are lost, and a system area
+// overwritten by wrapped writes where they wrap; 0xFF alone passed both.
+TEST(VornakCli, LowCatchesADiskThatHoldsLessThanItClaims) {
+#ifndef FAKEDISK
+  GTEST_SKIP() << "built without libfuse3 (no fakedisk)";
+#else
+  RequireTools();
+  ScratchDir dir;
+  {
+    cli_test::FakeDisk disk(FAKEDISK, dir.path(), {"--size", "64M", "--capacity", "16M", "--drop"});
+    if (!disk.mounted()) GTEST_SKIP() << disk.problem();
+    const RunResult r = Vornak({"format", disk.path(), "--mode", "low", "--yes"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(Contains(r.out, "bad sectors: 0 bytes")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "\nsectors that read back another address: 0\n")) << r.out;
+    EXPECT_EQ(Fsck(disk.path()).exitCode, 0);
+    // Clusters of 4 sectors from sector 289 on: cluster 8119 is the first to
+    // reach sector 32768, the first the disk does not hold.
+    const RunResult listing = RunProgram({"mdir", "-i", disk.path(), "::"}, Mtools());
+    EXPECT_TRUE(Contains(listing.out, " 16 627 712 bytes free")) << listing.out;  // 8119 x 2048
+  }
+  cli_test::FakeDisk disk(FAKEDISK, dir.path(), {"--size", "64M", "--capacity", "16M", "--wrap"});
+  const RunResult r = Vornak({"format", disk.path(), "--mode", "low", "--yes"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "System area error!")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "sectors that read back another address: 289 (")) << r.err;
+#endif
+}
+
 TEST(VornakCli, AnAttachedImageIsRefusedUnderAnotherName) {
   ScratchDir dir;
   const std::string image = dir / "attached.img";
