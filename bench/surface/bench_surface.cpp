@@ -2,11 +2,16 @@
 // badblocks -w -t 0xff and dd on the same file.
 //
 // usage: bench_surface [FILE] [SIZE_MIB] [FLUSHED_MIB]
-//        bench_surface --loop [SIZE_MIB] [IMAGE]
+//        bench_surface --loop [SIZE_MIB] [IMAGE] [RUNS]
 //   --loop       attaches an image file (default /tmp/vornak-loop.img, 256 MiB)
-//                to a free loop device, runs both passes over the device
-//                through vornak-cli's disk seam (direct writes, one flush per
-//                pass), then badblocks -w -t 0xff on the same device.
+//                to a free loop device and runs, RUNS times each (default 5;
+//                medians), both passes over the device through vornak-cli's
+//                disk seam with the dialog's 16 KiB requests and with the
+//                front end's stamped, retried requests of 256 KiB, 1 MiB and
+//                4 MiB; dd bs=1M oflag=direct then iflag=direct; badblocks
+//                -w -t 0xff -b 512 -c 32; and, where vornak-cli has a probe
+//                command, the probe on that device and on a 1 GiB fakedisk
+//                that holds 256 MiB (attached as a loop device).
 //   FILE         image file to use (created; default /tmp/vornak-surface.img)
 //   SIZE_MIB     size of the file and of every run (default 1024)
 //   FLUSHED_MIB  size of the run with a flush after every write (default SIZE_MIB;
@@ -24,6 +29,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -66,15 +74,23 @@ double Seconds(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double>(b - a).count();
 }
 
-double TimeCommand(const std::string& command) {
+// Seconds the command took, -1 when its exit status was not `expected`.
+double TimeCommand(const std::string& command, int expected = 0) {
   const auto t0 = Clock::now();
   const int rc = std::system((command + " >/dev/null 2>&1").c_str());
   const auto t1 = Clock::now();
-  if (rc != 0) {
+  if (!WIFEXITED(rc) || WEXITSTATUS(rc) != expected) {
     std::fprintf(stderr, "failed (%d): %s\n", rc, command.c_str());
     return -1;
   }
   return Seconds(t0, t1);
+}
+
+// The median of the runs, -1 when one failed.
+double Median(std::vector<double> v) {
+  if (v.empty() || *std::min_element(v.begin(), v.end()) < 0) return -1;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 // The system area of a new volume of `layout`: no label, no old bad clusters.
@@ -93,6 +109,7 @@ struct PassTimes {
   double write = -1, verify = -1;
   double durable = -1;  // the write pass plus one fdatasync of the file at its end
   long long flushes = 0;
+  double sync = 0;  // of the write pass: the fdatasync when its handle closes
 };
 
 PassTimes RunPasses(const std::string& file, std::uint32_t mib, bool flush) {
@@ -148,15 +165,20 @@ PassTimes RunPasses(const std::string& file, std::uint32_t mib, bool flush) {
 
 #if BENCH_WITH_CLI
 // Both passes over a block device through the front end's disk seam.
-PassTimes RunDevicePasses(const std::string& device, std::uint32_t mib) {
+PassTimes RunDevicePasses(const std::string& device, std::uint32_t mib,
+                          const vornak::SurfaceOptions& options) {
   PassTimes t;
   struct stat st {};
   if (stat(device.c_str(), &st) != 0) return t;
   vornak_cli::PosixDiskPlatform platform(device, true, vornak_cli::IdentityOf(st));
   long long syncs = 0;
+  double syncSeconds = 0;
   platform.syncFile = [&](int fd) {
     ++syncs;
-    return ::fdatasync(fd);
+    const auto t0 = Clock::now();
+    const int rc = ::fdatasync(fd);
+    syncSeconds += Seconds(t0, Clock::now());
+    return rc;
   };
   NullDiskUi diskUi;
   const std::string lockText = "Lock volume error!";
@@ -172,8 +194,9 @@ PassTimes RunDevicePasses(const std::string& device, std::uint32_t mib) {
   vornak::BadClusterList list;
   std::uint32_t badBytes = 0;
   auto t0 = Clock::now();
+  vornak::SurfaceFindings findings;
   if (!vornak::SurfacePass(disk, ui, texts, layout, "E:", a, b, image.data(),
-                           vornak::PassMode::Write, {list, badBytes}) ||
+                           vornak::PassMode::Write, {list, badBytes, &findings}, options) ||
       platform.WritesLost()) {
     std::fprintf(stderr, "write pass failed: %s\n", platform.FailureText().c_str());
     return t;
@@ -181,13 +204,14 @@ PassTimes RunDevicePasses(const std::string& device, std::uint32_t mib) {
   t.write = Seconds(t0, Clock::now());
   t0 = Clock::now();
   if (!vornak::SurfacePass(disk, ui, texts, layout, "E:", a, b, image.data(),
-                           vornak::PassMode::Verify, {list, badBytes}) ||
+                           vornak::PassMode::Verify, {list, badBytes, &findings}, options) ||
       !list.empty()) {
     std::fprintf(stderr, "verify pass failed\n");
     return t;
   }
   t.verify = Seconds(t0, Clock::now());
   t.flushes = syncs;
+  t.sync = syncSeconds;
   return t;
 }
 #endif
@@ -203,38 +227,148 @@ void Line(const char* what, double mib, double seconds) {
 }  // namespace
 
 #if BENCH_WITH_CLI
-int LoopBench(std::uint32_t mib, const std::string& image) {
-  std::remove(image.c_str());
-  // The whole file is written first, so that neither run pays for allocating it.
-  if (TimeCommand("dd if=/dev/zero of='" + image + "' bs=1M count=" + std::to_string(mib) +
-                  " conv=fdatasync") < 0)
-    return 1;
+namespace {
+
+std::string Attach(const std::string& file) {
   std::string device;
-  if (FILE* p = popen(("losetup -f --show '" + image + "'").c_str(), "r")) {
+  if (FILE* p = popen(("losetup -f --show '" + file + "'").c_str(), "r")) {
     char line[256] = {0};
     if (std::fgets(line, sizeof line, p)) device = line;
     pclose(p);
   }
   while (!device.empty() && (device.back() == '\n' || device.back() == ' ')) device.pop_back();
+  return device;
+}
+
+vornak::SurfaceOptions FrontEndPasses(std::uint32_t chunkSectors) {
+  vornak::SurfaceOptions o;
+  o.chunkSectors = chunkSectors;
+  o.retrySmaller = true;
+  o.stamped = true;
+  o.salt = 0x0123456789ABCDEFull;
+  return o;
+}
+
+// Medians of `runs` runs of both passes; the median of both together.
+double DevicePasses(const char* what, const std::string& device, std::uint32_t mib, int runs,
+                    const vornak::SurfaceOptions& options) {
+  std::vector<double> writes, syncs, verifies, both, unsynced;
+  for (int i = 0; i < runs; ++i) {
+    const PassTimes t = RunDevicePasses(device, mib, options);
+    writes.push_back(t.write);
+    syncs.push_back(t.sync);
+    verifies.push_back(t.verify);
+    both.push_back(t.write > 0 && t.verify > 0 ? t.write + t.verify : -1);
+    unsynced.push_back(t.write > 0 && t.verify > 0 ? t.write - t.sync + t.verify : -1);
+  }
+  std::printf("  %s\n", what);
+  Line("    write pass", mib, Median(writes));
+  std::printf("      of which the flush at its end     %8.2f s\n", Median(syncs));
+  Line("    verify pass", mib, Median(verifies));
+  Line("    both passes", mib * 2.0, Median(both));
+  Line("    both passes without the flush", mib * 2.0, Median(unsynced));
+  return Median(unsynced);
+}
+
+// The probe of vornak-cli on the genuine device and on a counterfeit one;
+// skipped where this vornak-cli has no probe command.
+void ProbeBench(const std::string& device, int runs) {
+#if defined(VORNAK_CLI_PATH) && defined(FAKEDISK_PATH)
+  const std::string cli = VORNAK_CLI_PATH;
+  if (std::system(("'" + cli + "' probe --help >/dev/null 2>&1").c_str()) != 0) {
+    std::printf("probe: skipped (%s has no probe command)\n", cli.c_str());
+    return;
+  }
+  std::vector<double> genuine;
+  for (int i = 0; i < runs; ++i)
+    genuine.push_back(TimeCommand("'" + cli + "' probe " + device + " --seed " + std::to_string(i)));
+  std::printf("probe (median of %d)\n", runs);
+  Line("genuine 256 MiB loop device (exit 0)", 256, Median(genuine));
+
+  char dir[] = "/tmp/vornak-probe-XXXXXX";
+  if (!mkdtemp(dir)) return;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execl(FAKEDISK_PATH, "fakedisk", dir, "--size", "1G", "--capacity", "256M", "--wrap",
+          "--uncached", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string disk = std::string(dir) + "/disk";
+  struct stat st {};
+  for (int i = 0; i < 500 && stat(disk.c_str(), &st) != 0; ++i) usleep(10000);
+  const std::string fake = stat(disk.c_str(), &st) == 0 ? Attach(disk) : std::string();
+  if (fake.empty()) {
+    std::printf("probe of the 1 GiB fake: skipped (fakedisk --uncached did not mount)\n");
+  } else {
+    std::vector<double> counterfeit;
+    for (int i = 0; i < runs; ++i)
+      counterfeit.push_back(
+          TimeCommand("'" + cli + "' probe " + fake + " --seed " + std::to_string(i), 3));
+    Line("1 GiB fakedisk holding 256 MiB (exit 3)", 1024, Median(counterfeit));
+    TimeCommand("losetup -d " + fake);
+  }
+  TimeCommand(std::string("fusermount3 -u ") + dir);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  rmdir(dir);
+#else
+  (void)device;
+  (void)runs;
+  std::printf("probe: skipped (built without vornak-cli or fakedisk)\n");
+#endif
+}
+
+}  // namespace
+
+int LoopBench(std::uint32_t mib, const std::string& image, int runs) {
+  std::remove(image.c_str());
+  // The whole file is written first, so that neither run pays for allocating it.
+  if (TimeCommand("dd if=/dev/zero of='" + image + "' bs=1M count=" + std::to_string(mib) +
+                  " conv=fdatasync") < 0)
+    return 1;
+  const std::string device = Attach(image);
   if (device.empty()) {
     std::fprintf(stderr, "no loop device could be attached\n");
     std::remove(image.c_str());
     return 1;
   }
-  std::printf("surface passes over %s (loop device of %s), %u MiB\n", device.c_str(), image.c_str(),
-              mib);
-  const PassTimes ours = RunDevicePasses(device, mib);
-  Line("write pass (direct, one flush)", mib, ours.write);
-  Line("verify pass", mib, ours.verify);
-  Line("both passes", mib * 2.0, ours.write > 0 && ours.verify > 0 ? ours.write + ours.verify : -1);
-  std::printf("  flushes: %lld\n", ours.flushes);
-  const double bb =
-      TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + device + " " + std::to_string(mib * 2048));
-  Line("badblocks -w -t 0xff -b 512 -c 32 (both)", mib * 2.0, bb);
+  std::printf("surface passes over %s (loop device of %s), %u MiB, medians of %d runs\n",
+              device.c_str(), image.c_str(), mib, runs);
+  DevicePasses("the dialog's passes: 16 KiB requests of 0xFF", device, mib, runs,
+               vornak::SurfaceOptions());
+  DevicePasses("stamped, retried, 256 KiB requests", device, mib, runs, FrontEndPasses(512));
+  const double ours = DevicePasses("stamped, retried, 1 MiB requests (vornak-cli)", device, mib,
+                                   runs, FrontEndPasses(2048));
+  DevicePasses("stamped, retried, 4 MiB requests", device, mib, runs, FrontEndPasses(8192));
+
+  const std::string count = std::to_string(mib);
+  std::vector<double> ddWrite, ddSynced, ddRead, ddBoth, bb;
+  for (int i = 0; i < runs; ++i) {
+    ddSynced.push_back(TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count +
+                                   " oflag=direct conv=fdatasync"));
+    ddWrite.push_back(TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count +
+                                  " oflag=direct"));
+    ddRead.push_back(TimeCommand("dd if=" + device + " of=/dev/null bs=1M count=" + count +
+                                 " iflag=direct"));
+    ddBoth.push_back(ddWrite.back() > 0 && ddRead.back() > 0 ? ddWrite.back() + ddRead.back() : -1);
+    bb.push_back(TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + device + " " +
+                             std::to_string(mib * 2048)));
+  }
+  std::printf("  dd bs=1M, direct\n");
+  Line("    oflag=direct conv=fdatasync", mib, Median(ddSynced));
+  Line("    oflag=direct", mib, Median(ddWrite));
+  Line("    iflag=direct", mib, Median(ddRead));
+  Line("    both", mib * 2.0, Median(ddBoth));
+  Line("  badblocks -w -t 0xff -b 512 -c 32 (both)", mib * 2.0, Median(bb));
+  const double dd = Median(ddBoth), badblocks = Median(bb);
+  if (ours > 0 && dd > 0)
+    std::printf("ratio 1 MiB passes without the flush / dd pair: %.2f (goal >= 0.80)\n",
+                dd / ours);
+  if (ours > 0 && badblocks > 0)
+    std::printf("ratio 1 MiB passes / badblocks: %.2f (goal >= 3)\n", badblocks / ours);
+  ProbeBench(device, runs);
   TimeCommand("losetup -d " + device);
   std::remove(image.c_str());
-  if (ours.write > 0 && ours.verify > 0 && bb > 0)
-    std::printf("ratio passes / badblocks: %.2f (goal >= 0.80)\n", bb / (ours.write + ours.verify));
   return 0;
 }
 #endif
@@ -242,12 +376,14 @@ int LoopBench(std::uint32_t mib, const std::string& image) {
 namespace {
 const char kUsage[] =
     "usage: bench_surface [FILE] [SIZE_MIB] [FLUSHED_MIB]\n"
-    "       bench_surface --loop [SIZE_MIB] [IMAGE]\n"
+    "       bench_surface --loop [SIZE_MIB] [IMAGE] [RUNS]\n"
     "  FILE         image file to use (created; default /tmp/vornak-surface.img)\n"
     "  SIZE_MIB     size of the file and of every run (default 1024)\n"
     "  FLUSHED_MIB  size of the run with a flush after every write (default SIZE_MIB)\n"
     "  --loop       both passes over a loop device on IMAGE (default\n"
-    "               /tmp/vornak-loop.img, 256 MiB), then badblocks on it\n";
+    "               /tmp/vornak-loop.img, 256 MiB) with 16 KiB, 256 KiB, 1 MiB\n"
+    "               and 4 MiB requests, then dd, badblocks and the probe on it,\n"
+    "               RUNS times each (default 5; medians)\n";
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -266,7 +402,8 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--loop") {
 #if BENCH_WITH_CLI
     const std::uint32_t mib = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 256;
-    return LoopBench(mib, argc > 3 ? argv[3] : "/tmp/vornak-loop.img");
+    const int runs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
+    return LoopBench(mib, argc > 3 ? argv[3] : "/tmp/vornak-loop.img", runs);
 #else
     std::fprintf(stderr, "built without vornak-cli's disk seam\n");
     return 2;

@@ -267,6 +267,15 @@ TEST(PosixDisk, BlockDeviceWritesGoDirectAndAreFlushedOnceAtTheClose) {
   std::vector<std::uint8_t> back(16384);
   ASSERT_TRUE(d.disk.NtRead(h, back.data(), 7 * 32, 32));
   EXPECT_TRUE(std::equal(back.begin(), back.end(), chunk.begin() + 7));
+  // An aligned buffer goes to the device as it is, without the copy.
+  std::vector<std::uint8_t> storage(3 * 4096);
+  std::uint8_t* aligned = storage.data() + (4096 - reinterpret_cast<std::uintptr_t>(
+                                                       storage.data()) % 4096) % 4096;
+  std::memcpy(aligned, chunk.data() + 3, 8192);
+  ASSERT_TRUE(d.disk.NtWrite(h, aligned, 1000, 16));
+  std::memset(aligned, 0, 8192);
+  ASSERT_TRUE(d.disk.NtRead(h, aligned, 1000, 16));
+  EXPECT_EQ(std::memcmp(aligned, chunk.data() + 3, 8192), 0);
   d.platform.CloseHandle(h);
   EXPECT_EQ(syncs, 1);
   EXPECT_FALSE(d.platform.WritesLost());

@@ -763,6 +763,37 @@ TEST(VornakCliLoop, ReadOnlyAndLargeSectorDevicesAreRefusedBeforeTheQuestion) {
   EXPECT_TRUE(cli_test::ReadFile(image) == std::string(64u << 20, '\0')) << "the image was written";
 }
 
+// A Low run on a block device: the data area is left holding each sector's
+// stamp (its number and complement at one offset of every sector, the rest
+// 0xFF), the verify finds nothing, and the file system is sound.
+TEST(VornakCliLoop, LowOnABlockDeviceStampsEverySectorAndVerifies) {
+  RequireTools();
+  ScratchDir dir;
+  const std::string image = ZeroFile(dir, "disk.img", 64 << 20);
+  cli_test::LoopDevice loop(image);
+  if (loop.device().empty()) GTEST_SKIP() << "no loop device: " << loop.problem();
+  const RunResult r = Vornak({"format", loop.device(), "--mode", "low", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "bad sectors: 0 bytes")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\nsectors that read back another address: 0\n")) << r.out;
+  EXPECT_EQ(Fsck(loop.device()).exitCode, 0);
+  const std::string bytes = cli_test::ReadFile(image);
+  const auto le32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return v;
+  };
+  std::size_t offset = 512;
+  for (std::size_t at = 0; at < 512; at += 16)
+    if (le32(100000u * 512 + at + 8) == 100000u && le32(100000u * 512 + at + 12) == ~100000u)
+      offset = at;
+  ASSERT_LT(offset, 512u) << "sector 100000 holds no stamp of its number";
+  for (std::uint32_t s : {289u, 4096u, 131071u}) {
+    EXPECT_EQ(le32(s * 512ull + offset + 8), s) << s;
+    EXPECT_EQ(bytes.substr(s * 512ull, offset), std::string(offset, '\xFF')) << s;
+  }
+}
+
 TEST(VornakCliLoop, AnActiveSwapFileIsRefusedAndKeepsItsSize) {
   ScratchDir dir;
   // Written out: the kernel takes no swap file with holes.

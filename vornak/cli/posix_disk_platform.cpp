@@ -236,10 +236,14 @@ DiskHandle PosixDiskPlatform::OpenTarget(bool writable) {
   return h;
 }
 
+bool PosixDiskPlatform::DirectReady(const void* buffer) {
+  return reinterpret_cast<std::uintptr_t>(buffer) % kDirectAlignment == 0;
+}
+
 unsigned char* PosixDiskPlatform::Bounce(std::size_t size) {
   if (size > bounceSize_) {
     void* p = nullptr;
-    if (posix_memalign(&p, 4096, size) != 0) return nullptr;
+    if (posix_memalign(&p, kDirectAlignment, size) != 0) return nullptr;
     bounce_.reset(static_cast<unsigned char*>(p));
     bounceSize_ = size;
   }
@@ -374,7 +378,7 @@ bool PosixDiskPlatform::ReadFile(DiskHandle h, void* buffer, std::uint32_t size,
   std::uint64_t got = 0;
   auto* p = static_cast<unsigned char*>(buffer);
   unsigned char* direct = nullptr;
-  if (file->direct && want > 0) {
+  if (file->direct && want > 0 && !DirectReady(buffer)) {
     if (file->position % 512 != 0 || want % 512 != 0 || !(direct = Bounce(want))) {
       SetErrorFromErrno(EINVAL);
       return false;
@@ -418,7 +422,7 @@ bool PosixDiskPlatform::WriteFile(DiskHandle h, const void* buffer, std::uint32_
   }
   std::uint64_t put = 0;
   const auto* p = static_cast<const unsigned char*>(buffer);
-  if (file->direct && size > 0) {
+  if (file->direct && size > 0 && !DirectReady(buffer)) {
     unsigned char* direct = nullptr;
     if (file->position % 512 != 0 || size % 512 != 0 || !(direct = Bounce(size))) {
       SetErrorFromErrno(EINVAL);

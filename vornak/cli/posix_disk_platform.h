@@ -100,6 +100,12 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
 
   // The aligned buffer of direct transfers.
   unsigned char* Bounce(std::size_t size);
+  // Whether a caller's buffer can be handed to a direct transfer as it is
+  // (the device itself refuses a position or length off its sectors); a
+  // copy through the bounce buffer costs as much as the transfer from a fast
+  // device.
+  static bool DirectReady(const void* buffer);
+  static constexpr std::size_t kDirectAlignment = 4096;  // bytes: page and sector
 
   std::string path_;
   bool removable_;
