@@ -94,7 +94,6 @@ class PassChannel {
   bool locked_ = false;
 };
 
-
 // A buffer whose start is aligned for direct transfers (4096 bytes covers
 // the sector and the page), filled with 0xFF.
 class AlignedBuffer {
@@ -132,7 +131,7 @@ void PutStamp(std::uint8_t* at, std::uint32_t sector, std::uint64_t salt) {
 // counts them (the data area's writes landed on it).
 bool SystemArea(PassChannel& channel, FormatUi& ui, const FatTexts& texts, bool write,
                 std::uint32_t systemSectors, std::uint32_t total, const SurfaceOptions& options,
-                SurfaceFindings* findings) {
+                SurfaceFindings& findings) {
   const std::uint32_t chunk = std::max<std::uint32_t>(1, options.chunkSectors);
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(chunk, systemSectors)) * 512,
                                    0xFF);
@@ -143,10 +142,9 @@ bool SystemArea(PassChannel& channel, FormatUi& ui, const FatTexts& texts, bool 
     std::memset(buffer.data(), write ? 0xFF : 0x00, bytes);
     if (!channel.Transfer(buffer.data(), p, n, write)) return false;
     if (!write && !AllFF(buffer.data(), bytes)) {
-      std::uint32_t stamped = 0;
+      std::uint32_t other = 0;
       for (std::uint32_t i = 0; options.stamped && i < n; ++i)
-        if (ReadStamp(buffer.data() + i * 512, options.salt, stamped) && findings)
-          ++findings->misplacedSectors;
+        if (ReadStamp(buffer.data() + i * 512, options.salt, other)) ++findings.misplacedSectors;
       ui.MessageBoxA(texts.MsgSysAreaErr.c_str(), "Sorry!", mb::MB_ICONHAND);
       return false;
     }
@@ -367,7 +365,7 @@ bool SurfacePass(DiskAccess& disk, FormatUi& ui, const FatTexts& texts, const Fa
       return false;
     }
     const std::uint32_t total = systemSectors + dataSectors;
-    if (!SystemArea(channel, ui, texts, write, systemSectors, total, options, &findings))
+    if (!SystemArea(channel, ui, texts, write, systemSectors, total, options, findings))
       return false;
     const std::uint32_t perCluster = std::max<std::uint32_t>(1, SectorsPerCluster(layout));
     if (IsDialogPass(options)) {
