@@ -249,30 +249,30 @@ vornak::SurfaceOptions FrontEndPasses(std::uint32_t chunkSectors) {
   return o;
 }
 
-struct BothMedians {
-  double synced = -1, unsynced = -1;  // both passes, with and without the final flush
-};
-
-// Medians of `runs` runs of both passes.
-BothMedians DevicePasses(const char* what, const std::string& device, std::uint32_t mib, int runs,
-                    const vornak::SurfaceOptions& options) {
+// The runs of one way of making the passes.
+struct PassSamples {
+  PassSamples(const char* w, const vornak::SurfaceOptions& o) : what(w), options(o) {}
+  const char* what;
+  vornak::SurfaceOptions options;
   std::vector<double> writes, syncs, verifies, both, unsynced;
-  for (int i = 0; i < runs; ++i) {
-    const PassTimes t = RunDevicePasses(device, mib, options);
+
+  void Add(const PassTimes& t) {
+    const bool ok = t.write > 0 && t.verify > 0;
     writes.push_back(t.write);
     syncs.push_back(t.sync);
     verifies.push_back(t.verify);
-    both.push_back(t.write > 0 && t.verify > 0 ? t.write + t.verify : -1);
-    unsynced.push_back(t.write > 0 && t.verify > 0 ? t.write - t.sync + t.verify : -1);
+    both.push_back(ok ? t.write + t.verify : -1);
+    unsynced.push_back(ok ? t.write - t.sync + t.verify : -1);
   }
-  std::printf("  %s\n", what);
-  Line("    write pass", mib, Median(writes));
-  std::printf("      of which the flush at its end     %8.2f s\n", Median(syncs));
-  Line("    verify pass", mib, Median(verifies));
-  Line("    both passes", mib * 2.0, Median(both));
-  Line("    both passes without the flush", mib * 2.0, Median(unsynced));
-  return {Median(both), Median(unsynced)};
-}
+  void Print(std::uint32_t mib) const {
+    std::printf("  %s\n", what);
+    Line("    write pass", mib, Median(writes));
+    std::printf("      of which the flush at its end     %8.2f s\n", Median(syncs));
+    Line("    verify pass", mib, Median(verifies));
+    Line("    both passes", mib * 2.0, Median(both));
+    Line("    both passes without the flush", mib * 2.0, Median(unsynced));
+  }
+};
 
 // The probe of vornak-cli on the genuine device and on a counterfeit one;
 // skipped where this vornak-cli has no probe command.
@@ -338,16 +338,17 @@ int LoopBench(std::uint32_t mib, const std::string& image, int runs) {
   }
   std::printf("surface passes over %s (loop device of %s), %u MiB, medians of %d runs\n",
               device.c_str(), image.c_str(), mib, runs);
-  DevicePasses("the dialog's passes: 16 KiB requests of 0xFF", device, mib, runs,
-               vornak::SurfaceOptions());
-  DevicePasses("stamped, retried, 256 KiB requests", device, mib, runs, FrontEndPasses(512));
-  const BothMedians ours = DevicePasses("stamped, retried, 1 MiB requests (vornak-cli)", device, mib,
-                                   runs, FrontEndPasses(2048));
-  DevicePasses("stamped, retried, 4 MiB requests", device, mib, runs, FrontEndPasses(8192));
-
+  // The runs of every case take turns, so that a change in the machine's
+  // load falls on all of them alike.
+  std::vector<PassSamples> passes = {
+      {"the dialog's passes: 16 KiB requests of 0xFF", vornak::SurfaceOptions()},
+      {"stamped, retried, 256 KiB requests", FrontEndPasses(512)},
+      {"stamped, retried, 1 MiB requests (vornak-cli)", FrontEndPasses(2048)},
+      {"stamped, retried, 4 MiB requests", FrontEndPasses(8192)}};
   const std::string count = std::to_string(mib);
   std::vector<double> ddWrite, ddSynced, ddRead, ddBoth, bb;
   for (int i = 0; i < runs; ++i) {
+    for (PassSamples& p : passes) p.Add(RunDevicePasses(device, mib, p.options));
     ddSynced.push_back(TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count +
                                    " oflag=direct conv=fdatasync"));
     ddWrite.push_back(TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count +
@@ -358,6 +359,8 @@ int LoopBench(std::uint32_t mib, const std::string& image, int runs) {
     bb.push_back(TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + device + " " +
                              std::to_string(mib * 2048)));
   }
+  for (const PassSamples& p : passes) p.Print(mib);
+  const PassSamples& ours = passes[2];
   std::printf("  dd bs=1M, direct\n");
   Line("    oflag=direct conv=fdatasync", mib, Median(ddSynced));
   Line("    oflag=direct", mib, Median(ddWrite));
@@ -372,10 +375,11 @@ int LoopBench(std::uint32_t mib, const std::string& image, int runs) {
     if (theirs > 0 && mine > 0) std::printf("  %-58s %5.2f\n", what, theirs / mine);
   };
   std::printf("speed of the 1 MiB passes against (goals: dd pair 0.8, badblocks 3)\n");
-  ratio("the dd pair, neither flushed", dd, ours.unsynced);
-  ratio("the dd pair, its write with conv=fdatasync; passes flushed", ddSyncedPair, ours.synced);
-  ratio("badblocks; passes flushed", badblocks, ours.synced);
-  ratio("badblocks; passes without the flush", badblocks, ours.unsynced);
+  ratio("the dd pair, neither flushed", dd, Median(ours.unsynced));
+  ratio("the dd pair, its write with conv=fdatasync; passes flushed", ddSyncedPair,
+        Median(ours.both));
+  ratio("badblocks; passes flushed", badblocks, Median(ours.both));
+  ratio("badblocks; passes without the flush", badblocks, Median(ours.unsynced));
   ProbeBench(device, runs);
   TimeCommand("losetup -d " + device);
   std::remove(image.c_str());
