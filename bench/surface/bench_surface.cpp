@@ -287,7 +287,7 @@ void ProbeBench(const std::string& device, int runs) {
   for (int i = 0; i < runs; ++i)
     genuine.push_back(TimeCommand("'" + cli + "' probe " + device + " --seed " + std::to_string(i)));
   std::printf("probe (median of %d)\n", runs);
-  Line("genuine 256 MiB loop device (exit 0)", 256, Median(genuine));
+  std::printf("  %-44s %8.2f s\n", "genuine loop device (exit 0)", Median(genuine));
 
   char dir[] = "/tmp/vornak-probe-XXXXXX";
   if (!mkdtemp(dir)) return;
@@ -308,7 +308,8 @@ void ProbeBench(const std::string& device, int runs) {
     for (int i = 0; i < runs; ++i)
       counterfeit.push_back(
           TimeCommand("'" + cli + "' probe " + fake + " --seed " + std::to_string(i), 3));
-    Line("1 GiB fakedisk holding 256 MiB (exit 3)", 1024, Median(counterfeit));
+    std::printf("  %-44s %8.2f s\n", "1 GiB fakedisk holding 256 MiB (exit 3)",
+                Median(counterfeit));
     TimeCommand("losetup -d " + fake);
   }
   TimeCommand(std::string("fusermount3 -u ") + dir);
