@@ -285,7 +285,8 @@ void ProbeBench(const std::string& device, int runs) {
   }
   std::vector<double> genuine;
   for (int i = 0; i < runs; ++i)
-    genuine.push_back(TimeCommand("'" + cli + "' probe " + device + " --seed " + std::to_string(i)));
+    genuine.push_back(
+        TimeCommand("'" + cli + "' probe " + device + " --seed " + std::to_string(i)));
   std::printf("probe (median of %d)\n", runs);
   std::printf("  %-44s %8.2f s\n", "genuine loop device (exit 0)", Median(genuine));
 
@@ -352,10 +353,10 @@ int LoopBench(std::uint32_t mib, const std::string& image, int runs) {
     for (PassSamples& p : passes) p.Add(RunDevicePasses(device, mib, p.options));
     ddSynced.push_back(TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count +
                                    " oflag=direct conv=fdatasync"));
-    ddWrite.push_back(TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count +
-                                  " oflag=direct"));
-    ddRead.push_back(TimeCommand("dd if=" + device + " of=/dev/null bs=1M count=" + count +
-                                 " iflag=direct"));
+    ddWrite.push_back(
+        TimeCommand("dd if=/dev/zero of=" + device + " bs=1M count=" + count + " oflag=direct"));
+    ddRead.push_back(
+        TimeCommand("dd if=" + device + " of=/dev/null bs=1M count=" + count + " iflag=direct"));
     ddBoth.push_back(ddWrite.back() > 0 && ddRead.back() > 0 ? ddWrite.back() + ddRead.back() : -1);
     bb.push_back(TimeCommand("badblocks -w -t 0xff -b 512 -c 32 " + device + " " +
                              std::to_string(mib * 2048)));
@@ -369,9 +370,8 @@ int LoopBench(std::uint32_t mib, const std::string& image, int runs) {
   Line("    both", mib * 2.0, Median(ddBoth));
   Line("  badblocks -w -t 0xff -b 512 -c 32 (both)", mib * 2.0, Median(bb));
   const double dd = Median(ddBoth), badblocks = Median(bb);
-  const double ddSyncedPair = Median(ddSynced) > 0 && Median(ddRead) > 0
-                                  ? Median(ddSynced) + Median(ddRead)
-                                  : -1;
+  const double ddSyncedPair =
+      Median(ddSynced) > 0 && Median(ddRead) > 0 ? Median(ddSynced) + Median(ddRead) : -1;
   const auto ratio = [](const char* what, double theirs, double mine) {
     if (theirs > 0 && mine > 0) std::printf("  %-58s %5.2f\n", what, theirs / mine);
   };

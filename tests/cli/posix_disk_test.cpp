@@ -269,8 +269,8 @@ TEST(PosixDisk, BlockDeviceWritesGoDirectAndAreFlushedOnceAtTheClose) {
   EXPECT_TRUE(std::equal(back.begin(), back.end(), chunk.begin() + 7));
   // An aligned buffer goes to the device as it is, without the copy.
   std::vector<std::uint8_t> storage(3 * 4096);
-  std::uint8_t* aligned = storage.data() + (4096 - reinterpret_cast<std::uintptr_t>(
-                                                       storage.data()) % 4096) % 4096;
+  std::uint8_t* aligned =
+      storage.data() + (4096 - reinterpret_cast<std::uintptr_t>(storage.data()) % 4096) % 4096;
   std::memcpy(aligned, chunk.data() + 3, 8192);
   ASSERT_TRUE(d.disk.NtWrite(h, aligned, 1000, 16));
   std::memset(aligned, 0, 8192);

@@ -126,8 +126,9 @@ TEST(TerminalUi, PassProgressBecomesOneLinePerPercentOrABar) {
   Show(bar, clock, {false, false, false, 0, 0, 1300});
   const std::string out = tty.Out();
   // 1024 sectors in 0.6 s: 0.9 MB/s, and 129759 sectors to go at that speed.
-  EXPECT_NE(out.find("\rWrite data area    [........................]   1%    0.9 MB/s    1:16 left"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("\rWrite data area    [........................]   1%    0.9 MB/s    1:16 left"),
+      std::string::npos)
       << out;
   EXPECT_EQ(out.find("300"), std::string::npos) << "redrawn within 200 ms: " << out;
   EXPECT_NE(out.find("[########################] End, 67.0 MB in 0.90 s, 74.4 MB/s\n"),

@@ -11,9 +11,9 @@
 namespace vornak::test {
 
 enum class PastCapacity {
-  Wrap,         // reads and writes go to the offset modulo the capacity
-  AliasReads,   // writes are lost; reads return the offset modulo the capacity
-  DropAsOnes,   // writes are lost; reads return 0xFF
+  Wrap,        // reads and writes go to the offset modulo the capacity
+  AliasReads,  // writes are lost; reads return the offset modulo the capacity
+  DropAsOnes,  // writes are lost; reads return 0xFF
 };
 
 // Holds the first `capacityBytes` of the disk in `real`.

@@ -18,13 +18,13 @@ namespace {
 
 using test::DiskImage;
 using test::FakeCall;
-using test::MakeCounterfeitImage;
-using test::MakeMemoryImage;
-using test::PastCapacity;
 using test::FakeDrive;
 using test::FakeMachine;
 using test::Family;
 using test::Le16;
+using test::MakeCounterfeitImage;
+using test::MakeMemoryImage;
+using test::PastCapacity;
 using test::RecordingFormatUi;
 using test::SectorRange;
 
@@ -438,7 +438,8 @@ TEST_F(SurfaceOptionsTest, RetriedRequestsOfAnySizeMarkTheSameClusters) {
   const BadClusterList expected = {1, 75, 762, 1023, 1024, 1025, 1500, 1501, 1502};
   EXPECT_EQ(BothPasses(Retrying(32)), expected);
   EXPECT_EQ(BothPasses(Retrying(2048)), expected);
-  EXPECT_EQ(BothPasses(Retrying(2048, false)), expected) << "unwritten sectors count without stamps";
+  EXPECT_EQ(BothPasses(Retrying(2048, false)), expected)
+      << "unwritten sectors count without stamps";
   EXPECT_EQ(findings.unreadableSectors, 6u);
   EXPECT_EQ(findings.misplacedSectors, 0u);
   EXPECT_EQ(badBytes, 9u * 2048);
@@ -507,8 +508,8 @@ TEST_F(SurfaceOptionsTest, ADiskPulledOutEndsTheRetryingPass) {
   } pulling;
   Prepare(30 * kMiB, 3 * 2048, Family::WindowsNT);
   pulling.machine = machine.get();
-  EXPECT_FALSE(SurfacePass(*disk, pulling, texts, layout, "E:", A, B, image.data(),
-                           PassMode::Write, {bad, badBytes, &findings}, Retrying(2048)));
+  EXPECT_FALSE(SurfacePass(*disk, pulling, texts, layout, "E:", A, B, image.data(), PassMode::Write,
+                           {bad, badBytes, &findings}, Retrying(2048)));
   EXPECT_EQ(Chunks(true).size(), 3u) << "the system area, one request, and the failed one";
   EXPECT_EQ(pulling.pumps, 2);
 }

@@ -152,9 +152,9 @@ bool Runner::Pass(PassMode mode, SurfaceState& surface) {
     return false;
   }
   const std::uint32_t a = DataStart();
-  const bool covered = SurfacePass(disk_, cb_, request_.texts, request_.layout, drive_, a,
-                                   TotalSectors() - a, image_.get(), mode, surface,
-                                   request_.surface);
+  const bool covered =
+      SurfacePass(disk_, cb_, request_.texts, request_.layout, drive_, a, TotalSectors() - a,
+                  image_.get(), mode, surface, request_.surface);
   if (mode == PassMode::Verify) {
     outcome_.verified = covered;
     outcome_.unreadableSectors = surface.findings->unreadableSectors;

@@ -261,7 +261,8 @@ std::string TerminalFormatUi::RateText(const vornak::PassProgress& p, std::uint6
 std::string TerminalFormatUi::AreaSummary(const vornak::PassProgress& end,
                                           std::uint64_t now) const {
   const double bytes =
-      512.0 * static_cast<double>(end.sector > areaStartSector_ ? end.sector - areaStartSector_ : 0);
+      512.0 *
+      static_cast<double>(end.sector > areaStartSector_ ? end.sector - areaStartSector_ : 0);
   const double seconds = static_cast<double>(now - areaStartMs_) / 1000.0;
   char text[96];
   if (seconds > 0)
@@ -280,8 +281,8 @@ void TerminalFormatUi::DrawBar(const vornak::PassProgress& p, std::uint64_t now)
   const std::string label = AreaText(p);
   if (p.end) {
     // Padded over what the progress line showed.
-    std::fprintf(options_.out, "\r%-18s [%s] End, %-*s\n", label.c_str(), bar.c_str(),
-                 kRateWidth, AreaSummary(p, now).c_str());
+    std::fprintf(options_.out, "\r%-18s [%s] End, %-*s\n", label.c_str(), bar.c_str(), kRateWidth,
+                 AreaSummary(p, now).c_str());
   } else {
     std::fprintf(options_.out, "\r%-18s [%s] %3u%%%s", label.c_str(), bar.c_str(), percent,
                  RateText(p, now).c_str());

@@ -325,11 +325,6 @@ std::uint32_t StampOffset(std::uint64_t salt) {
   return static_cast<std::uint32_t>((salt ^ (salt >> 32)) % (512 / kStampBytes)) * kStampBytes;
 }
 
-void StampSector(std::uint8_t* data, std::uint32_t sector, std::uint64_t salt) {
-  std::memset(data, 0xFF, 512);
-  PutStamp(data + StampOffset(salt), sector, salt);
-}
-
 bool ReadStamp(const std::uint8_t* data, std::uint64_t salt, std::uint32_t& sector) {
   const std::uint32_t at = StampOffset(salt);
   std::uint8_t stamp[kStampBytes];

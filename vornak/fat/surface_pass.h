@@ -36,8 +36,8 @@ struct SurfaceOptions {
   // area, still end the pass.
   bool retrySmaller = false;
   // The write pass stamps every data-area sector with its own number and
-  // `salt` (StampSector); the verify pass expects each sector's own stamp.
-  // The system area is written with 0xFF either way.
+  // `salt` (the rest of it 0xFF); the verify pass expects each sector's own
+  // stamp. The system area is written with 0xFF either way.
   bool stamped = false;
   std::uint64_t salt = 0;
 };
@@ -67,8 +67,6 @@ constexpr std::uint32_t kStampBytes = 16;
 // Where in the sector the stamp stands (a multiple of 16, from the salt), so
 // that stamps of two runs seldom even overlap.
 std::uint32_t StampOffset(std::uint64_t salt);
-// Fills a 512-byte sector with 0xFF and the stamp of `sector` and `salt`.
-void StampSector(std::uint8_t* data, std::uint32_t sector, std::uint64_t salt);
 // The sector number a 512-byte sector's stamp of `salt` names, when the
 // sector is such a stamp and 0xFF otherwise; false when it is not.
 bool ReadStamp(const std::uint8_t* data, std::uint64_t salt, std::uint32_t& sector);
