@@ -435,14 +435,15 @@ TEST_F(SurfaceOptionsTest, RetriedRequestsOfAnySizeMarkTheSameClusters) {
     drive.failingReads.push_back(r);  // the last one across a 1 MiB boundary
   for (const auto& r : {SectorRange{A + 300, 1}, SectorRange{A + 6000, 9}})
     drive.failingWrites.push_back(r);
-  const BadClusterList expected = {1, 75, 762, 1023, 1024, 1025, 1500, 1501, 1502};
+  drive.shortReads.push_back(SectorRange{A + 5000, 1});  // a read that stops before it
+  const BadClusterList expected = {1, 75, 762, 1023, 1024, 1025, 1250, 1500, 1501, 1502};
   EXPECT_EQ(BothPasses(Retrying(32)), expected);
   EXPECT_EQ(BothPasses(Retrying(2048)), expected);
   EXPECT_EQ(BothPasses(Retrying(2048, false)), expected)
       << "unwritten sectors count without stamps";
-  EXPECT_EQ(findings.unreadableSectors, 6u);
+  EXPECT_EQ(findings.unreadableSectors, 7u);
   EXPECT_EQ(findings.misplacedSectors, 0u);
-  EXPECT_EQ(badBytes, 9u * 2048);
+  EXPECT_EQ(badBytes, 10u * 2048);
   EXPECT_EQ(Fat1Entry(1502 + 2), 0xFFF7);
   EXPECT_EQ(Fat2Entry(762 + 2), 0xFFF7);
 }
