@@ -27,7 +27,10 @@ namespace {
 
 void OnInterrupt(int) { g_interrupted = 1; }
 
-constexpr int kBarWidth = 24;
+// The bar line stays within 80 columns: 18 for the area, 24 for the bar and
+// its brackets, 29 for the percent, the speed and the time left; the end
+// line's summary of a 1 GiB pass ("1073.7 MB in 12.34 s, 87.0 MB/s") fits too.
+constexpr int kBarWidth = 20;
 // Sectors per transfer of the front end's Low passes: 1 MiB, where a loop
 // device and USB sticks reach their own speed (256 KiB is slower, 4 MiB no
 // faster).
