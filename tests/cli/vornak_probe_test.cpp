@@ -149,6 +149,13 @@ TEST(VornakProbe, AProbeStoppedOrKilledMidwayLeavesTheDiskAsItWas) {
   EXPECT_EQ(cli_test::Digest(fake.device(), 64 * kMiB), before);
   EXPECT_FALSE(cli_test::Exists(RecoveryFileOf(r.err)));
 
+  // Its progress lines going to a pipe that closes do not kill it midway.
+  const std::string piped = "set -o pipefail; '" + std::string(VORNAK_CLI) + "' probe " +
+                            fake.device() + " --yes 2>&1 | head -1";
+  r = RunProgram({"bash", "-c", piped});
+  EXPECT_EQ(cli_test::Digest(fake.device(), 64 * kMiB), before) << "killed by SIGPIPE midway";
+  EXPECT_FALSE(cli_test::Exists(RecoveryFileOf(r.out))) << r.out;
+
   // A genuine device is probed, then formatted.
   r = Vornak({"format", fake.device(), "--yes"});
   EXPECT_EQ(r.exitCode, 0) << r.err;

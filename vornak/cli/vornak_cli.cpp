@@ -839,6 +839,9 @@ int ProbeBeforeFormat(const FormatOptions& options, const TargetCheck& check, Co
 
 int RunProbeCommand(const ProbeCommandOptions& options, const SystemPaths& paths,
                     Console& console) {
+  // A closed pipe for the progress lines must not end a probe before the
+  // blocks are back.
+  signal(SIGPIPE, SIG_IGN);
   if (!options.restoreFile.empty()) return RestoreCommand(options.restoreFile, console);
   FormatOptions checked;
   checked.target = options.target;
