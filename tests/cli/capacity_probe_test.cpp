@@ -95,8 +95,8 @@ TEST(CapacityProbe, FindsTheEdgeOfACounterfeitToTheSectorAndPutsEverythingBack) 
     std::uint64_t capacity;
     bool wraps;
   } cases[] = {
-      {MemoryDisk::Wrap, 16 * kMiB, true},  {MemoryDisk::Drop, 16 * kMiB, false},
-      {MemoryDisk::Wrap, 1 * kMiB, true},   {MemoryDisk::Drop, 10 * kMiB + 3, false},
+      {MemoryDisk::Wrap, 16 * kMiB, true},      {MemoryDisk::Drop, 16 * kMiB, false},
+      {MemoryDisk::Wrap, 1 * kMiB, true},       {MemoryDisk::Drop, 10 * kMiB + 3, false},
       {MemoryDisk::Drop, 63 * kMiB + 5, false}, {MemoryDisk::Drop, 0, false},
   };
   for (const Case& c : cases) {

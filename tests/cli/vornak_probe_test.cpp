@@ -34,7 +34,7 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 double Now() {
-  timespec t {};
+  timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
@@ -51,62 +51,72 @@ std::string RecoveryFileOf(const std::string& err) {
   return std::regex_search(err, m, std::regex("--restore (\\S+)\\)")) ? std::string(m[1]) : "";
 }
 
-#ifdef FAKEDISK
-#define NEED_FAKEDISK()
-#else
-#define NEED_FAKEDISK() GTEST_SKIP() << "built without libfuse3 (no fakedisk)"
-#endif
 #define NEED_ROOT() \
   if (geteuid() != 0) GTEST_SKIP() << "loop devices need root"
 
 #ifdef FAKEDISK
-// A 1 GiB counterfeit holding 256 MiB: found in seconds, its contents kept,
-// refused by format, and formatted by --size within what it holds.
-TEST(VornakProbe, CounterfeitsAreFoundRefusedAndFormattedWithinWhatTheyHold) {
+// A 1 GiB counterfeit holding 256 MiB (fakedisk's `kind` past it): found in
+// seconds, its contents kept, refused by format, and formatted by --size
+// within what it holds.
+void CheckCounterfeit(const std::string& kind) {
+  ScratchDir dir;
+  cli_test::FakeBlockDevice fake(FAKEDISK, dir.path(),
+                                 {"--size", "1G", "--capacity", "256M", kind, "--uncached"});
+  if (fake.device().empty()) GTEST_SKIP() << fake.problem();
+  // Everything the disk stores lies in its first 256 MiB.
+  ASSERT_TRUE(cli_test::WritePattern(fake.device(), 256 * kMiB));
+  const std::uint64_t before = cli_test::Digest(fake.device(), 256 * kMiB);
+
+  const double start = Now();
+  RunResult r = Vornak({"probe", fake.device(), "--yes"});
+  const double seconds = Now() - start;
+  EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+  const std::uint64_t usable = Usable(r.out);
+  EXPECT_LE(usable, 257 * kMiB) << r.out;
+  EXPECT_GE(usable, 255 * kMiB) << r.out;
+  EXPECT_LT(seconds, 30.0);
+  EXPECT_TRUE(Contains(r.out, kind == "--wrap" ? "the addresses wrap" : "is lost")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "cache: direct transfers (O_DIRECT)")) << r.out;
+  EXPECT_EQ(cli_test::Digest(fake.device(), 256 * kMiB), before) << "not put back as it was";
+  EXPECT_FALSE(cli_test::Exists(RecoveryFileOf(r.err))) << "the recovery file stayed";
+
+  r = Vornak({"format", fake.device(), "--yes"});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_TRUE(Contains(r.err, "it holds only " + std::to_string(usable) + " bytes")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "--size " + std::to_string(usable))) << r.err;
+  EXPECT_EQ(cli_test::Digest(fake.device(), 256 * kMiB), before) << "written though refused";
+  r = Vornak({"format", fake.device(), "--size", "257M", "--yes"});
+  EXPECT_EQ(r.exitCode, 3) << "more than it holds: " << r.err;
+
+  r = Vornak({"format", fake.device(), "--size", "256M", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  const std::string image = dir / "first256.img";
+  ASSERT_EQ(RunProgram({"dd", "if=" + fake.device(), "of=" + image, "bs=1M", "count=256",
+                        "iflag=direct", "status=none"})
+                .exitCode,
+            0);
+  const RunResult fsck = RunProgram({"fsck.fat", "-n", image});
+  EXPECT_EQ(fsck.exitCode, 0) << fsck.out << fsck.err;
+  // The layout is the one for 256 MiB: the volume ends within them.
+  const std::string boot = cli_test::ReadFile(image).substr(0, 512);
+  const auto byte = [&](int at) { return static_cast<std::uint32_t>(boot[at] & 0xFF); };
+  const std::uint32_t small = byte(0x13) | byte(0x14) << 8;
+  const std::uint32_t total =
+      small ? small : byte(0x20) | byte(0x21) << 8 | byte(0x22) << 16 | byte(0x23) << 24;
+  EXPECT_GT(total, 250 * 2048u);
+  EXPECT_LE(total, 256 * 2048u);
+}
+
+TEST(VornakProbe, AWrappingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds) {
   NEED_ROOT();
   if (!cli_test::HaveProgram("fsck.fat")) GTEST_SKIP() << "dosfstools is needed";
-  for (const std::string kind : {"--wrap", "--drop"}) {
-    SCOPED_TRACE(kind);
-    ScratchDir dir;
-    cli_test::FakeBlockDevice fake(FAKEDISK, dir.path(),
-                                   {"--size", "1G", "--capacity", "256M", kind, "--uncached"});
-    if (fake.device().empty()) GTEST_SKIP() << fake.problem();
-    // Everything the disk stores lies in its first 256 MiB.
-    ASSERT_TRUE(cli_test::WritePattern(fake.device(), 256 * kMiB));
-    const std::uint64_t before = cli_test::Digest(fake.device(), 256 * kMiB);
+  CheckCounterfeit("--wrap");
+}
 
-    const double start = Now();
-    RunResult r = Vornak({"probe", fake.device(), "--yes"});
-    const double seconds = Now() - start;
-    EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
-    const std::uint64_t usable = Usable(r.out);
-    EXPECT_LE(usable, 257 * kMiB) << r.out;
-    EXPECT_GE(usable, 255 * kMiB) << r.out;
-    EXPECT_LT(seconds, 30.0);
-    EXPECT_TRUE(Contains(r.out, kind == "--wrap" ? "the addresses wrap" : "is lost")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "cache: direct transfers (O_DIRECT)")) << r.out;
-    EXPECT_EQ(cli_test::Digest(fake.device(), 256 * kMiB), before) << "not put back as it was";
-    EXPECT_FALSE(cli_test::Exists(RecoveryFileOf(r.err))) << "the recovery file stayed";
-
-    r = Vornak({"format", fake.device(), "--yes"});
-    EXPECT_EQ(r.exitCode, 3) << r.err;
-    EXPECT_TRUE(Contains(r.err, "it holds only " + std::to_string(usable) + " bytes")) << r.err;
-    EXPECT_TRUE(Contains(r.err, "--size " + std::to_string(usable))) << r.err;
-    EXPECT_EQ(cli_test::Digest(fake.device(), 256 * kMiB), before) << "written though refused";
-    r = Vornak({"format", fake.device(), "--size", "257M", "--yes"});
-    EXPECT_EQ(r.exitCode, 3) << "more than it holds: " << r.err;
-
-    r = Vornak({"format", fake.device(), "--size", "256M", "--yes"});
-    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-    const std::string image = dir / "first256.img";
-    ASSERT_EQ(RunProgram({"dd", "if=" + fake.device(), "of=" + image, "bs=1M", "count=256",
-                          "iflag=direct", "status=none"})
-                  .exitCode,
-              0);
-    const RunResult fsck = RunProgram({"fsck.fat", "-n", image});
-    EXPECT_EQ(fsck.exitCode, 0) << fsck.out << fsck.err;
-    EXPECT_TRUE(Contains(r.out, "total disk space: ")) << r.out;
-  }
+TEST(VornakProbe, ALosingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds) {
+  NEED_ROOT();
+  if (!cli_test::HaveProgram("fsck.fat")) GTEST_SKIP() << "dosfstools is needed";
+  CheckCounterfeit("--drop");
 }
 
 // The probe writes back what it overwrote by itself on Ctrl-C, and after a
@@ -155,6 +165,15 @@ TEST(VornakProbe, AProbeStoppedOrKilledMidwayLeavesTheDiskAsItWas) {
   r = RunProgram({"bash", "-c", piped});
   EXPECT_EQ(cli_test::Digest(fake.device(), 64 * kMiB), before) << "killed by SIGPIPE midway";
   EXPECT_FALSE(cli_test::Exists(RecoveryFileOf(r.out))) << r.out;
+
+  // --size on a device: whole sectors, no more than it has; refused before
+  // the probe.
+  for (const std::string size : {"65M", "1000"}) {
+    r = Vornak({"format", fake.device(), "--size", size, "--yes"});
+    EXPECT_EQ(r.exitCode, 1) << size;
+    EXPECT_TRUE(Contains(r.err, "does not fit " + fake.device())) << r.err;
+    EXPECT_FALSE(Contains(r.err, "probe:")) << r.err;
+  }
 
   // A genuine device is probed, then formatted.
   r = Vornak({"format", fake.device(), "--yes"});
@@ -206,6 +225,31 @@ TEST(VornakProbe, AGenuineLoopDeviceIsGenuineInEverySeededRun) {
     ASSERT_TRUE(r.restored);
   }
   EXPECT_EQ(cli_test::Digest(image, 1u << 30), before) << "a probe left its stamps";
+}
+
+// An image file: its cached pages are dropped instead of a device's
+// buffers; --destructive leaves the stamps and makes no recovery file.
+TEST(VornakProbe, AnImageFileIsProbedWithItsPagesDroppedAndDestructiveKeepsTheStamps) {
+  ScratchDir dir;
+  const std::string image = dir / "disk.img";
+  cli_test::WriteFile(image, "");
+  ASSERT_EQ(truncate(image.c_str(), 8 << 20), 0);
+  ASSERT_TRUE(cli_test::WritePattern(image, 8 * kMiB));
+  const std::string before = cli_test::ReadFile(image);
+  RunResult r = Vornak({"probe", image});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, "usable: 8388608 bytes (8.00 MiB), 16384 sectors (all of it)"))
+      << r.out;
+  EXPECT_TRUE(Contains(r.out, "posix_fadvise DONTNEED")) << r.out;
+  EXPECT_TRUE(cli_test::ReadFile(image) == before);
+
+  r = Vornak({"probe", image, "--destructive", "--seed", "5"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(RecoveryFileOf(r.err).empty()) << r.err;
+  const std::string stamped = cli_test::ReadFile(image);
+  EXPECT_EQ(stamped.size(), before.size());
+  EXPECT_FALSE(stamped == before) << "no stamps were written";
+  EXPECT_EQ(stamped.compare(0, 8, "VRNKPROB"), 0) << "sector 0 holds no stamp";
 }
 
 // A recovery file is written only to the file it was made for, and only

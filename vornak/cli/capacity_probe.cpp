@@ -221,7 +221,8 @@ bool ProbeRun::FindWrap() {
 // first and the last block.
 std::vector<std::uint64_t> ProbeRun::Samples() const {
   std::mt19937_64 random(options_.seed);
-  const std::uint64_t n = std::max<std::uint64_t>(1, std::min<std::uint64_t>(options_.samples, limit_));
+  const std::uint64_t n =
+      std::max<std::uint64_t>(1, std::min<std::uint64_t>(options_.samples, limit_));
   std::vector<std::uint64_t> picks = {0, limit_ - 1};
   for (std::uint64_t k = 0; k < n; ++k) {
     const std::uint64_t lo = k * limit_ / n, hi = (k + 1) * limit_ / n;
@@ -271,8 +272,8 @@ ProbeResult ProbeRun::Run() {
   result_.claimedSectors = device_.Sectors();
   checkBelow_ = result_.claimedSectors;
   if (result_.claimedSectors < kProbeBlockSectors) {
-    result_.failure = "the disk is too small to probe (" +
-                      std::to_string(result_.claimedSectors) + " sectors)";
+    result_.failure =
+        "the disk is too small to probe (" + std::to_string(result_.claimedSectors) + " sectors)";
     return result_;
   }
   blocks_ = (result_.claimedSectors + kProbeBlockSectors - 1) / kProbeBlockSectors;
@@ -282,8 +283,8 @@ ProbeResult ProbeRun::Run() {
     result_.verdict = counterfeit_ ? ProbeVerdict::Counterfeit : ProbeVerdict::Genuine;
     result_.usableSectors = counterfeit_ ? result_.firstBadSector : result_.claimedSectors;
   } else {
-    result_.verdict = stopped_ && result_.failure.empty() ? ProbeVerdict::Stopped
-                                                          : ProbeVerdict::Failed;
+    result_.verdict =
+        stopped_ && result_.failure.empty() ? ProbeVerdict::Stopped : ProbeVerdict::Failed;
   }
   if (journal_) {
     Progress(ProbePhase::Restoring, 0, saved_.size());
@@ -343,8 +344,8 @@ bool RestoreBlocks(ProbeDevice& device, const std::vector<SavedBlock>& blocks,
     back.resize(s.bytes.size());
     const std::uint32_t count = static_cast<std::uint32_t>(s.bytes.size() / kProbeSectorBytes);
     if (!device.Read(s.sector, count, back.data())) {
-      failure = "reading back restored sector " + std::to_string(s.sector) + ": " +
-                device.FailureText();
+      failure =
+          "reading back restored sector " + std::to_string(s.sector) + ": " + device.FailureText();
       return false;
     }
     const std::uint64_t end = s.sector + count;

@@ -132,8 +132,8 @@ bool PosixProbeDevice::Read(std::uint64_t sector, std::uint32_t count, unsigned 
   if (!p) return Fail(ENOMEM);
   std::size_t got = 0;
   while (got < bytes) {
-    const ssize_t n = pread(fd_, p + got, bytes - got,
-                            static_cast<off_t>(sector * kProbeSectorBytes + got));
+    const ssize_t n =
+        pread(fd_, p + got, bytes - got, static_cast<off_t>(sector * kProbeSectorBytes + got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail(errno);
     if (n == 0) return Fail(EIO);  // short of the size the device claims
@@ -151,8 +151,8 @@ bool PosixProbeDevice::Write(std::uint64_t sector, std::uint32_t count,
   std::memcpy(p, buffer, bytes);
   std::size_t put = 0;
   while (put < bytes) {
-    const ssize_t n = pwrite(fd_, p + put, bytes - put,
-                             static_cast<off_t>(sector * kProbeSectorBytes + put));
+    const ssize_t n =
+        pwrite(fd_, p + put, bytes - put, static_cast<off_t>(sector * kProbeSectorBytes + put));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return Fail(n < 0 ? errno : EIO);
     put += static_cast<std::size_t>(n);
