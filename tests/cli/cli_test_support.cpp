@@ -252,7 +252,8 @@ bool WritePattern(const std::string& path, std::uint64_t bytes) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, bytes - at));
     for (std::size_t i = 0; i < n; ++i) {
       const std::uint64_t x = at + i;
-      f.buffer[i] = static_cast<unsigned char>(i % 512 < 8 ? (x / 512) >> (8 * (i % 8)) : x * 7 + 3);
+      f.buffer[i] =
+          static_cast<unsigned char>(i % 512 < 8 ? (x / 512) >> (8 * (i % 8)) : x * 7 + 3);
     }
     if (pwrite(f.fd, f.buffer, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) return false;
   }

@@ -262,7 +262,11 @@ TEST(VornakProbe, RestoreRefusesAnotherTargetAndADamagedFile) {
   ASSERT_EQ(stat(image.c_str(), &st), 0);
   vornak_cli::RecoveryFile recovery;
   std::string error;
-  ASSERT_TRUE(recovery.Create(image, vornak_cli::IdentityOf(st), 1 << 20, error)) << error;
+  // Made for a relative name, restored from another folder.
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  const bool made = recovery.Create("disk.img", vornak_cli::IdentityOf(st), 1 << 20, error);
+  ASSERT_EQ(chdir("/"), 0);
+  ASSERT_TRUE(made) << error;
   vornak_cli::SavedBlock block;
   block.sector = 8;
   block.bytes.assign(4096, 'o');

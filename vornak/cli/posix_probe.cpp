@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -185,14 +186,17 @@ bool RecoveryFile::Create(const std::string& target, const TargetIdentity& ident
     return false;
   }
   path_ = name;
+  // The absolute name, so that --restore finds the target from any folder.
+  char absolute[PATH_MAX];
+  const std::string where = realpath(target.c_str(), absolute) ? absolute : target;
   std::vector<unsigned char> header(kRecoveryMagic, kRecoveryMagic + kMagicBytes);
   Append64(header, size);
   Append64(header, identity.blockDevice ? 1 : 0);
   Append64(header, static_cast<std::uint64_t>(identity.rdev));
   Append64(header, static_cast<std::uint64_t>(identity.device));
   Append64(header, static_cast<std::uint64_t>(identity.inode));
-  Append64(header, target.size());
-  header.insert(header.end(), target.begin(), target.end());
+  Append64(header, where.size());
+  header.insert(header.end(), where.begin(), where.end());
   Append64(header, Fnv(header.data(), header.size()));
   if (!WriteAll(fd_, header.data(), header.size()) || fsync(fd_) != 0) {
     error = "cannot write the recovery file " + path_ + ": " + std::strerror(errno);

@@ -420,8 +420,8 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
   check.blockDevice = true;
   const BlockDeviceInfo info = DescribeBlockDevice(paths, DevNumber(st.st_rdev));
   if (!info.found) {
-    check.message = "refusing to " + options.action + " " + target + ": the kernel does not describe it in " +
-                    paths.Sys() + "/dev/block";
+    check.message = "refusing to " + options.action + " " + target +
+                    ": the kernel does not describe it in " + paths.Sys() + "/dev/block";
     return check;
   }
   std::string inUse = DeviceInUse(paths, info);
@@ -449,8 +449,9 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
                  " has partitions; formatting it as a whole replaces "
                  "them (the Windows formatter formats the partition that has the drive letter)";
   if (!info.removable && !options.yes) {
-    check.message = "refusing to " + options.action + " " + target + ": the kernel does not flag /dev/" +
-                    info.disk + " removable (give --yes if this really is the disk to erase)";
+    check.message = "refusing to " + options.action + " " + target +
+                    ": the kernel does not flag /dev/" + info.disk +
+                    " removable (give --yes if this really is the disk to erase)";
     return check;
   }
   check.ok = true;
@@ -660,7 +661,7 @@ std::uint64_t RandomWord() {
   const bool ok = fd >= 0 && ::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v);
   if (fd >= 0) ::close(fd);
   if (!ok) {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     v = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^ static_cast<std::uint64_t>(now.tv_sec) ^
         (static_cast<std::uint64_t>(getpid()) << 40);
@@ -695,8 +696,8 @@ struct ProbeRecord {
 
 // Probes a checked target, saying on standard error where the overwritten
 // blocks are kept (non-destructive) and what it is doing.
-ProbeRecord ProbeTarget(const std::string& target, const TargetIdentity& identity,
-                        bool destructive, std::uint64_t seed, Console& console) {
+ProbeRecord ProbeTarget(const std::string& target, const TargetIdentity& identity, bool destructive,
+                        std::uint64_t seed, Console& console) {
   ProbeRecord record;
   record.seed = seed;
   PosixProbeDevice device(target, identity);
@@ -710,10 +711,11 @@ ProbeRecord ProbeTarget(const std::string& target, const TargetIdentity& identit
     record.result.failure = error;
     return record;
   }
+  const std::string& file = recovery.path();
   if (!destructive)
-    Print(console.err, "vornak-cli: probe: what it overwrites is kept in " + recovery.path() +
-                           " until it is written back (after a crash: vornak-cli probe "
-                           "--restore " + recovery.path() + ")\n");
+    Print(console.err, "vornak-cli: probe: what it overwrites is kept in " + file +
+                           " until it is written back (after a crash: vornak-cli probe --restore " +
+                           file + ")\n");
   ProbeOptions options;
   options.seed = seed;
   options.salt = RandomWord();
@@ -724,7 +726,7 @@ ProbeRecord ProbeTarget(const std::string& target, const TargetIdentity& identit
       Print(console.err, std::string("vornak-cli: probe: ") + PhaseText(phase) + " " +
                              std::to_string(total) + " blocks\n");
   };
-  timespec start {}, end {};
+  timespec start{}, end{};
   clock_gettime(CLOCK_MONOTONIC, &start);
   CatchProbeSignals(true);
   record.result = ProbeCapacity(device, destructive ? nullptr : &recovery, options, callbacks);
@@ -737,8 +739,8 @@ ProbeRecord ProbeTarget(const std::string& target, const TargetIdentity& identit
   if (record.result.restored)
     recovery.Remove();
   else if (!destructive && record.result.blocksWritten > 0)
-    Print(console.err, "vornak-cli: probe: the saved blocks are not all back; " + recovery.path() +
-                           " is kept: vornak-cli probe --restore " + recovery.path() + "\n");
+    Print(console.err, "vornak-cli: probe: the saved blocks are not all back; " + file +
+                           " is kept: vornak-cli probe --restore " + file + "\n");
   else if (!destructive)
     recovery.Remove();  // nothing was written
   return record;
@@ -756,12 +758,12 @@ void PrintProbeReport(const std::string& target, const ProbeRecord& record, std:
     if (r.verdict == ProbeVerdict::Genuine)
       text += "first bad address: none\n";
     else
-      text += "first bad address: byte " + std::to_string(r.firstBadSector * 512) + ", sector " +
-              std::to_string(r.firstBadSector) +
-              (r.wraps ? " (it reads back sector " + std::to_string(r.wrapsTo) +
-                             ": the addresses wrap)"
-                       : " (what is written there is lost)") +
-              "\n";
+      text +=
+          "first bad address: byte " + std::to_string(r.firstBadSector * 512) + ", sector " +
+          std::to_string(r.firstBadSector) +
+          (r.wraps ? " (it reads back sector " + std::to_string(r.wrapsTo) + ": the addresses wrap)"
+                   : " (what is written there is lost)") +
+          "\n";
   }
   text += "cache: " + record.cache + "\n";
   text += std::string("time: ") + seconds + " s (" + std::to_string(r.blocksWritten) +
@@ -824,12 +826,13 @@ int ProbeBeforeFormat(const FormatOptions& options, const TargetCheck& check, Co
   }
   const std::uint64_t usable = r.usableSectors * kProbeSectorBytes;
   if (r.verdict == ProbeVerdict::Counterfeit && (!options.sizeGiven || options.size > usable)) {
-    Print(console.err, "vornak-cli: refusing to format " + options.target +
-                           ": it is counterfeit, it holds only " + std::to_string(usable) +
-                           " bytes (" + HumanSize(usable) + ") of the " +
-                           std::to_string(r.claimedSectors * kProbeSectorBytes) +
-                           " it claims; --size " + std::to_string(usable) +
-                           " formats what it holds\n");
+    Print(console.err,
+          "vornak-cli: refusing to format " + options.target +
+              ": it is counterfeit, it holds only " + std::to_string(usable) + " bytes (" +
+              HumanSize(usable) + ") of the " +
+              std::to_string(r.claimedSectors * kProbeSectorBytes) + " it claims" +
+              (usable > 0 ? "; --size " + std::to_string(usable) + " formats what it holds" : "") +
+              "\n");
     return kExitCounterfeit;
   }
   return kExitOk;
@@ -854,8 +857,8 @@ int RunProbeCommand(const ProbeCommandOptions& options, const SystemPaths& paths
   }
   const FileLock lock(options.target, check);
   if (!lock.problem.empty()) {
-    Print(console.err, "vornak-cli: refusing to probe " + options.target + ": " + lock.problem +
-                           "\n");
+    Print(console.err,
+          "vornak-cli: refusing to probe " + options.target + ": " + lock.problem + "\n");
     return kExitFailed;
   }
   const ProbeRecord record = ProbeTarget(options.target, check.identity, options.destructive,

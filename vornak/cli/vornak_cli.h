@@ -98,8 +98,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options);
 int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Console& console);
 // Probes the target's real capacity (exit 0 genuine, 3 counterfeit), or
 // writes back what a killed probe saved (--restore).
-int RunProbeCommand(const ProbeCommandOptions& options, const SystemPaths& paths,
-                    Console& console);
+int RunProbeCommand(const ProbeCommandOptions& options, const SystemPaths& paths, Console& console);
 int RunListCommand(const SystemPaths& paths, bool all, Console& console);
 
 // The whole program: argv without the program name.
