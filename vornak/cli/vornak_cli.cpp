@@ -132,6 +132,16 @@ bool Named(const std::string& word, const char* name) {
   return word == name || (word.size() > n && word.compare(0, n, name) == 0 && word[n] == '=');
 }
 
+// A word that is no option: the TARGET, unless one was given already.
+bool TakeTarget(const std::string& word, std::string& target, std::string& error) {
+  if (target.empty()) {
+    target = word;
+    return true;
+  }
+  error = "only one TARGET may be given ('" + word + "' is one too many)";
+  return false;
+}
+
 std::string ErrnoText(int error) { return std::strerror(error); }
 
 void Print(std::FILE* f, const std::string& text) {
@@ -173,10 +183,7 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
     if (optionsEnded || word == "--") {
       if (!optionsEnded) {
         optionsEnded = true;
-      } else if (options.target.empty()) {
-        options.target = word;
-      } else {
-        error = "only one TARGET may be given ('" + word + "' is one too many)";
+      } else if (!TakeTarget(word, options.target, error)) {
         return false;
       }
     } else if (word == "--help" || word == "-h") {
@@ -230,10 +237,7 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
     } else if (word.size() > 1 && word[0] == '-') {
       error = "unknown option '" + word + "'";
       return false;
-    } else if (options.target.empty()) {
-      options.target = word;
-    } else {
-      error = "only one TARGET may be given ('" + word + "' is one too many)";
+    } else if (!TakeTarget(word, options.target, error)) {
       return false;
     }
   }
@@ -306,10 +310,7 @@ bool ParseProbeArguments(const std::vector<std::string>& args, ProbeCommandOptio
     } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
       error = "unknown option '" + word + "'";
       return false;
-    } else if (options.target.empty()) {
-      options.target = word;
-    } else {
-      error = "only one TARGET may be given ('" + word + "' is one too many)";
+    } else if (!TakeTarget(word, options.target, error)) {
       return false;
     }
   }
