@@ -120,13 +120,13 @@ TEST(VornakProbe, ALosingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds)
 }
 
 // The probe writes back what it overwrote by itself on Ctrl-C, and after a
-// SIGKILL `probe --restore FILE` does it. The disk is slow (0.5 ms a request)
+// SIGKILL `probe --restore FILE` does it. The disk is slow (0.25 ms a request)
 // so that the signals come in the middle of the samples.
 TEST(VornakProbe, AProbeStoppedOrKilledMidwayLeavesTheDiskAsItWas) {
   NEED_ROOT();
   ScratchDir dir;
   cli_test::FakeBlockDevice fake(FAKEDISK, dir.path(),
-                                 {"--size", "64M", "--uncached", "--delay-us", "500"});
+                                 {"--size", "64M", "--uncached", "--delay-us", "250"});
   if (fake.device().empty()) GTEST_SKIP() << fake.problem();
   ASSERT_TRUE(cli_test::WritePattern(fake.device(), 64 * kMiB));
   const std::uint64_t before = cli_test::Digest(fake.device(), 64 * kMiB);
@@ -158,6 +158,14 @@ TEST(VornakProbe, AProbeStoppedOrKilledMidwayLeavesTheDiskAsItWas) {
   EXPECT_FALSE(Contains(r.out, "genuine")) << "a stopped probe gives no verdict";
   EXPECT_EQ(cli_test::Digest(fake.device(), 64 * kMiB), before);
   EXPECT_FALSE(cli_test::Exists(RecoveryFileOf(r.err)));
+
+  // Ctrl-C in the probe before a format: the blocks are back, nothing is
+  // formatted.
+  r = Vornak({"format", fake.device(), "--yes"}, midway(SIGINT));
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.err, "stopped during the capacity probe")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "Format Results")) << r.out;
+  EXPECT_EQ(cli_test::Digest(fake.device(), 64 * kMiB), before);
 
   // Its progress lines going to a pipe that closes do not kill it midway.
   const std::string piped = "set -o pipefail; '" + std::string(VORNAK_CLI) + "' probe " +
