@@ -74,9 +74,10 @@ const char kFormatHelp[] =
     "  --yes             answer the confirmation with yes; also allows a block\n"
     "                    device that the kernel does not flag removable\n"
     "\n"
-    "Before anything is asked or written, a block device is probed as\n"
-    "'vornak-cli probe' does (without --destructive); a counterfeit disk is\n"
-    "refused (exit 3) with its usable size, which --size can then format.\n"
+    "Before the question, a block device is probed as 'vornak-cli probe' does\n"
+    "(what the probe overwrites is back before the format writes); a\n"
+    "counterfeit disk is refused (exit 3) with its usable size, which --size\n"
+    "can then format.\n"
     "A mounted device is always refused. Ctrl-C (or SIGTERM, SIGHUP) during the\n"
     "Low passes stops them; the system area is then written again and the results\n"
     "are reported. The question is asked on standard error.\n";
