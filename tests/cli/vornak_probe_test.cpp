@@ -55,12 +55,19 @@ std::string RecoveryFileOf(const std::string& err) {
   if (geteuid() != 0) GTEST_SKIP() << "loop devices need root"
 
 #ifdef FAKEDISK
+const char* const kFakeDisk = FAKEDISK;
+#else
+const char* const kFakeDisk = nullptr;
+#endif
+#define NEED_FAKEDISK() \
+  if (!kFakeDisk) GTEST_SKIP() << "built without libfuse3 (no fakedisk)"
+
 // A 1 GiB counterfeit holding 256 MiB (fakedisk's `kind` past it): found in
 // seconds, its contents kept, refused by format, and formatted by --size
 // within what it holds.
 void CheckCounterfeit(const std::string& kind) {
   ScratchDir dir;
-  cli_test::FakeBlockDevice fake(FAKEDISK, dir.path(),
+  cli_test::FakeBlockDevice fake(kFakeDisk, dir.path(),
                                  {"--size", "1G", "--capacity", "256M", kind, "--uncached"});
   if (fake.device().empty()) GTEST_SKIP() << fake.problem();
   // Everything the disk stores lies in its first 256 MiB.
@@ -109,12 +116,14 @@ void CheckCounterfeit(const std::string& kind) {
 
 TEST(VornakProbe, AWrappingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds) {
   NEED_ROOT();
+  NEED_FAKEDISK();
   if (!cli_test::HaveProgram("fsck.fat")) GTEST_SKIP() << "dosfstools is needed";
   CheckCounterfeit("--wrap");
 }
 
 TEST(VornakProbe, ALosingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds) {
   NEED_ROOT();
+  NEED_FAKEDISK();
   if (!cli_test::HaveProgram("fsck.fat")) GTEST_SKIP() << "dosfstools is needed";
   CheckCounterfeit("--drop");
 }
@@ -124,8 +133,9 @@ TEST(VornakProbe, ALosingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds)
 // so that the signals come in the middle of the samples.
 TEST(VornakProbe, AProbeStoppedOrKilledMidwayLeavesTheDiskAsItWas) {
   NEED_ROOT();
+  NEED_FAKEDISK();
   ScratchDir dir;
-  cli_test::FakeBlockDevice fake(FAKEDISK, dir.path(),
+  cli_test::FakeBlockDevice fake(kFakeDisk, dir.path(),
                                  {"--size", "64M", "--uncached", "--delay-us", "250"});
   if (fake.device().empty()) GTEST_SKIP() << fake.problem();
   ASSERT_TRUE(cli_test::WritePattern(fake.device(), 64 * kMiB));
@@ -191,7 +201,6 @@ TEST(VornakProbe, AProbeStoppedOrKilledMidwayLeavesTheDiskAsItWas) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_FALSE(Contains(r.out, "genuine: ")) << r.out;
 }
-#endif
 
 // What the program keeps in its recovery file, kept by the run itself.
 struct InMemory : vornak_cli::ProbeJournal {
