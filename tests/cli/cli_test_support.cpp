@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,9 +20,19 @@ extern char** environ;
 
 namespace cli_test {
 
-ScratchDir::ScratchDir() {
+namespace {
+
+std::string TemporaryFolder() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/cli-test.XXXXXX";
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() : ScratchDir(TemporaryFolder()) {}
+
+ScratchDir::ScratchDir(const std::string& base) {
+  std::string pattern = base + "/cli-test.XXXXXX";
   if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -199,6 +210,70 @@ int RunUnprivileged(const std::string& dir, const std::function<int()>& check) {
     return -1;
   }
   return WEXITSTATUS(status);
+}
+
+FakeBlockDevice::FakeBlockDevice(const std::string& program, const std::string& dir,
+                                 std::vector<std::string> options)
+    : disk_(program, dir, std::move(options)) {
+  if (disk_.mounted()) loop_.reset(new LoopDevice(disk_.path()));
+}
+
+std::string FakeBlockDevice::problem() const {
+  if (!disk_.mounted()) return disk_.problem();
+  return loop_->device().empty() ? "no loop device: " + loop_->problem() : std::string();
+}
+
+namespace {
+
+// An open file of `path` for direct transfers when it is a block device,
+// with a 1 MiB aligned buffer.
+struct DirectFile {
+  int fd = -1;
+  unsigned char* buffer = nullptr;
+  DirectFile(const std::string& path, int flags) {
+    struct stat st {};
+    const bool device = stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode);
+    fd = open(path.c_str(), flags | O_CLOEXEC | (device ? O_DIRECT : 0));
+    void* p = nullptr;
+    if (posix_memalign(&p, 4096, 1 << 20) == 0) buffer = static_cast<unsigned char*>(p);
+  }
+  ~DirectFile() {
+    if (fd >= 0) close(fd);
+    std::free(buffer);
+  }
+};
+
+}  // namespace
+
+bool WritePattern(const std::string& path, std::uint64_t bytes) {
+  DirectFile f(path, O_WRONLY);
+  if (f.fd < 0 || !f.buffer) return false;
+  for (std::uint64_t at = 0; at < bytes; at += 1 << 20) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, bytes - at));
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint64_t x = at + i;
+      f.buffer[i] =
+          static_cast<unsigned char>(i % 512 < 8 ? (x / 512) >> (8 * (i % 8)) : x * 7 + 3);
+    }
+    if (pwrite(f.fd, f.buffer, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) return false;
+  }
+  return fsync(f.fd) == 0;
+}
+
+std::uint64_t Digest(const std::string& path, std::uint64_t bytes) {
+  DirectFile f(path, O_RDONLY);
+  if (f.fd < 0 || !f.buffer) return 0;
+  std::uint64_t h = 0xCBF29CE484222325ull;
+  for (std::uint64_t at = 0; at < bytes; at += 1 << 20) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, bytes - at));
+    if (pread(f.fd, f.buffer, n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) return 0;
+    for (std::size_t i = 0; i + 8 <= n; i += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, f.buffer + i, 8);
+      h = (h ^ word) * 0x100000001B3ull;
+    }
+  }
+  return h;
 }
 
 bool HaveProgram(const std::string& name) {

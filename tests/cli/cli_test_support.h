@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ namespace cli_test {
 class ScratchDir {
  public:
   ScratchDir();
+  // Under `base` instead (a tmpfs such as /dev/shm, for fast flushes).
+  explicit ScratchDir(const std::string& base);
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
@@ -99,6 +102,29 @@ class LoopDevice {
   std::string device_;
   std::string problem_;
 };
+
+// A block device over a fakedisk file: a loop device attached to a FakeDisk
+// mounted with `options`. "" from device(), with the reason in problem(),
+// when either could not be made.
+class FakeBlockDevice {
+ public:
+  FakeBlockDevice(const std::string& program, const std::string& dir,
+                  std::vector<std::string> options);
+  const std::string& device() const { return loop_ ? loop_->device() : none_; }
+  std::string problem() const;
+
+ private:
+  FakeDisk disk_;
+  std::unique_ptr<LoopDevice> loop_;  // destroyed before the disk is unmounted
+  std::string none_;
+};
+
+// Writes a pattern that no two sectors share over the first `bytes` of
+// `path`, and reads a digest of them (O_DIRECT on a block device, so that no
+// cache answers). False, or 0, on an I/O failure. `bytes` is a multiple of
+// 8.
+bool WritePattern(const std::string& path, std::uint64_t bytes);
+std::uint64_t Digest(const std::string& path, std::uint64_t bytes);
 
 // Runs `check` in a child process that is not root (as root, the child
 // becomes the user nobody, with `dir` opened to it): root writes read-only

@@ -67,6 +67,13 @@ TEST(VornakCli, BadUsageExitsWithTwoAndSaysWhy) {
       {{"format", image, "--size", "0"}, "--size needs a positive byte count"},
       {{"format", image, "--force"}, "unknown option '--force'"},
       {{"list", "/dev/sdb"}, "unexpected '/dev/sdb'"},
+      {{"probe"}, "probe needs a TARGET"},
+      {{"probe", image, "other.img"}, "one too many"},
+      {{"probe", image, "--seed", "12x"}, "--seed needs a whole number"},
+      {{"probe", image, "--seed", "-1"}, "--seed needs a whole number"},
+      {{"probe", "--restore", "f", image}, "--restore FILE takes no TARGET"},
+      {{"probe", "--restore"}, "--restore needs a value"},
+      {{"probe", image, "--size", "1M"}, "unknown option '--size'"},
   };
   for (const Case& c : cases) {
     const RunResult r = Vornak(c.args);
@@ -80,7 +87,8 @@ TEST(VornakCli, HelpOfEveryCommandGoesToStandardOutput) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
                                                {"list", "--help"},
                                                {"format", "--help"},
-                                               {"format", "/dev/sdb", "--help"}}) {
+                                               {"format", "/dev/sdb", "--help"},
+                                               {"probe", "--help"}}) {
     const RunResult r = Vornak(args);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(Contains(r.out, "Usage: vornak-cli")) << r.out;

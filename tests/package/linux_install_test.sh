@@ -123,8 +123,10 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
   files=$work/files
   mkdir -p "$files/sub"
   touch "$files/MEMO1.REC" "$files/memo2.ovk" "$files/notes.txt" "$files/a.wav" "$files/b.mp3"
-  [ "$(complete_words "$files" vornak-cli '')" = "$(printf '%s\n' --help --version format help list version)" ] ||
+  [ "$(complete_words "$files" vornak-cli '')" = "$(printf '%s\n' --help --version format help list probe version)" ] ||
     fail "vornak-cli commands: $(complete_words "$files" vornak-cli '')"
+  [ "$(complete_words "$files" vornak-cli probe --re)" = --restore ] ||
+    fail "vornak-cli probe --re: $(complete_words "$files" vornak-cli probe --re)"
   [ "$(complete_words "$files" vornak-cli format --mode '')" = "$(printf '%s\n' full low quick)" ] ||
     fail "vornak-cli --mode values: $(complete_words "$files" vornak-cli format --mode '')"
   [ "$(complete_words "$files" vornak-cli format --bo)" = --bootable ] ||

@@ -8,9 +8,17 @@
 //
 // Usage: fakedisk MOUNTPOINT --size BYTES [--capacity BYTES [--wrap|--drop]]
 //                            [--fail-sync] [--fail-writes-after BYTES]
+//                            [--uncached] [--delay-us N]
+// --uncached opens the file for direct I/O: the kernel keeps no page cache
+// of it, so every read asks fakedisk (a loop device over it then sees the
+// wrap, where the cache would answer with what was just written).
+// --delay-us makes every read and write take N microseconds longer, as a
+// slow stick does.
 // Runs in the foreground until unmounted (fusermount3 -u MOUNTPOINT).
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -27,6 +35,8 @@ struct Disk {
   std::uint64_t capacity = 0;  // what it stores, bytes
   bool wrap = false;           // past the capacity: wrap (true) or drop (false)
   bool failSync = false;
+  bool uncached = false;
+  unsigned delayUs = 0;
   // After this many bytes written, every write fails (EIO), as on a disk
   // pulled out in the middle of a run.
   std::uint64_t writesBeforeFailure = UINT64_MAX;
@@ -60,8 +70,10 @@ int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, struct 
   return 0;
 }
 
-int Open(const char* path, struct fuse_file_info*) {
-  return std::strcmp(path, kName) == 0 ? 0 : -ENOENT;
+int Open(const char* path, struct fuse_file_info* fi) {
+  if (std::strcmp(path, kName) != 0) return -ENOENT;
+  if (g_disk.uncached) fi->direct_io = 1;
+  return 0;
 }
 
 // Where the byte at `offset` is stored, or -1 when it is not stored at all.
@@ -74,6 +86,7 @@ std::int64_t Stored(std::uint64_t offset) {
 // for the disks of tests (hundreds of MB/s).
 int Read(const char*, char* buffer, size_t count, off_t offset, struct fuse_file_info*) {
   const std::uint64_t at = static_cast<std::uint64_t>(offset);
+  if (g_disk.delayUs) usleep(g_disk.delayUs);
   if (at >= g_disk.size) return 0;
   const std::uint64_t n = std::min<std::uint64_t>(count, g_disk.size - at);
   for (std::uint64_t i = 0; i < n; ++i) {
@@ -85,6 +98,7 @@ int Read(const char*, char* buffer, size_t count, off_t offset, struct fuse_file
 
 int Write(const char*, const char* buffer, size_t count, off_t offset, struct fuse_file_info*) {
   const std::uint64_t at = static_cast<std::uint64_t>(offset);
+  if (g_disk.delayUs) usleep(g_disk.delayUs);
   if (at + count > g_disk.size) return -ENOSPC;
   if (g_disk.written >= g_disk.writesBeforeFailure) return -EIO;
   g_disk.written += count;
@@ -133,6 +147,10 @@ bool ParseOptions(int argc, char** argv, std::vector<char*>& fuseArgs) {
       if (!ParseSize(argv[++i], g_disk.writesBeforeFailure)) return false;
     } else if (a == "--fail-sync") {
       g_disk.failSync = true;
+    } else if (a == "--uncached") {
+      g_disk.uncached = true;
+    } else if (a == "--delay-us" && i + 1 < argc) {
+      g_disk.delayUs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
     } else if (a[0] != '-') {
       fuseArgs.push_back(argv[i]);
     } else {
@@ -150,7 +168,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, fuseArgs)) {
     std::fprintf(stderr,
                  "usage: fakedisk MOUNTPOINT --size BYTES [--capacity BYTES [--wrap|--drop]] "
-                 "[--fail-sync] [--fail-writes-after BYTES]\n");
+                 "[--fail-sync] [--fail-writes-after BYTES] [--uncached] [--delay-us N]\n");
     return 2;
   }
   g_disk.bytes.assign(g_disk.capacity, 0);

@@ -231,6 +231,7 @@ DiskHandle PosixDiskPlatform::OpenTarget(bool writable) {
     lastError_ = kErrorInvalidFunction;
     return kInvalidHandle;
   }
+  if (file.size > sizeLimit_) file.size = sizeLimit_;
   const DiskHandle h = nextHandle_++;
   handles_[h] = file;
   return h;

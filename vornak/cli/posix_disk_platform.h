@@ -56,6 +56,9 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
   // Writes that the system could not put on the disk: a flush or close of a
   // written handle failed, after the formatter had counted them done.
   bool WritesLost() const { return writesLost_; }
+  // Shows only the first `bytes` of the target (a whole number of sectors):
+  // its size, geometry and layout, and no transfer past them.
+  void LimitSize(std::uint64_t bytes) { sizeLimit_ = bytes; }
   // Flushes a written file to its disk (fdatasync); replaceable by tests.
   std::function<int(int)> syncFile;
 
@@ -117,6 +120,7 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
   TargetIdentity identity_;
   std::string failure_;
   bool writesLost_ = false;
+  std::uint64_t sizeLimit_ = UINT64_MAX;
   std::map<vornak::DiskHandle, Open> handles_;
   vornak::DiskHandle nextHandle_ = 0x100;
   std::uint32_t lastError_ = 0;

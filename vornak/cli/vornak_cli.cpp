@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,7 @@
 
 #include "format_run.h"
 #include "posix_disk_platform.h"
+#include "posix_probe.h"
 #include "system_area.h"
 #include "terminal_format_ui.h"
 
@@ -31,11 +33,13 @@ const char kMainHelp[] =
     "Commands:\n"
     "  list     list the removable disks\n"
     "  format   format a disk or an image file\n"
+    "  probe    measure how much a disk really holds (finds counterfeit disks)\n"
     "  version  print the program's version (also --version)\n"
     "\n"
     "'vornak-cli COMMAND --help' describes a command.\n"
     "Exit codes: 0 success, 1 the run failed or a file or device named could not\n"
-    "be used, 2 bad usage (the command line itself is wrong).\n";
+    "be used, 2 bad usage (the command line itself is wrong), 3 a counterfeit\n"
+    "disk (it holds less than it claims).\n";
 
 const char kListHelp[] =
     "Usage: vornak-cli list [--all]\n"
@@ -67,10 +71,17 @@ const char kFormatHelp[] =
     "  --lang ID         language of the results report: 409 English (default),\n"
     "                    804 Simplified Chinese, 404 Traditional Chinese\n"
     "  --size BYTES      create TARGET as an image file of BYTES bytes, or extend\n"
-    "                    it to that size (suffixes K, M, G: binary multiples)\n"
+    "                    it to that size (suffixes K, M, G: binary multiples); on\n"
+    "                    a block device, format only its first BYTES bytes, with\n"
+    "                    the layout for that size (at most what the probe found)\n"
+    "  --no-probe        do not probe a block device's real capacity first\n"
     "  --yes             answer the confirmation with yes; also allows a block\n"
     "                    device that the kernel does not flag removable\n"
     "\n"
+    "Before the question, a block device is probed as 'vornak-cli probe' does\n"
+    "(what the probe overwrites is back before the format writes); a\n"
+    "counterfeit disk is refused (exit 3) with its usable size, which --size\n"
+    "can then format.\n"
     "A mounted device is always refused. Ctrl-C (or SIGTERM, SIGHUP) during the\n"
     "Low passes stops them; the system area is then written again and the results\n"
     "are reported. The question is asked on standard error.\n"
@@ -79,6 +90,37 @@ const char kFormatHelp[] =
     "again in pieces down to single sectors, and only the clusters of the sectors\n"
     "that still fail are marked bad. After the results, a Low run prints how many\n"
     "sectors read back another address (a disk that holds less than it claims).\n";
+
+const char kProbeHelp[] =
+    "Usage: vornak-cli probe TARGET [--destructive] [--seed N] [--yes]\n"
+    "       vornak-cli probe --restore FILE\n"
+    "Measures how much of its claimed size TARGET (a block device or an image\n"
+    "file) really holds, in seconds: counterfeit sticks and cards claim more than\n"
+    "their memory, and writes past it wrap onto earlier addresses or vanish.\n"
+    "Every sector written carries its own address and a random salt. A block at\n"
+    "sector 0 is read back at every power-of-two distance (a disk that wraps\n"
+    "shows it there), 576 blocks are sampled across the disk, and the edge\n"
+    "between the last good and the first bad block is narrowed to the sector.\n"
+    "It finds a disk whose writes past its memory vanish or read back wrong, and\n"
+    "one that wraps modulo a power of two (as memory chips come); a wrap of\n"
+    "another period, and bad sectors between the samples, go unseen (a Low\n"
+    "format reads every sector).\n"
+    "\n"
+    "  --destructive     do not save and restore the blocks it overwrites\n"
+    "  --seed N          sample positions from N (the salt stays random, so\n"
+    "                    stamps left by an earlier run are never taken for new)\n"
+    "  --yes             allow a block device that the kernel does not flag\n"
+    "                    removable\n"
+    "  --restore FILE    write back what a killed probe saved in FILE\n"
+    "\n"
+    "Before its first write the probe saves every block it will overwrite in a\n"
+    "recovery file under $TMPDIR (named on standard error) and writes them all\n"
+    "back at its end, also after Ctrl-C, SIGTERM or SIGHUP (exit 128 + the\n"
+    "signal); after a crash 'vornak-cli probe --restore FILE' does it.\n"
+    "It prints the claimed and the usable size, the first bad address, how the\n"
+    "caches were kept out of the read-back, and the time taken.\n"
+    "Exit codes: 0 genuine, 3 counterfeit, 1 the probe failed (a read or write\n"
+    "error is a failure, not a verdict), 2 bad usage.\n";
 
 bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
                std::string& value, std::string& error) {
@@ -98,6 +140,16 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
 bool Named(const std::string& word, const char* name) {
   const std::size_t n = std::strlen(name);
   return word == name || (word.size() > n && word.compare(0, n, name) == 0 && word[n] == '=');
+}
+
+// A word that is no option: the TARGET, unless one was given already.
+bool TakeTarget(const std::string& word, std::string& target, std::string& error) {
+  if (target.empty()) {
+    target = word;
+    return true;
+  }
+  error = "only one TARGET may be given ('" + word + "' is one too many)";
+  return false;
 }
 
 std::string ErrnoText(int error) { return std::strerror(error); }
@@ -141,10 +193,7 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
     if (optionsEnded || word == "--") {
       if (!optionsEnded) {
         optionsEnded = true;
-      } else if (options.target.empty()) {
-        options.target = word;
-      } else {
-        error = "only one TARGET may be given ('" + word + "' is one too many)";
+      } else if (!TakeTarget(word, options.target, error)) {
         return false;
       }
     } else if (word == "--help" || word == "-h") {
@@ -191,15 +240,14 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
         return false;
       }
       options.sizeGiven = true;
+    } else if (word == "--no-probe") {
+      options.noProbe = true;
     } else if (word == "--yes" || word == "-y") {
       options.yes = true;
     } else if (word.size() > 1 && word[0] == '-') {
       error = "unknown option '" + word + "'";
       return false;
-    } else if (options.target.empty()) {
-      options.target = word;
-    } else {
-      error = "only one TARGET may be given ('" + word + "' is one too many)";
+    } else if (!TakeTarget(word, options.target, error)) {
       return false;
     }
   }
@@ -236,6 +284,56 @@ bool ParseFormatArguments(const std::vector<std::string>& args, FormatOptions& o
       error = "Invalid volume label! A label may not hold blanks or any of \"*+,./:;<=>?[\\]|";
       return false;
     }
+  }
+  return true;
+}
+
+bool ParseProbeArguments(const std::vector<std::string>& args, ProbeCommandOptions& options,
+                         bool& help, std::string& error) {
+  help = false;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    std::string value;
+    if (!optionsEnded && word == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (word == "--help" || word == "-h")) {
+      help = true;
+      return true;
+    } else if (!optionsEnded && word == "--destructive") {
+      options.destructive = true;
+    } else if (!optionsEnded && (word == "--yes" || word == "-y")) {
+      options.yes = true;
+    } else if (!optionsEnded && Named(word, "--seed")) {
+      if (!TakeValue(args, i, "--seed", value, error)) return false;
+      char* end = nullptr;
+      errno = 0;
+      options.seed = std::strtoull(value.c_str(), &end, 10);
+      if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || errno != 0) {
+        error = "--seed needs a whole number, not '" + value + "'";
+        return false;
+      }
+      options.seedGiven = true;
+    } else if (!optionsEnded && Named(word, "--restore")) {
+      if (!TakeValue(args, i, "--restore", value, error)) return false;
+      options.restoreFile = value;
+    } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
+      error = "unknown option '" + word + "'";
+      return false;
+    } else if (!TakeTarget(word, options.target, error)) {
+      return false;
+    }
+  }
+  if (!options.restoreFile.empty()) {
+    if (!options.target.empty() || options.destructive || options.seedGiven) {
+      error = "--restore FILE takes no TARGET or other option (FILE names its target)";
+      return false;
+    }
+    return true;
+  }
+  if (options.target.empty()) {
+    error = "probe needs a TARGET (a block device or an image file)";
+    return false;
   }
   return true;
 }
@@ -290,11 +388,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
       check.message = "cannot open " + target + ": " + ErrnoText(errno);
       return check;
     }
-  } else if (options.sizeGiven) {
-    if (!S_ISREG(st.st_mode)) {
-      check.message = "--size applies to image files only; " + target + " is not one";
-      return check;
-    }
+  } else if (options.sizeGiven && S_ISREG(st.st_mode)) {
     const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
     if (now > options.size) {
       check.message = target + " is " + std::to_string(now) + " bytes, more than --size " +
@@ -304,7 +398,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
     // Refused before it grows: the size of a file in use stays as it was.
     const std::string inUse = now < options.size ? ImageInUse(paths, st.st_dev, st.st_ino) : "";
     if (!inUse.empty()) {
-      check.message = "refusing to format " + target + ": " + inUse;
+      check.message = "refusing to " + options.action + " " + target + ": " + inUse;
       return check;
     }
     if (now < options.size) {
@@ -323,7 +417,7 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
   if (S_ISREG(st.st_mode)) {
     const std::string inUse = ImageInUse(paths, st.st_dev, st.st_ino);
     if (!inUse.empty()) {
-      check.message = "refusing to format " + target + ": " + inUse;
+      check.message = "refusing to " + options.action + " " + target + ": " + inUse;
       return check;
     }
     check.ok = true;
@@ -337,26 +431,38 @@ TargetCheck CheckTarget(const SystemPaths& paths, const FormatOptions& options) 
   check.blockDevice = true;
   const BlockDeviceInfo info = DescribeBlockDevice(paths, DevNumber(st.st_rdev));
   if (!info.found) {
-    check.message = "refusing to format " + target + ": the kernel does not describe it in " +
-                    paths.Sys() + "/dev/block";
+    check.message = "refusing to " + options.action + " " + target +
+                    ": the kernel does not describe it in " + paths.Sys() + "/dev/block";
     return check;
   }
   std::string inUse = DeviceInUse(paths, info);
   if (inUse.empty()) inUse = LoopFileInUse(paths, info);
   if (inUse.empty()) inUse = DeviceProblem(target);
   if (!inUse.empty()) {
-    check.message = "refusing to format " + target + ": " + inUse;
+    check.message = "refusing to " + options.action + " " + target + ": " + inUse;
     return check;
   }
   check.removable = info.removable;
   check.size = info.size;
+  if (options.sizeGiven) {
+    // The first bytes only: the rest of a counterfeit disk holds nothing.
+    if (options.size > info.size || options.size % 512 != 0) {
+      check.message = "--size " + std::to_string(options.size) + " does not fit " + target +
+                      ": a device takes a whole number of 512-byte sectors up to its " +
+                      std::to_string(info.size) + " bytes";
+      return check;
+    }
+    check.limited = options.size < info.size;
+    check.size = options.size;
+  }
   if (!info.partition && !info.partitionDevNumbers.empty())
     check.note = "/dev/" + info.disk +
                  " has partitions; formatting it as a whole replaces "
                  "them (the Windows formatter formats the partition that has the drive letter)";
   if (!info.removable && !options.yes) {
-    check.message = "refusing to format " + target + ": the kernel does not flag /dev/" +
-                    info.disk + " removable (give --yes if this really is the disk to erase)";
+    check.message = "refusing to " + options.action + " " + target +
+                    ": the kernel does not flag /dev/" + info.disk +
+                    " removable (give --yes if this really is the disk to erase)";
     return check;
   }
   check.ok = true;
@@ -558,6 +664,233 @@ bool Failed(const vornak::FormatOutcome& outcome, TerminalFormatUi& ui,
 
 }  // namespace
 
+namespace {
+
+// Eight random bytes for a salt or a seed.
+std::uint64_t RandomWord() {
+  std::uint64_t v = 0;
+  const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  const bool ok = fd >= 0 && ::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v);
+  if (fd >= 0) ::close(fd);
+  if (!ok) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    v = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^ static_cast<std::uint64_t>(now.tv_sec) ^
+        (static_cast<std::uint64_t>(getpid()) << 40);
+  }
+  return v;
+}
+
+std::string SectorsText(std::uint64_t sectors) {
+  const std::uint64_t bytes = sectors * kProbeSectorBytes;
+  return std::to_string(bytes) + " bytes (" + HumanSize(bytes) + "), " + std::to_string(sectors) +
+         " sectors";
+}
+
+const char* PhaseText(ProbePhase phase) {
+  switch (phase) {
+    case ProbePhase::Saving: return "saving";
+    case ProbePhase::Writing: return "writing";
+    case ProbePhase::Reading: return "reading back";
+    case ProbePhase::Restoring: return "restoring";
+  }
+  return "";
+}
+
+// What one probe found, and how.
+struct ProbeRecord {
+  ProbeResult result;
+  std::string cache;  // how the caches were kept out of the read-back
+  double seconds = 0;
+  std::uint64_t seed = 0;
+  int signal = 0;  // the signal that stopped it
+};
+
+// Probes a checked target, saying on standard error where the overwritten
+// blocks are kept (non-destructive) and what it is doing.
+ProbeRecord ProbeTarget(const std::string& target, const TargetIdentity& identity, bool destructive,
+                        std::uint64_t seed, Console& console) {
+  ProbeRecord record;
+  record.seed = seed;
+  PosixProbeDevice device(target, identity);
+  if (!device.Open()) {
+    record.result.failure = device.FailureText();
+    return record;
+  }
+  RecoveryFile recovery;
+  std::string error;
+  if (!destructive && !recovery.Create(target, identity, device.Sectors() * 512, error)) {
+    record.result.failure = error;
+    return record;
+  }
+  const std::string& file = recovery.path();
+  if (!destructive)
+    Print(console.err, "vornak-cli: probe: what it overwrites is kept in " + file +
+                           " until it is written back (after a crash: vornak-cli probe --restore " +
+                           file + ")\n");
+  ProbeOptions options;
+  options.seed = seed;
+  options.salt = RandomWord();
+  ProbeCallbacks callbacks;
+  callbacks.stopRequested = [] { return ProbeSignal() != 0; };
+  callbacks.progress = [&](ProbePhase phase, std::uint32_t done, std::uint32_t total) {
+    if (done == 0 && total >= 16)
+      Print(console.err, std::string("vornak-cli: probe: ") + PhaseText(phase) + " " +
+                             std::to_string(total) + " blocks\n");
+  };
+  timespec start{}, end{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  CatchProbeSignals(true);
+  record.result = ProbeCapacity(device, destructive ? nullptr : &recovery, options, callbacks);
+  record.signal = ProbeSignal();
+  CatchProbeSignals(false);
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  record.seconds = static_cast<double>(end.tv_sec - start.tv_sec) +
+                   static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
+  record.cache = device.CacheMethod();
+  if (record.result.restored)
+    recovery.Remove();
+  else if (!destructive && record.result.blocksWritten > 0)
+    Print(console.err, "vornak-cli: probe: the saved blocks are not all back; " + file +
+                           " is kept: vornak-cli probe --restore " + file + "\n");
+  else if (!destructive)
+    recovery.Remove();  // nothing was written
+  return record;
+}
+
+void PrintProbeReport(const std::string& target, const ProbeRecord& record, std::FILE* out) {
+  const ProbeResult& r = record.result;
+  if (r.claimedSectors == 0) return;  // it did not open
+  std::string text = target + ": claims " + SectorsText(r.claimedSectors) + "\n";
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.2f", record.seconds);
+  if (r.verdict == ProbeVerdict::Genuine || r.verdict == ProbeVerdict::Counterfeit) {
+    text += "usable: " + SectorsText(r.usableSectors) +
+            (r.verdict == ProbeVerdict::Genuine ? " (all of it)" : "") + "\n";
+    if (r.verdict == ProbeVerdict::Genuine)
+      text += "first bad address: none\n";
+    else
+      text +=
+          "first bad address: byte " + std::to_string(r.firstBadSector * 512) + ", sector " +
+          std::to_string(r.firstBadSector) +
+          (r.wraps ? " (it reads back sector " + std::to_string(r.wrapsTo) + ": the addresses wrap)"
+                   : " (what is written there is lost)") +
+          "\n";
+  }
+  text += "cache: " + record.cache + "\n";
+  text += std::string("time: ") + seconds + " s (" + std::to_string(r.blocksWritten) +
+          " blocks of 4 KiB written, " + std::to_string(r.readDistances) +
+          " wrap distances read, seed " + std::to_string(record.seed) + ")\n";
+  if (r.verdict == ProbeVerdict::Genuine)
+    text += "genuine: every block written kept its own data\n";
+  else if (r.verdict == ProbeVerdict::Counterfeit)
+    text += "counterfeit: it holds " + HumanSize(r.usableSectors * 512) + " of the " +
+            HumanSize(r.claimedSectors * 512) + " it claims\n";
+  Print(out, text);
+}
+
+int RestoreCommand(const std::string& file, Console& console) {
+  Recovery recovery;
+  std::string error;
+  if (!ReadRecoveryFile(file, recovery, error)) {
+    Print(console.err, "vornak-cli: " + error + "\n");
+    return kExitFailed;
+  }
+  const std::string problem = RecoveryTargetProblem(recovery);
+  if (!problem.empty()) {
+    Print(console.err, "vornak-cli: refusing to restore " + file + ": " + problem + "\n");
+    return kExitFailed;
+  }
+  PosixProbeDevice device(recovery.target, recovery.identity);
+  if (!device.Open() || !RestoreBlocks(device, recovery.blocks, 0, error)) {
+    Print(console.err, "vornak-cli: " + (error.empty() ? device.FailureText() : error) + "; " +
+                           file + " is kept\n");
+    return kExitFailed;
+  }
+  unlink(file.c_str());
+  Print(console.out, recovery.target + ": " + std::to_string(recovery.blocks.size()) +
+                         " saved blocks written back; " + file + " removed" +
+                         (recovery.cutShort ? " (its last record, cut short while it was "
+                                              "saved, was never written)"
+                                            : "") +
+                         "\n");
+  return kExitOk;
+}
+
+// The probe before a format of a block device: 0 when the format may go on,
+// 3 for a counterfeit disk unless --size keeps to what it holds, 1 when the
+// probe failed or was stopped.
+int ProbeBeforeFormat(const FormatOptions& options, const TargetCheck& check, Console& console) {
+  const ProbeRecord record =
+      ProbeTarget(options.target, check.identity, false, RandomWord(), console);
+  PrintProbeReport(options.target, record, console.out);
+  const ProbeResult& r = record.result;
+  if (record.signal || r.verdict == ProbeVerdict::Stopped) {
+    Print(console.err, std::string("vornak-cli: stopped during the capacity probe") +
+                           (r.restored ? " (the overwritten blocks are written back)" : "") +
+                           "; not formatted\n");
+    return kExitFailed;
+  }
+  if (r.verdict == ProbeVerdict::Failed) {
+    Print(console.err, "vornak-cli: the capacity probe failed: " + r.failure +
+                           "; not formatted (--no-probe skips the probe)\n");
+    return kExitFailed;
+  }
+  const std::uint64_t usable = r.usableSectors * kProbeSectorBytes;
+  if (r.verdict == ProbeVerdict::Counterfeit && (!options.sizeGiven || options.size > usable)) {
+    Print(console.err,
+          "vornak-cli: refusing to format " + options.target +
+              ": it is counterfeit, it holds only " + std::to_string(usable) + " bytes (" +
+              HumanSize(usable) + ") of the " +
+              std::to_string(r.claimedSectors * kProbeSectorBytes) + " it claims" +
+              (usable > 0 ? "; --size " + std::to_string(usable) + " formats what it holds" : "") +
+              "\n");
+    return kExitCounterfeit;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunProbeCommand(const ProbeCommandOptions& options, const SystemPaths& paths,
+                    Console& console) {
+  // A closed pipe for the progress lines must not end a probe before the
+  // blocks are back.
+  signal(SIGPIPE, SIG_IGN);
+  if (!options.restoreFile.empty()) return RestoreCommand(options.restoreFile, console);
+  FormatOptions checked;
+  checked.target = options.target;
+  checked.yes = options.yes;
+  checked.action = "probe";
+  const TargetCheck check = CheckTarget(paths, checked);
+  if (!check.ok) {
+    Print(console.err, "vornak-cli: " + check.message + "\n");
+    return check.exitCode;
+  }
+  const FileLock lock(options.target, check);
+  if (!lock.problem.empty()) {
+    Print(console.err,
+          "vornak-cli: refusing to probe " + options.target + ": " + lock.problem + "\n");
+    return kExitFailed;
+  }
+  const ProbeRecord record = ProbeTarget(options.target, check.identity, options.destructive,
+                                         options.seedGiven ? options.seed : RandomWord(), console);
+  PrintProbeReport(options.target, record, console.out);
+  const ProbeResult& r = record.result;
+  if (r.verdict == ProbeVerdict::Failed)
+    Print(console.err, "vornak-cli: the probe failed: " + r.failure + "\n");
+  if (record.signal) {
+    Print(console.err, std::string("vornak-cli: probe stopped by ") + strsignal(record.signal) +
+                           (r.restored ? "; the overwritten blocks are written back\n" : "\n"));
+    return 128 + record.signal;
+  }
+  switch (r.verdict) {
+    case ProbeVerdict::Genuine: return kExitOk;
+    case ProbeVerdict::Counterfeit: return kExitCounterfeit;
+    default: return kExitFailed;
+  }
+}
+
 int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Console& console) {
   // A closed output pipe is a write error to report, not a reason to die in
   // the middle of a run.
@@ -591,8 +924,13 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
     return kExitFailed;
   }
   if (!check.note.empty()) Print(console.err, "vornak-cli: note: " + check.note + "\n");
+  if (check.blockDevice && !options.noProbe) {
+    const int probed = ProbeBeforeFormat(options, check, console);
+    if (probed != kExitOk) return probed;
+  }
 
   PosixDiskPlatform disk(options.target, check.removable, check.identity);
+  if (check.limited) disk.LimitSize(check.size);
   TerminalFormatUi ui(MakeTerminal(options, console), options.languageId);
   vornak::DiskAccess access(disk, ui, vornak::GetOsFamily(disk), ui.Texts().MsgLockFail);
   std::string diskLabel;
@@ -604,6 +942,7 @@ int RunFormatCommand(const FormatOptions& options, const SystemPaths& paths, Con
   Print(console.out,
         options.target + ": " + std::to_string(size) + " bytes (" + HumanSize(size) + "), " +
             std::to_string(size >> 9) + " sectors" +
+            (check.limited ? ", the first part of the device (--size)" : "") +
             (diskLabel.empty() ? "" : ", label " + diskLabel) +
             (size > 0x40000000u ? " (more than the 1 GiB the formatter handles)" : "") + "\n");
 
@@ -689,6 +1028,20 @@ int VornakCliMain(const std::vector<std::string>& args, const SystemPaths& paths
       return kExitUsage;
     }
     return RunListCommand(paths, all, console);
+  }
+  if (command == "probe") {
+    ProbeCommandOptions options;
+    bool help = false;
+    std::string error;
+    if (!ParseProbeArguments(rest, options, help, error)) {
+      Print(console.err, "vornak-cli: probe: " + error + "\n" + "Try 'vornak-cli probe --help'.\n");
+      return kExitUsage;
+    }
+    if (help) {
+      Print(console.out, kProbeHelp);
+      return kExitOk;
+    }
+    return RunProbeCommand(options, paths, console);
   }
   if (command == "format") {
     FormatOptions options;
