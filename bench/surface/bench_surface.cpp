@@ -283,40 +283,43 @@ void ProbeBench(const std::string& device, int runs) {
     std::printf("probe: skipped (%s has no probe command)\n", cli.c_str());
     return;
   }
+  // Loop devices are not flagged removable: --yes lets the probe at them.
+  const auto probe = [&](const std::string& target, int seed) {
+    return "'" + cli + "' probe " + target + " --yes --seed " + std::to_string(seed);
+  };
   std::vector<double> genuine;
-  for (int i = 0; i < runs; ++i)
-    genuine.push_back(
-        TimeCommand("'" + cli + "' probe " + device + " --seed " + std::to_string(i)));
+  for (int i = 0; i < runs; ++i) genuine.push_back(TimeCommand(probe(device, i)));
   std::printf("probe (median of %d)\n", runs);
   std::printf("  %-44s %8.2f s\n", "genuine loop device (exit 0)", Median(genuine));
 
-  char dir[] = "/tmp/vornak-probe-XXXXXX";
-  if (!mkdtemp(dir)) return;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    execl(FAKEDISK_PATH, "fakedisk", dir, "--size", "1G", "--capacity", "256M", "--wrap",
-          "--uncached", static_cast<char*>(nullptr));
-    _exit(127);
+  for (const char* variant : {"--wrap", "--drop"}) {
+    char dir[] = "/tmp/vornak-probe-XXXXXX";
+    if (!mkdtemp(dir)) return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl(FAKEDISK_PATH, "fakedisk", dir, "--size", "1G", "--capacity", "256M", variant,
+            "--uncached", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    const std::string disk = std::string(dir) + "/disk";
+    struct stat st {};
+    for (int i = 0; i < 500 && stat(disk.c_str(), &st) != 0; ++i) usleep(10000);
+    const std::string fake = stat(disk.c_str(), &st) == 0 ? Attach(disk) : std::string();
+    const std::string name =
+        std::string("1 GiB fakedisk holding 256 MiB, ") + (variant + 2) + " (exit 3)";
+    if (fake.empty()) {
+      std::printf("  %s: skipped (fakedisk --uncached did not mount)\n", name.c_str());
+    } else {
+      std::vector<double> counterfeit;
+      for (int i = 0; i < runs; ++i) counterfeit.push_back(TimeCommand(probe(fake, i), 3));
+      std::printf("  %-44s %8.2f s\n", name.c_str(), Median(counterfeit));
+      TimeCommand("losetup -d " + fake);
+    }
+    TimeCommand(std::string("fusermount3 -u ") + dir);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    rmdir(dir);
   }
-  const std::string disk = std::string(dir) + "/disk";
-  struct stat st {};
-  for (int i = 0; i < 500 && stat(disk.c_str(), &st) != 0; ++i) usleep(10000);
-  const std::string fake = stat(disk.c_str(), &st) == 0 ? Attach(disk) : std::string();
-  if (fake.empty()) {
-    std::printf("probe of the 1 GiB fake: skipped (fakedisk --uncached did not mount)\n");
-  } else {
-    std::vector<double> counterfeit;
-    for (int i = 0; i < runs; ++i)
-      counterfeit.push_back(
-          TimeCommand("'" + cli + "' probe " + fake + " --seed " + std::to_string(i), 3));
-    std::printf("  %-44s %8.2f s\n", "1 GiB fakedisk holding 256 MiB (exit 3)",
-                Median(counterfeit));
-    TimeCommand("losetup -d " + fake);
-  }
-  TimeCommand(std::string("fusermount3 -u ") + dir);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  rmdir(dir);
 #else
   (void)device;
   (void)runs;
