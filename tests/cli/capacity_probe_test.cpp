@@ -95,9 +95,17 @@ TEST(CapacityProbe, FindsTheEdgeOfACounterfeitToTheSectorAndPutsEverythingBack) 
     std::uint64_t capacity;
     bool wraps;
   } cases[] = {
-      {MemoryDisk::Wrap, 16 * kMiB, true},      {MemoryDisk::Drop, 16 * kMiB, false},
-      {MemoryDisk::Wrap, 1 * kMiB, true},       {MemoryDisk::Drop, 10 * kMiB + 3, false},
-      {MemoryDisk::Drop, 63 * kMiB + 5, false}, {MemoryDisk::Drop, 0, false},
+      {MemoryDisk::Wrap, 16 * kMiB, true},
+      {MemoryDisk::Drop, 16 * kMiB, false},
+      {MemoryDisk::Wrap, 1 * kMiB, true},
+      {MemoryDisk::Drop, 10 * kMiB + 3, false},
+      {MemoryDisk::Drop, 63 * kMiB + 5, false},
+      {MemoryDisk::Drop, 0, false},
+      // Wraps whose period is no power of two: they land on the stamped start.
+      {MemoryDisk::Wrap, 10 * kMiB + 3, true},
+      {MemoryDisk::Wrap, 37 * kMiB, true},
+      {MemoryDisk::Wrap, 63 * kMiB + 5, true},
+      {MemoryDisk::Wrap, 100, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.capacity) + (c.kind == MemoryDisk::Wrap ? " wrap" : " drop"));
@@ -201,7 +209,7 @@ TEST(CapacityProbe, RestoreEndsWithTheOldestContentsOfSharedMemory) {
     ASSERT_TRUE(disk.Write(saved[k].sector, 8, stamp));
   }
   std::string failure;
-  EXPECT_TRUE(vornak_cli::RestoreBlocks(disk, saved, 16, failure)) << failure;
+  EXPECT_TRUE(vornak_cli::RestoreBlocks(disk, saved, 16, 0, failure)) << failure;
   EXPECT_TRUE(disk.bytes == before);
 }
 

@@ -128,6 +128,24 @@ TEST(VornakProbe, ALosingCounterfeitIsFoundRefusedAndFormattedWithinWhatItHolds)
   CheckCounterfeit("--drop");
 }
 
+// A wrap whose period is no power of two (200 MiB of memory in 1 GiB) is
+// found too: some sample wraps onto the stamped start of the disk.
+TEST(VornakProbe, AWrapOfAnyPeriodIsFound) {
+  NEED_ROOT();
+  NEED_FAKEDISK();
+  ScratchDir dir;
+  cli_test::FakeBlockDevice fake(kFakeDisk, dir.path(),
+                                 {"--size", "1G", "--capacity", "200M", "--wrap", "--uncached"});
+  if (fake.device().empty()) GTEST_SKIP() << fake.problem();
+  ASSERT_TRUE(cli_test::WritePattern(fake.device(), 200 * kMiB));
+  const std::uint64_t before = cli_test::Digest(fake.device(), 200 * kMiB);
+  const RunResult r = Vornak({"probe", fake.device(), "--yes"});
+  EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+  EXPECT_EQ(Usable(r.out), 200 * kMiB) << r.out;
+  EXPECT_TRUE(Contains(r.out, "the addresses wrap")) << r.out;
+  EXPECT_EQ(cli_test::Digest(fake.device(), 200 * kMiB), before) << "not put back as it was";
+}
+
 // The probe writes back what it overwrote by itself on Ctrl-C, and after a
 // SIGKILL `probe --restore FILE` does it. The disk is slow (0.25 ms a request)
 // so that the signals come in the middle of the samples.

@@ -68,6 +68,7 @@ class ProbeRun {
   bool Save(const std::vector<std::uint64_t>& indexes);
   bool Round(std::vector<std::uint64_t> indexes);
   bool ReadBack(std::uint64_t index, Reading& reading);
+  void MarkAliased(std::uint64_t sector, std::uint64_t sharesWith);
   bool FindWrap();
   std::vector<std::uint64_t> Samples() const;
   bool NarrowEdge();
@@ -87,6 +88,7 @@ class ProbeRun {
   std::vector<SavedBlock> saved_;
   std::set<std::uint64_t> savedIndexes_;
   std::map<std::uint64_t, Reading> readings_;  // by block index
+  std::set<std::uint64_t> written_;            // block indexes stamped so far
   std::vector<unsigned char> buffer_;
 };
 
@@ -152,6 +154,13 @@ bool ProbeRun::ReadBack(std::uint64_t index, Reading& reading) {
     std::uint64_t address = 0;
     const bool stamped = ReadStamp(options_.salt, buffer_.data() + i * kProbeSectorBytes, address);
     if (stamped && address == b.sector + i) continue;
+    // Of two addresses sharing memory, the higher one lies past the memory
+    // (it wrapped onto the lower): a sector holding a higher address's
+    // stamp is itself sound, and that address is the bad one.
+    if (stamped && address > b.sector + i) {
+      MarkAliased(address, b.sector + i);
+      continue;
+    }
     if (reading.firstBad == b.count) reading.firstBad = i;
     if (stamped && reading.firstAlias == b.count) {
       reading.firstAlias = i;
@@ -161,14 +170,32 @@ bool ProbeRun::ReadBack(std::uint64_t index, Reading& reading) {
   return true;
 }
 
-void ProbeRun::Note(std::uint64_t index, const Reading& reading) {
-  readings_[index] = reading;
+// `sector` was written and found sharing the memory of `sharesWith`, lower.
+void ProbeRun::MarkAliased(std::uint64_t sector, std::uint64_t sharesWith) {
+  const std::uint64_t index = sector / kProbeBlockSectors;
+  const Block b = BlockAt(index);
+  const std::uint32_t i = static_cast<std::uint32_t>(sector - b.sector);
+  Note(index, Reading{b.count, i, i, sharesWith});
+}
+
+// Keeps the worst of what a block was seen to do: a sector that once lost
+// its write or shared its memory stays bad whatever a later read shows.
+void ProbeRun::Note(std::uint64_t index, const Reading& fresh) {
+  auto found = readings_.find(index);
+  if (found == readings_.end()) found = readings_.emplace(index, fresh).first;
+  Reading& reading = found->second;
+  reading.firstBad = std::min(reading.firstBad, fresh.firstBad);
+  if (fresh.firstAlias < reading.firstAlias) {
+    reading.firstAlias = fresh.firstAlias;
+    reading.aliasOf = fresh.aliasOf;
+  }
   if (reading.Bad())
     checkBelow_ = std::min(checkBelow_, index * kProbeBlockSectors + reading.firstBad);
 }
 
 // Saves, stamps (highest address first, so that of two addresses sharing
-// memory the lower one keeps its stamp), settles and reads back the blocks.
+// memory the lower one keeps its stamp), settles and reads back every block
+// stamped so far: a new block that wrapped onto an earlier one shows there.
 bool ProbeRun::Round(std::vector<std::uint64_t> indexes) {
   std::sort(indexes.rbegin(), indexes.rend());
   indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
@@ -184,15 +211,18 @@ bool ProbeRun::Round(std::vector<std::uint64_t> indexes) {
     if (!device_.Write(b.sector, b.count, buffer_.data()))
       return Fail("writing sector " + std::to_string(b.sector));
     ++result_.blocksWritten;
+    written_.insert(indexes[k]);
     if ((k + 1) % 64 == 0) Progress(ProbePhase::Writing, k + 1, indexes.size());
   }
   if (!device_.Settle()) return Fail("flushing the written blocks");
-  Progress(ProbePhase::Reading, 0, indexes.size());
-  for (std::size_t k = 0; k < indexes.size(); ++k) {
+  Progress(ProbePhase::Reading, 0, written_.size());
+  std::size_t done = 0;
+  for (const std::uint64_t index : written_) {
     if (Stopped()) return false;
     Reading reading;
-    if (!ReadBack(indexes[k], reading)) return false;
-    Note(indexes[k], reading);
+    if (!ReadBack(index, reading)) return false;
+    Note(index, reading);
+    if (++done % 256 == 0) Progress(ProbePhase::Reading, done, written_.size());
   }
   return true;
 }
@@ -218,12 +248,17 @@ bool ProbeRun::FindWrap() {
 }
 
 // One block in each of `samples` equal stretches below the limit, with the
-// first and the last block.
+// first and the last block, and every block of a start twice as long as a
+// stretch: a disk that wraps with any period P then has a whole stretch in
+// [P, P + the start's length), and that stretch's block lands in the start.
 std::vector<std::uint64_t> ProbeRun::Samples() const {
   std::mt19937_64 random(options_.seed);
   const std::uint64_t n =
       std::max<std::uint64_t>(1, std::min<std::uint64_t>(options_.samples, limit_));
+  const std::uint64_t start =
+      std::min({limit_, 2 * ((limit_ + n - 1) / n), std::uint64_t{kProbeStartBlocks}});
   std::vector<std::uint64_t> picks = {0, limit_ - 1};
+  for (std::uint64_t k = 1; k < start; ++k) picks.push_back(k);
   for (std::uint64_t k = 0; k < n; ++k) {
     const std::uint64_t lo = k * limit_ / n, hi = (k + 1) * limit_ / n;
     if (hi > lo) picks.push_back(lo + random() % (hi - lo));
@@ -289,7 +324,7 @@ ProbeResult ProbeRun::Run() {
   if (journal_) {
     Progress(ProbePhase::Restoring, 0, saved_.size());
     std::string failure;
-    result_.restored = RestoreBlocks(device_, saved_, checkBelow_, failure);
+    result_.restored = RestoreBlocks(device_, saved_, checkBelow_, options_.salt, failure);
     if (!result_.restored) {
       result_.verdict = ProbeVerdict::Failed;
       result_.failure += (result_.failure.empty() ? "" : "; ") + failure;
@@ -323,7 +358,7 @@ ProbeResult ProbeCapacity(ProbeDevice& device, ProbeJournal* journal, const Prob
 }
 
 bool RestoreBlocks(ProbeDevice& device, const std::vector<SavedBlock>& blocks,
-                   std::uint64_t checkBelow, std::string& failure) {
+                   std::uint64_t checkBelow, std::uint64_t salt, std::string& failure) {
   for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
     const std::uint32_t count = static_cast<std::uint32_t>(it->bytes.size() / kProbeSectorBytes);
     if (!device.Write(it->sector, count, it->bytes.data())) {
@@ -348,12 +383,15 @@ bool RestoreBlocks(ProbeDevice& device, const std::vector<SavedBlock>& blocks,
           "reading back restored sector " + std::to_string(s.sector) + ": " + device.FailureText();
       return false;
     }
-    const std::uint64_t end = s.sector + count;
-    const std::size_t checked =
-        static_cast<std::size_t>(std::min(end, checkBelow) - s.sector) * kProbeSectorBytes;
-    if (std::memcmp(back.data(), s.bytes.data(), checked) != 0) {
-      failure = "restored sector " + std::to_string(s.sector) + " does not read back as saved";
-      return false;
+    const std::uint64_t end = std::min(s.sector + count, checkBelow);
+    for (std::uint64_t sector = s.sector; sector < end; ++sector) {
+      const std::size_t at = static_cast<std::size_t>(sector - s.sector) * kProbeSectorBytes;
+      std::uint64_t other = 0;
+      if (ReadStamp(salt, s.bytes.data() + at, other)) continue;
+      if (std::memcmp(back.data() + at, s.bytes.data() + at, kProbeSectorBytes) != 0) {
+        failure = "restored sector " + std::to_string(sector) + " does not read back as saved";
+        return false;
+      }
     }
   }
   return true;

@@ -8,8 +8,10 @@
 // shares its memory with that address (a wrap), and one without its stamp
 // lost the write. A reference block at sector 0 is read back at every
 // power-of-two distance (a wrap onto the start shows it there), blocks are
-// sampled across the disk, and the edge between the last good and the first
-// bad block is narrowed down to the sector.
+// sampled across the disk along with a stretch at its start that a wrap of
+// any period reaches, and the edge between the last good and the first bad
+// block is narrowed down to the sector. Every round reads back all blocks
+// written so far, so a later block that wrapped onto an earlier one shows.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,10 @@ constexpr std::uint32_t kProbeSectorBytes = 512;
 constexpr std::uint32_t kProbeBlockSectors = 8;
 // Blocks sampled across the disk, one in each of as many equal stretches.
 constexpr std::uint32_t kProbeSamples = 576;
+// The most blocks stamped one after another at the start (16 MiB). The start
+// is two stretches long, so a wrap of any period is found on disks up to
+// 4.5 GiB; on larger ones only a wrap onto the start's blocks is.
+constexpr std::uint32_t kProbeStartBlocks = 4096;
 
 // The disk, in 512-byte sectors. Reads and writes are of whole sectors.
 class ProbeDevice {
@@ -96,10 +102,13 @@ ProbeResult ProbeCapacity(ProbeDevice& device, ProbeJournal* journal, const Prob
 
 // Writes the blocks back, the last saved first (so a block saved twice, or
 // two addresses sharing one memory, end with the oldest contents), settles,
-// and reads back those that begin below `checkBelow` to compare them. False
-// with `failure` set when a write fails or a compared block differs.
+// and reads back those that begin below `checkBelow` to compare them. A
+// saved sector holding a stamp of `salt` was saved after another address
+// sharing its memory had been written, and is not compared: the copy saved
+// first put the memory's old contents back. False with `failure` set when a
+// write fails or a compared sector differs.
 bool RestoreBlocks(ProbeDevice& device, const std::vector<SavedBlock>& blocks,
-                   std::uint64_t checkBelow, std::string& failure);
+                   std::uint64_t checkBelow, std::uint64_t salt, std::string& failure);
 
 // The stamp of sector `address` for `salt`, and the address whose stamp a
 // sector holds (false when it holds none of this salt).

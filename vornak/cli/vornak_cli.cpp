@@ -99,12 +99,14 @@ const char kProbeHelp[] =
     "their memory, and writes past it wrap onto earlier addresses or vanish.\n"
     "Every sector written carries its own address and a random salt. A block at\n"
     "sector 0 is read back at every power-of-two distance (a disk that wraps\n"
-    "shows it there), 576 blocks are sampled across the disk, and the edge\n"
-    "between the last good and the first bad block is narrowed to the sector.\n"
+    "shows it there), 576 blocks are sampled across the disk with every block\n"
+    "of its start (two samples' spacing, at most 16 MiB), and the edge between\n"
+    "the last good and the first bad block is narrowed to the sector; each\n"
+    "round reads back every block written so far.\n"
     "It finds a disk whose writes past its memory vanish or read back wrong, and\n"
-    "one that wraps modulo a power of two (as memory chips come); a wrap of\n"
-    "another period, and bad sectors between the samples, go unseen (a Low\n"
-    "format reads every sector).\n"
+    "one that wraps: with any period on disks up to 4.5 GiB, on larger ones\n"
+    "modulo a power of two (as memory chips come). Bad sectors between the\n"
+    "samples go unseen (a Low format reads every sector).\n"
     "\n"
     "  --destructive     do not save and restore the blocks it overwrites\n"
     "  --seed N          sample positions from N (the salt stays random, so\n"
@@ -802,7 +804,7 @@ int RestoreCommand(const std::string& file, Console& console) {
     return kExitFailed;
   }
   PosixProbeDevice device(recovery.target, recovery.identity);
-  if (!device.Open() || !RestoreBlocks(device, recovery.blocks, 0, error)) {
+  if (!device.Open() || !RestoreBlocks(device, recovery.blocks, 0, 0, error)) {
     Print(console.err, "vornak-cli: " + (error.empty() ? device.FailureText() : error) + "; " +
                            file + " is kept\n");
     return kExitFailed;
