@@ -185,6 +185,22 @@ TEST(CapacityProbe, AStopOrAnIoErrorEndsTheProbeWithEverythingBack) {
   EXPECT_NE(r.failure.find("Input/output error"), std::string::npos) << r.failure;
   EXPECT_TRUE(failing.bytes == original);
 
+  // A stretch that loses its writes below blocks that keep theirs is bad
+  // sectors on a disk that holds what it claims: a failure, not a verdict.
+  struct BadStretch : MemoryDisk {
+    using MemoryDisk::MemoryDisk;
+    bool Write(std::uint64_t sector, std::uint32_t count, const unsigned char* b) override {
+      const bool lost = sector >= 20 * kMiB && sector < 21 * kMiB;
+      return lost ? true : MemoryDisk::Write(sector, count, b);
+    }
+  } faulty(64 * kMiB, 64 * kMiB);
+  const std::vector<unsigned char> unharmed = faulty.bytes;
+  MemoryJournal saved;
+  r = Probe(faulty, &saved);
+  EXPECT_EQ(r.verdict, ProbeVerdict::Failed);
+  EXPECT_NE(r.failure.find("bad sectors rather than less memory"), std::string::npos) << r.failure;
+  EXPECT_TRUE(faulty.bytes == unharmed);
+
   // Blocks that cannot be kept are not written.
   MemoryDisk refused(64 * kMiB, 64 * kMiB);
   MemoryJournal full;

@@ -72,6 +72,7 @@ class ProbeRun {
   bool FindWrap();
   std::vector<std::uint64_t> Samples() const;
   bool NarrowEdge();
+  bool IsEdge(std::uint64_t bad) const;
   bool Probe();
   void Note(std::uint64_t index, const Reading& reading);
 
@@ -283,6 +284,13 @@ bool ProbeRun::NarrowEdge() {
     const std::uint64_t gap = bad - static_cast<std::uint64_t>(good + 1);
     if (gap == 0) {
       const Reading& edge = readings_[bad];
+      if (!IsEdge(bad)) {
+        result_.failure = "sector " + std::to_string(bad * kProbeBlockSectors + edge.firstBad) +
+                          " does not keep what is written to it, but blocks past it do: bad "
+                          "sectors rather than less memory than claimed (a Low format finds "
+                          "and marks them)";
+        return false;
+      }
       result_.firstBadSector = bad * kProbeBlockSectors + edge.firstBad;
       result_.wraps = edge.firstAlias == edge.firstBad;
       result_.wrapsTo = edge.aliasOf;
@@ -295,6 +303,18 @@ bool ProbeRun::NarrowEdge() {
       picks.push_back(static_cast<std::uint64_t>(good) + k * (gap + 1) / (tests + 1));
     if (!Round(picks)) return false;
   }
+}
+
+// Whether the first bad block is where the disk's memory ends: past it the
+// disk wraps (some sector shared another's memory) or keeps nothing that
+// was read back. A sector that lost its write below blocks that kept theirs
+// is a bad sector of a disk that holds what it claims.
+bool ProbeRun::IsEdge(std::uint64_t bad) const {
+  for (const auto& entry : readings_)
+    if (entry.second.firstAlias < entry.second.count) return true;
+  for (auto it = readings_.upper_bound(bad); it != readings_.end(); ++it)
+    if (!it->second.Bad()) return false;
+  return true;
 }
 
 bool ProbeRun::Probe() {

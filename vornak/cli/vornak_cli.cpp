@@ -122,7 +122,8 @@ const char kProbeHelp[] =
     "It prints the claimed and the usable size, the first bad address, how the\n"
     "caches were kept out of the read-back, and the time taken.\n"
     "Exit codes: 0 genuine, 3 counterfeit, 1 the probe failed (a read or write\n"
-    "error is a failure, not a verdict), 2 bad usage.\n";
+    "error is a failure, not a verdict, and so are bad sectors: a sector that\n"
+    "loses its write below blocks that keep theirs), 2 bad usage.\n";
 
 bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
                std::string& value, std::string& error) {
