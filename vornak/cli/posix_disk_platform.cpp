@@ -238,17 +238,17 @@ DiskHandle PosixDiskPlatform::OpenTarget(bool writable) {
 }
 
 bool PosixDiskPlatform::DirectReady(const void* buffer) {
-  return reinterpret_cast<std::uintptr_t>(buffer) % kDirectAlignment == 0;
+  return reinterpret_cast<std::uintptr_t>(buffer) % DirectBuffer::kAlignment == 0;
 }
 
-unsigned char* PosixDiskPlatform::Bounce(std::size_t size) {
-  if (size > bounceSize_) {
+unsigned char* DirectBuffer::Get(std::size_t size) {
+  if (size > size_) {
     void* p = nullptr;
-    if (posix_memalign(&p, kDirectAlignment, size) != 0) return nullptr;
-    bounce_.reset(static_cast<unsigned char*>(p));
-    bounceSize_ = size;
+    if (posix_memalign(&p, kAlignment, size) != 0) return nullptr;
+    data_.reset(static_cast<unsigned char*>(p));
+    size_ = size;
   }
-  return bounce_.get();
+  return data_.get();
 }
 
 PosixDiskPlatform::Open* PosixDiskPlatform::Find(DiskHandle h) {
@@ -380,7 +380,7 @@ bool PosixDiskPlatform::ReadFile(DiskHandle h, void* buffer, std::uint32_t size,
   auto* p = static_cast<unsigned char*>(buffer);
   unsigned char* direct = nullptr;
   if (file->direct && want > 0 && !DirectReady(buffer)) {
-    if (file->position % 512 != 0 || want % 512 != 0 || !(direct = Bounce(want))) {
+    if (file->position % 512 != 0 || want % 512 != 0 || !(direct = bounce_.Get(want))) {
       SetErrorFromErrno(EINVAL);
       return false;
     }
@@ -425,7 +425,7 @@ bool PosixDiskPlatform::WriteFile(DiskHandle h, const void* buffer, std::uint32_
   const auto* p = static_cast<const unsigned char*>(buffer);
   if (file->direct && size > 0 && !DirectReady(buffer)) {
     unsigned char* direct = nullptr;
-    if (file->position % 512 != 0 || size % 512 != 0 || !(direct = Bounce(size))) {
+    if (file->position % 512 != 0 || size % 512 != 0 || !(direct = bounce_.Get(size))) {
       SetErrorFromErrno(EINVAL);
       return false;
     }

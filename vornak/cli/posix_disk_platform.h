@@ -38,6 +38,22 @@ struct TargetIdentity {
 };
 TargetIdentity IdentityOf(const struct stat& st);
 
+// A buffer for direct (O_DIRECT) transfers: its start aligned to the page
+// and any sector size, grown on demand and kept for the next transfer.
+class DirectBuffer {
+ public:
+  static constexpr std::size_t kAlignment = 4096;  // bytes: page and sector
+  // At least `size` bytes; nullptr when they cannot be had.
+  unsigned char* Get(std::size_t size);
+
+ private:
+  struct FreeDeleter {
+    void operator()(unsigned char* p) const { std::free(p); }
+  };
+  std::unique_ptr<unsigned char, FreeDeleter> data_;
+  std::size_t size_ = 0;
+};
+
 class PosixDiskPlatform : public vornak::DiskPlatform {
  public:
   // `removable` is what the geometry reports (media type 11 or 12).
@@ -101,22 +117,15 @@ class PosixDiskPlatform : public vornak::DiskPlatform {
   // Flushes a handle that wrote; false (the failure noted) when it fails.
   bool SyncWritten(Open& file);
 
-  // The aligned buffer of direct transfers.
-  unsigned char* Bounce(std::size_t size);
   // Whether a caller's buffer can be handed to a direct transfer as it is
   // (the device itself refuses a position or length off its sectors); a
   // copy through the bounce buffer costs as much as the transfer from a fast
   // device.
   static bool DirectReady(const void* buffer);
-  static constexpr std::size_t kDirectAlignment = 4096;  // bytes: page and sector
 
   std::string path_;
   bool removable_;
-  struct FreeDeleter {
-    void operator()(unsigned char* p) const { std::free(p); }
-  };
-  std::unique_ptr<unsigned char, FreeDeleter> bounce_;
-  std::size_t bounceSize_ = 0;
+  DirectBuffer bounce_;  // direct transfers of buffers that are not aligned
   TargetIdentity identity_;
   std::string failure_;
   bool writesLost_ = false;

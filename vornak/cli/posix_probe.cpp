@@ -117,19 +117,9 @@ std::string PosixProbeDevice::CacheMethod() const {
          " and it is opened again";
 }
 
-unsigned char* PosixProbeDevice::Aligned(std::size_t bytes) {
-  if (bytes > alignedSize_) {
-    void* p = nullptr;
-    if (posix_memalign(&p, 4096, bytes) != 0) return nullptr;
-    aligned_.reset(static_cast<unsigned char*>(p));
-    alignedSize_ = bytes;
-  }
-  return aligned_.get();
-}
-
 bool PosixProbeDevice::Read(std::uint64_t sector, std::uint32_t count, unsigned char* buffer) {
   const std::size_t bytes = std::size_t{count} * kProbeSectorBytes;
-  unsigned char* p = Aligned(bytes);
+  unsigned char* p = aligned_.Get(bytes);
   if (!p) return Fail(ENOMEM);
   std::size_t got = 0;
   while (got < bytes) {
@@ -147,7 +137,7 @@ bool PosixProbeDevice::Read(std::uint64_t sector, std::uint32_t count, unsigned 
 bool PosixProbeDevice::Write(std::uint64_t sector, std::uint32_t count,
                              const unsigned char* buffer) {
   const std::size_t bytes = std::size_t{count} * kProbeSectorBytes;
-  unsigned char* p = Aligned(bytes);
+  unsigned char* p = aligned_.Get(bytes);
   if (!p) return Fail(ENOMEM);
   std::memcpy(p, buffer, bytes);
   std::size_t put = 0;

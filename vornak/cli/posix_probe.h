@@ -38,7 +38,6 @@ class PosixProbeDevice : public ProbeDevice {
 
  private:
   bool Fail(int error);
-  unsigned char* Aligned(std::size_t bytes);
 
   std::string path_;
   TargetIdentity identity_;
@@ -47,11 +46,7 @@ class PosixProbeDevice : public ProbeDevice {
   bool buffersDropped_ = true;  // false once BLKFLSBUF was refused
   std::uint64_t size_ = 0;
   std::string failure_;
-  struct FreeDeleter {
-    void operator()(unsigned char* p) const { std::free(p); }
-  };
-  std::unique_ptr<unsigned char, FreeDeleter> aligned_;
-  std::size_t alignedSize_ = 0;
+  DirectBuffer aligned_;  // every transfer goes through it
 };
 
 // The recovery file of one probe, under $TMPDIR (else /tmp): the target's

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 #include "format_results.h"
 
@@ -341,9 +340,22 @@ vornak::SurfaceOptions LowPassOptions(bool blockDevice) {
   options.chunkSectors = kLowChunkSectors;
   options.retrySmaller = blockDevice;
   options.stamped = true;
-  std::random_device random;
-  options.salt = static_cast<std::uint64_t>(random()) << 32 ^ random();
+  options.salt = RandomWord();
   return options;
+}
+
+std::uint64_t RandomWord() {
+  std::uint64_t v = 0;
+  const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  const bool ok = fd >= 0 && ::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v);
+  if (fd >= 0) ::close(fd);
+  if (!ok) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    v = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^ static_cast<std::uint64_t>(now.tv_sec) ^
+        (static_cast<std::uint64_t>(getpid()) << 40);
+  }
+  return v;
 }
 
 std::string MisplacedLine(const vornak::FormatOutcome& outcome) {

@@ -58,6 +58,10 @@ struct TerminalOptions {
 // file a failure is the file system's, and ends the pass.
 vornak::SurfaceOptions LowPassOptions(bool blockDevice);
 
+// Eight random bytes for a salt or a seed (from /dev/urandom, else from the
+// clock and the process id).
+std::uint64_t RandomWord();
+
 // The line printed after a Low run's report: how many sectors read back
 // another sector's data ("" when the verify pass found none and did not
 // cover the disk).

@@ -669,21 +669,6 @@ bool Failed(const vornak::FormatOutcome& outcome, TerminalFormatUi& ui,
 
 namespace {
 
-// Eight random bytes for a salt or a seed.
-std::uint64_t RandomWord() {
-  std::uint64_t v = 0;
-  const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  const bool ok = fd >= 0 && ::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v);
-  if (fd >= 0) ::close(fd);
-  if (!ok) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    v = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^ static_cast<std::uint64_t>(now.tv_sec) ^
-        (static_cast<std::uint64_t>(getpid()) << 40);
-  }
-  return v;
-}
-
 std::string SectorsText(std::uint64_t sectors) {
   const std::uint64_t bytes = sectors * kProbeSectorBytes;
   return std::to_string(bytes) + " bytes (" + HumanSize(bytes) + "), " + std::to_string(sectors) +
